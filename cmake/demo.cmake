@@ -1,0 +1,8 @@
+# Runs the tool over every file in DIR, in name order, from inside DIR.
+file(GLOB inputs RELATIVE ${DIR} ${DIR}/*.*)
+list(FILTER inputs EXCLUDE REGEX "\\.FILES$")
+list(SORT inputs)
+execute_process(COMMAND ${TOOL} ${inputs} WORKING_DIRECTORY ${DIR} INPUT_FILE /dev/null RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "assetdump exited with ${rc}")
+endif()

@@ -1,0 +1,48 @@
+// The glyph-set container that FNC and FNM fonts share.
+//
+//   0          4        not used
+//   4          256      character codes, ended by the first zero byte
+//   260        8        not read
+//   268        4        font height
+//   272        4        variant 3 only: extra value (first byte, signed)
+//   T          16*n     glyph records: width (0), height (4), value (8), signed bytes
+//   T+16n      4*n      glyph data offsets, counted from D
+//   D=T+20n    4        not read
+//   D+4        768      FNC only: palette, blue, green, red per colour
+//
+// Variant 2 (T = 272) when the signed byte at 276 equals the font height,
+// variant 3 (T = 276) otherwise.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct GlyphRecord {
+    int32_t code;    // character code, 1..255
+    int32_t width;   // 0..127
+    int32_t height;  // 0..127
+    size_t dataAt;   // file offset of the glyph's data, D + its offset
+};
+
+struct GlyphSet {
+    int32_t variant;     // 2 or 3
+    int32_t fontHeight;
+    int32_t extraValue;  // variant 3's signed byte at 272; 0 in variant 2
+    int32_t glyphValue;  // the first record's signed value
+    size_t dataBase;     // D
+    std::vector<GlyphRecord> glyphs;
+};
+
+// Reads the container of a whole font file. False when the file is too short,
+// its character list has no end, a table lies outside the file, or a glyph's
+// width or height is negative. A glyph's data is checked by its format.
+bool readGlyphSet(const std::vector<uint8_t>& file, GlyphSet& set);
+
+// Reads the font file whole: false when it cannot be opened, is 271 bytes or
+// shorter, or delivers no bytes.
+bool readFontFile(const std::string& path, std::vector<uint8_t>& file);
+
+// INFO.TXT with the variant, font height, extra value and glyph value, each
+// line ended by CR LF; skipped silently when it cannot be created.
+void writeGlyphSetInfo(const GlyphSet& set, const std::string& dir);

@@ -1,0 +1,40 @@
+// Scratch directories, whole-file reads and writes, and running the tool.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh directory under the system's temporary folder, removed with its
+// contents when the test ends.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // path, the separator, name
+    std::string operator/(const std::string& name) const;
+};
+
+// prefix, the number, extension: names for a list of cases.
+std::string numberedName(const std::string& prefix, size_t number, const std::string& extension);
+
+// The platform's path separator, as the tool uses it.
+char pathSeparator();
+
+bool readFile(const std::string& path, std::vector<uint8_t>& bytes);
+std::vector<uint8_t> readFile(const std::string& path);
+std::string readText(const std::string& path);
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool exists(const std::string& path);
+bool isDir(const std::string& path);
+// Every regular file below dir, as paths relative to dir, sorted.
+std::vector<std::string> listTree(const std::string& dir);
+
+struct RunResult {
+    int status = -1;
+    std::string out, err;
+};
+// Runs the built tool with the arguments, standard input closed, in dir.
+RunResult runTool(const std::vector<std::string>& args, const std::string& dir);

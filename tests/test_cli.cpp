@@ -1,0 +1,114 @@
+// Classification and dispatch, through the real program with standard input closed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/files.h"
+
+namespace {
+void touch(const std::string& path) { writeFile(path, {1, 2, 3}); }
+void mkdir(const std::string& path) { std::filesystem::create_directories(path); }
+}  // namespace
+
+TEST(Cli, NoArgumentPrintsUsageOnStandardErrorAndExitsOne)
+{
+    TempDir tmp;
+    RunResult r = runTool({}, tmp.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "USAGE: assetdump <filename> [<filename> ...]\n");
+    EXPECT_EQ(r.out, "\n");
+}
+
+TEST(Cli, EveryArgumentGetsOneLineInOrderThenAnEmptyLine)
+{
+    TempDir tmp;
+    touch(tmp / "bad.rle");
+    RunResult r = runTool({"bad.rle", "missing.wad", "notes.txt"}, tmp.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "bad.rle\tFAILED!\nmissing.wad\tFAILED!\nnotes.txt\tFAILED!\n\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Cli, ResultLinesShowTheBaseName)
+{
+    TempDir tmp;
+    mkdir(tmp / "sub");
+    touch(tmp / "sub" + std::string(1, pathSeparator()) + "HERO.RLE");
+    RunResult r = runTool({std::string("sub") + pathSeparator() + "HERO.RLE"}, tmp.path);
+    EXPECT_EQ(r.out, "HERO.RLE\tFAILED!\n\n");
+}
+
+TEST(Cli, ExtensionsAreMatchedWithoutCaseAndWithoutTheDot)
+{
+    TempDir tmp;
+    // Three-byte files that each converter refuses: the names decide only
+    // which converter runs, and every one of them fails without output.
+    for (const char* name : {"x.wad", "x.Wad", "XXWAD", "A.WAD", "a.sec", "a.rle", "a.RLC", "xa.rlc", "b.zom",
+                             "b.fnt", "b.fnc", "b.fnm", "b.anm"})
+        touch(tmp / name);
+    RunResult r = runTool({"x.wad", "x.Wad", "XXWAD", "A.WAD"}, tmp.path);
+    EXPECT_EQ(r.out, "x.wad\tFAILED!\nx.Wad\tFAILED!\nXXWAD\tFAILED!\nA.WAD\tFAILED!\n\n");
+    // Every converter creates its output directory only after its checks:
+    // none exists, and none was made for the too-short names either.
+    for (const char* name : {"x.wad", "XXWAD", "A.WAD"})
+        EXPECT_FALSE(exists(tmp / (std::string(name) + ".FILES")));
+}
+
+TEST(Cli, ArlcNeedsTheLetterBeforeTheExtension)
+{
+    TempDir tmp;
+    // A valid ARLC file: "rlc" and more than 16 bytes. An RLC converter
+    // would refuse it (under 528 bytes), so DONE! shows which one ran.
+    std::vector<uint8_t> arlc(17, 0);
+    arlc[0] = 'r'; arlc[1] = 'l'; arlc[2] = 'c';
+    for (const char* name : {"x.ARLC", "x.arlc", "xa.rlc", "x.RLC", "xARLC"})
+        writeFile(tmp / name, arlc);
+    RunResult r = runTool({"x.ARLC", "x.arlc", "xa.rlc", "x.RLC", "xARLC"}, tmp.path);
+    EXPECT_EQ(r.out, "x.ARLC\tDONE!\nx.arlc\tDONE!\nxa.rlc\tFAILED!\nx.RLC\tFAILED!\nxARLC\tDONE!\n\n");
+}
+
+TEST(Cli, TooShortNamesAreNotClassified)
+{
+    TempDir tmp;
+    std::vector<uint8_t> arlc(17, 0);
+    arlc[0] = 'r'; arlc[1] = 'l'; arlc[2] = 'c';
+    // ".WAD" and "WAD" are four and three characters: never a kind. "ARLC"
+    // is exactly four: too short as well, although it would convert.
+    writeFile(tmp / "ARLC", arlc);
+    writeFile(tmp / "xARLC", arlc);
+    RunResult r = runTool({"ARLC", "xARLC"}, tmp.path);
+    EXPECT_EQ(r.out, "ARLC\tFAILED!\nxARLC\tDONE!\n\n");
+}
+
+TEST(Cli, OnlyWadDirectoriesHaveAHandler)
+{
+    TempDir tmp;
+    const std::vector<std::string> dirs = {"d.WAD.FILES", "d.wad.files", "d.SEC.FILES", "d.RLE.FILES", "d.RLC.FILES",
+                                           "d.ARLC.FILES", "d.ZOM.FILES", "d.FNT.FILES", "d.FNC.FILES", "d.FNM.FILES",
+                                           "d.ANM.FILES", "WAD.FILES", "a.WAD", "XWAD.FILES",
+                                           "XXWAD.FILES"};
+    for (const std::string& d : dirs)
+        mkdir(tmp / d);
+    touch(tmp / "d.WAD.FILES" + std::string(1, pathSeparator()) + "HERO.BMP");
+    RunResult r = runTool(dirs, tmp.path);
+    std::string expected;
+    for (const std::string& d : dirs) {
+        // More than four characters must stand before ".FILES".
+        bool listed = d == "d.WAD.FILES" || d == "d.wad.files" || d == "XXWAD.FILES";
+        expected += d + (listed ? "\tDONE!\n" : "\tFAILED!\n");
+    }
+    // The listing comes before its result line; strip the listed names.
+    std::string lines;
+    size_t at = 0;
+    while (at < r.out.size()) {
+        size_t end = r.out.find('\n', at);
+        std::string line = r.out.substr(at, end - at + 1);
+        if (line.find('\t') != std::string::npos || line == "\n")
+            lines += line;
+        at = end + 1;
+    }
+    EXPECT_EQ(lines, expected + "\n");
+    size_t listing = r.out.find("HERO.BMP\n"), result = r.out.find("d.WAD.FILES\tDONE!\n");
+    EXPECT_LT(listing, result);
+    EXPECT_EQ(r.status, 0);
+}

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "output/bmp.h"
+#include "output/names.h"
+#include "output/palette.h"
+#include "support/bytes_builder.h"
+#include "support/files.h"
+
+namespace {
+const std::string S(1, pathSeparator());
+}
+
+TEST(Names, BaseNameAndOutputPaths)
+{
+    EXPECT_EQ(getName("HERO.RLE"), "HERO.RLE");
+    EXPECT_EQ(getName("a" + S + "b" + S + "HERO.RLE"), "HERO.RLE");
+    EXPECT_EQ(getName("dir" + S), "");
+    EXPECT_EQ(createFile("INFO.TXT", "x.FNT.FILES"), "x.FNT.FILES" + S + "INFO.TXT");
+    EXPECT_EQ(createBitmap("hero.rle", "d"), "d" + S + "hero.BMP");  // the stem keeps its case
+    EXPECT_EQ(createBitmap("HERO.ARLC", "d"), "d" + S + "HERO..BMP");  // always four characters off
+    EXPECT_EQ(createMask("HERO.RLE", "d", "d" + S + "HERO.BMP"), "d" + S + "HERO.MASK.BMP");
+    EXPECT_EQ(createPal("DESERT.ACT", "d"), "d" + S + "DESERT.PAL");
+    EXPECT_EQ(createBitmap("RLE", "d"), "d" + S + ".BMP");  // a short name loses all it has
+}
+
+TEST(Names, CreateDirAppendsFilesAndMakesTheDirectory)
+{
+    TempDir tmp;
+    std::string dir = createDir(tmp / "HERO.RLE");
+    EXPECT_EQ(dir, tmp / "HERO.RLE.FILES");
+    EXPECT_TRUE(isDir(dir));
+    EXPECT_EQ(createDir(tmp / "HERO.RLE"), dir);  // an existing directory is reused
+}
+
+TEST(Names, GlyphAndPictureNames)
+{
+    EXPECT_EQ(glyphImageName(0), "00.BMP");
+    EXPECT_EQ(glyphImageName(7), "07.BMP");
+    EXPECT_EQ(glyphImageName(65), "65.BMP");
+    EXPECT_EQ(glyphImageName(99), "99.BMP");
+    EXPECT_EQ(glyphImageName(100), "100.BMP");
+    EXPECT_EQ(glyphImageName(255), "255.BMP");
+    EXPECT_EQ(zomImageName(0), "ZOM0.BMP");
+    EXPECT_EQ(zomImageName(10), "ZOM:.BMP");
+    EXPECT_EQ(zomImageName(207), std::string("ZOM\xFF.BMP"));
+    EXPECT_EQ(zomImageName(208), "ZOM208.BMP");  // no character left past code 255
+}
+
+TEST(Names, StoredNamesThatCouldLeaveTheOutputDirectoryAreRefused)
+{
+    EXPECT_TRUE(storedNameIsSafe("HERO.RLE", 4));
+    EXPECT_TRUE(storedNameIsSafe("..X.RLE", 4));  // dots inside a name are harmless
+    EXPECT_FALSE(storedNameIsSafe("../X.RLE", 4));
+    EXPECT_FALSE(storedNameIsSafe("..\\X.RLE", 4));
+    EXPECT_FALSE(storedNameIsSafe("C:X.RLE", 4));
+    EXPECT_FALSE(storedNameIsSafe(".", 1));
+    EXPECT_FALSE(storedNameIsSafe("..", 1));
+    EXPECT_FALSE(storedNameIsSafe("A.R", 4));
+    EXPECT_TRUE(storedNameIsSafe("A.R", 3));
+}
+
+TEST(Bmp, EightBitHeaderFieldByField)
+{
+    // A sprite 5 wide and 2 high: rows of 5 + 3 bytes, 16 bytes of pixels.
+    BmpHeader h = getBmpHeader(5, 2, 16);
+    Bytes expected;
+    expected.text("BM").u32(1094).u32(0).u32(1078).u32(40).u32(5).u32(2).u16(1).u16(8).u32(0).u32(16);
+    expected.u32(0).u32(0).u32(0).u32(0);
+    EXPECT_EQ(std::vector<uint8_t>(h.begin(), h.end()), expected.data);
+    EXPECT_EQ(h[2], 0x46);
+    EXPECT_EQ(h[3], 0x04);
+}
+
+TEST(Bmp, FourBitHeaderFieldByField)
+{
+    BmpHeader h = getBmpHeader16(3, 2, 8);
+    Bytes expected;
+    expected.text("BM").u32(126).u32(0).u32(118).u32(40).u32(3).u32(2).u16(1).u16(4).u32(0).u32(8);
+    expected.u32(2835).u32(2835).u32(0).u32(0);
+    EXPECT_EQ(std::vector<uint8_t>(h.begin(), h.end()), expected.data);
+}
+
+TEST(Bmp, MaskPaletteIsBlackGreyWhite)
+{
+    ColourTable t = createMskPal();
+    for (int i = 0; i < 256; i++) {
+        uint8_t shade = i == 0 ? 0 : i == 255 ? 255 : 127;
+        EXPECT_EQ(t[4 * i], shade) << i;
+        EXPECT_EQ(t[4 * i + 1], shade) << i;
+        EXPECT_EQ(t[4 * i + 2], shade) << i;
+        EXPECT_EQ(t[4 * i + 3], 0) << i;
+    }
+}
+
+TEST(Palette, NamedColours)
+{
+    Bytes p;
+    p.raw({0x00, 0x00, 0xFF, 0xFF, 0x1F, 0x00, 0x00, 0xF8, 0xE0, 0x07, 0x10, 0x84}).padTo(512);
+    ColourTable t = pal2to3(p.data.data());
+    const std::vector<uint8_t> expected = {0,   0,   0, 0, 255, 255, 255, 0, 255, 0,   0,   0,
+                                           0,   0, 255, 0, 0,   255, 0,   0, 132, 130, 132, 0};
+    EXPECT_EQ(std::vector<uint8_t>(t.begin(), t.begin() + 24), expected);
+}
+
+TEST(Palette, EveryColourMatchesTheScaleFactorsAndBitReplication)
+{
+    // All 65,536 values, 256 to a palette.
+    for (uint32_t base = 0; base < 65536; base += 256) {
+        Bytes p;
+        for (uint32_t i = 0; i < 256; i++)
+            p.u16(base + i);
+        ColourTable t = pal2to3(p.data.data());
+        for (uint32_t i = 0; i < 256; i++) {
+            uint32_t v = base + i, r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+            ASSERT_EQ(t[4 * i], uint8_t(b * 8.258)) << v;
+            ASSERT_EQ(t[4 * i + 1], uint8_t(g * 4.063)) << v;
+            ASSERT_EQ(t[4 * i + 2], uint8_t(r * 8.258)) << v;
+            ASSERT_EQ(t[4 * i], (b << 3 | b >> 2)) << v;
+            ASSERT_EQ(t[4 * i + 1], (g << 2 | g >> 4)) << v;
+            ASSERT_EQ(t[4 * i + 3], 0) << v;
+        }
+    }
+}
+
+TEST(Palette, RecordsOfAnArchiveLie525BytesApart)
+{
+    Bytes records;
+    records.u16(0x001F).padTo(525).u16(0xF800).padTo(1050);
+    std::vector<ColourTable> tables = pal2to3(records.data.data(), 2);
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0][0], 255);  // blue
+    EXPECT_EQ(tables[1][2], 255);  // red
+    EXPECT_TRUE(pal2to3(records.data.data(), 0).empty());
+}

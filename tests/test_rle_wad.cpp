@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "formats/sprites/sprites.h"
+#include "support/bmp_reader.h"
+#include "support/files.h"
+#include "support/fixtures.h"
+
+namespace {
+
+const std::string S(1, pathSeparator());
+
+std::vector<uint8_t> bytes(const std::vector<uint8_t>& v, size_t from, size_t n)
+{
+    return std::vector<uint8_t>(v.begin() + long(from), v.begin() + long(from + n));
+}
+
+// Image and mask of a converted sprite, with the checks every pair must pass.
+void readPair(const std::string& image, const std::string& maskPath, BmpImage& img, BmpImage& msk)
+{
+    ASSERT_TRUE(readBmp(image, img)) << image;
+    ASSERT_TRUE(readBmp(maskPath, msk)) << maskPath;
+    EXPECT_EQ(bytes(img.file, 0, 54), bytes(msk.file, 0, 54));  // identical headers
+    EXPECT_EQ(img.file.size(), 1078 + bmpStride(img) * size_t(img.height));
+    EXPECT_EQ(msk.colourTable.size(), 1024u);
+    EXPECT_EQ(msk.colourTable[4 * 255], 255);
+    EXPECT_EQ(msk.colourTable[4 * 1], 127);
+}
+
+}  // namespace
+
+TEST(Rle, TheSmallestExampleConvertsToTheStatedBytes)
+{
+    TempDir tmp;
+    std::vector<uint8_t> file = rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable());
+    ASSERT_EQ(file.size(), 1097u);
+    writeFile(tmp / "HERO.RLE", file);
+    ASSERT_TRUE(extract_RLE(tmp / "HERO.RLE"));
+    BmpImage img, msk;
+    readPair(tmp / "HERO.RLE.FILES" + S + "HERO.BMP", tmp / "HERO.RLE.FILES" + S + "HERO.MASK.BMP", img, msk);
+    EXPECT_EQ(img.file.size(), 1082u);
+    EXPECT_EQ(img.pixels, (std::vector<uint8_t>{10, 11, 0, 0}));
+    EXPECT_EQ(msk.pixels, (std::vector<uint8_t>{255, 255, 0, 0}));
+    EXPECT_EQ(img.colourTable, bytes(file, 54, 1024));
+    EXPECT_EQ(img.bitsPerPixel, 8);
+    EXPECT_EQ(img.width, 2);
+    EXPECT_EQ(img.height, 1);
+}
+
+TEST(Rle, RowsMixEveryRunKindAndMayBeStoredInAnyOrder)
+{
+    TempDir tmp;
+    // Five wide: rows of 5 pixels and 3 pad bytes. Row 0 is the top row.
+    std::vector<ByteList> rows = {
+        concat({rleTransparent(1), rleLiteral({1, 2}), rleGrey({3, 4})}),
+        concat({rleGrey({5}), rleTransparent(3), rleLiteral({6})}),
+        concat({rleLiteral({}), rleTransparent(0), rleGrey({}), rleLiteral({7, 8, 9, 10, 11})}),
+    };
+    writeFile(tmp / "m.rle", rleFile(5, 3, rows, sampleColourTable(), {2, 0, 1}));
+    ASSERT_TRUE(extract_RLE(tmp / "m.rle"));
+    BmpImage img, msk;
+    readPair(tmp / "m.rle.FILES" + S + "m.BMP", tmp / "m.rle.FILES" + S + "m.MASK.BMP", img, msk);
+    EXPECT_EQ(bmpRow(img, 0), (std::vector<uint8_t>{255, 1, 2, 3, 4}));
+    EXPECT_EQ(bmpRow(msk, 0), (std::vector<uint8_t>{0, 255, 255, 127, 127}));
+    EXPECT_EQ(bmpRow(img, 1), (std::vector<uint8_t>{5, 255, 255, 255, 6}));
+    EXPECT_EQ(bmpRow(msk, 1), (std::vector<uint8_t>{127, 0, 0, 0, 255}));
+    EXPECT_EQ(bmpRow(img, 2), (std::vector<uint8_t>{7, 8, 9, 10, 11}));
+    EXPECT_EQ(bmpRow(msk, 2), (std::vector<uint8_t>{255, 255, 255, 255, 255}));
+    // The top row is stored last, and every pad byte is 0 in both files.
+    EXPECT_EQ(bytes(img.pixels, 16, 8), (std::vector<uint8_t>{255, 1, 2, 3, 4, 0, 0, 0}));
+    for (size_t r = 0; r < 3; r++)
+        for (size_t k = 5; k < 8; k++) {
+            EXPECT_EQ(img.pixels[r * 8 + k], 0);
+            EXPECT_EQ(msk.pixels[r * 8 + k], 0);
+        }
+}
+
+TEST(Rle, LengthBoundaryAndHeaderChecks)
+{
+    TempDir tmp;
+    // Height 0 with data offset 1090: the smallest accepted file is 1095 bytes.
+    std::vector<uint8_t> empty = rleFile(4, 0, {}, sampleColourTable());
+    empty.resize(1094);
+    writeFile(tmp / "a.rle", empty);
+    EXPECT_FALSE(extract_RLE(tmp / "a.rle"));
+    EXPECT_FALSE(exists(tmp / "a.rle.FILES"));
+    empty.push_back(0);
+    writeFile(tmp / "b.rle", empty);
+    ASSERT_TRUE(extract_RLE(tmp / "b.rle"));
+    EXPECT_EQ(readFile(tmp / "b.rle.FILES" + S + "b.BMP").size(), 1078u);
+    EXPECT_EQ(readFile(tmp / "b.rle.FILES" + S + "b.MASK.BMP").size(), 1078u);
+
+    std::vector<uint8_t> good = rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable());
+    struct Change { size_t at; uint8_t value; bool accepted; };
+    const Change changes[] = {
+        {0, 'b', false}, {1, 'm', false}, {14, 41, false}, {26, 2, false}, {28, 24, false},
+        {30, 0, false},  // an ordinary uncompressed BMP
+        {30, 1, false},  // run-length 8-bit BMP
+        {10, 0x47, false},  // data offset no longer 1090 + 4 * height
+        {15, 7, true}, {27, 7, true}, {31, 7, true},  // only the lowest byte of a field is tested
+    };
+    int n = 0;
+    for (const Change& c : changes) {
+        std::vector<uint8_t> f = good;
+        f[c.at] = c.value;
+        std::string name = numberedName("h", n++, ".rle");
+        writeFile(tmp / name, f);
+        EXPECT_EQ(extract_RLE(tmp / name), c.accepted) << "byte " << c.at;
+        EXPECT_EQ(exists(tmp / (name + ".FILES")), c.accepted) << "byte " << c.at;
+    }
+}
+
+TEST(Rle, PixelsPastTheWidthAreDroppedAndTheirBytesConsumed)
+{
+    TempDir tmp;
+    // Width 3: the second literal run carries the row to 4 pixels; its last
+    // pixel is dropped and never lands in the padding.
+    std::vector<ByteList> rows = {concat({rleLiteral({1, 2}), rleLiteral({3, 4})}),
+                                  concat({rleTransparent(200)}), concat({rleGrey({5, 6, 7, 8, 9})})};
+    writeFile(tmp / "w.rle", rleFile(3, 3, rows, sampleColourTable()));
+    ASSERT_TRUE(extract_RLE(tmp / "w.rle"));
+    BmpImage img, msk;
+    readPair(tmp / "w.rle.FILES" + S + "w.BMP", tmp / "w.rle.FILES" + S + "w.MASK.BMP", img, msk);
+    EXPECT_EQ(img.pixels, (std::vector<uint8_t>{5, 6, 7, 0, 255, 255, 255, 0, 1, 2, 3, 0}));
+    EXPECT_EQ(msk.pixels, (std::vector<uint8_t>{127, 127, 127, 0, 0, 0, 0, 0, 255, 255, 255, 0}));
+}
+
+TEST(Rle, DamagedRowsAreRefusedWithNothingWritten)
+{
+    TempDir tmp;
+    std::vector<uint8_t> good = rleFile(4, 2, {rleLiteral({1, 2, 3, 4}), rleTransparent(4)}, sampleColourTable());
+    const size_t table = 1090, runData = 1098;
+
+    std::vector<std::vector<uint8_t>> damaged;
+    std::vector<uint8_t> f = good;
+    f[table + 4] = 200;  // row 1 starts past the run data
+    damaged.push_back(f);
+    f = good;
+    f[runData] = 9;  // a literal run of 9 in a 5-byte run data block
+    damaged.push_back(f);
+    f = good;
+    f.resize(f.size() - 1);  // the transparent run loses its count
+    damaged.push_back(f);
+    f = good;
+    f[runData + 5] = 254;  // a grey run whose count byte is missing
+    f.resize(runData + 6);
+    damaged.push_back(f);
+    f = rleFile(2, 300, std::vector<ByteList>(300, rleLiteral({1, 2})), sampleColourTable());
+    f.resize(1095 + 100);  // the row table alone needs 1200 bytes
+    damaged.push_back(f);
+    f = good;
+    f[table + 4] = 0;  // rows may share their codes: this one converts
+    damaged.push_back(f);
+
+    for (size_t i = 0; i < damaged.size(); i++) {
+        std::string name = numberedName("d", i, ".rle");
+        writeFile(tmp / name, damaged[i]);
+        bool last = i + 1 == damaged.size();
+        EXPECT_EQ(extract_RLE(tmp / name), last) << name;
+        EXPECT_EQ(exists(tmp / (name + ".FILES")), last) << name;
+    }
+}
+
+TEST(Rle, RunningTwiceOverwritesAndAMaskThatCannotBeCreatedFails)
+{
+    TempDir tmp;
+    writeFile(tmp / "s.rle", rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable()));
+    ASSERT_TRUE(extract_RLE(tmp / "s.rle"));
+    writeFile(tmp / "s.rle", rleFile(1, 1, {rleLiteral({12})}, sampleColourTable()));
+    ASSERT_TRUE(extract_RLE(tmp / "s.rle"));
+    BmpImage img;
+    ASSERT_TRUE(readBmp(tmp / "s.rle.FILES" + S + "s.BMP", img));
+    EXPECT_EQ(img.pixels, (std::vector<uint8_t>{12, 0, 0, 0}));
+
+    std::filesystem::remove(tmp / "s.rle.FILES" + S + "s.MASK.BMP");
+    std::filesystem::create_directory(tmp / "s.rle.FILES" + S + "s.MASK.BMP");
+    EXPECT_FALSE(extract_RLE(tmp / "s.rle"));
+    EXPECT_EQ(readFile(tmp / "s.rle.FILES" + S + "s.BMP").size(), 0u);  // the image stays behind, empty
+}
+
+namespace {
+
+ByteList solidPalette(uint16_t colour)
+{
+    Bytes b;
+    for (int i = 0; i < 256; i++)
+        b.u16(colour);
+    return b.data;
+}
+
+WadEntry rleEntry(const std::string& name, int w, int h, unsigned palette, std::vector<ByteList> rows)
+{
+    WadEntry e;
+    e.name = name;
+    e.width = w;
+    e.height = h;
+    e.paletteIndex = palette;
+    e.runLength = true;
+    e.rows = std::move(rows);
+    return e;
+}
+
+WadEntry rawEntry(const std::string& name, int w, int h, unsigned palette, std::vector<ByteList> rows)
+{
+    WadEntry e = rleEntry(name, w, h, palette, std::move(rows));
+    e.runLength = false;
+    return e;
+}
+
+// Archives shorter than the minimum length get zero bytes behind their entries.
+std::vector<uint8_t> padded(std::vector<uint8_t> wad)
+{
+    if (wad.size() < 1023)
+        wad.resize(1023, 0);
+    return wad;
+}
+
+}  // namespace
+
+TEST(Wad, TheStated1024ByteArchive)
+{
+    TempDir tmp;
+    std::vector<uint8_t> file = wadFile({{"X.PAL", rampPalette565()}}, {rleEntry("A.RLE", 2, 1, 0, {rleLiteral({10, 11})})});
+    ASSERT_EQ(file.size(), 1024u);
+    writeFile(tmp / "DATA.WAD", file);
+    ASSERT_TRUE(extract_WAD(tmp / "DATA.WAD"));
+    const std::string dir = tmp / "DATA.WAD.FILES" + S;
+    EXPECT_EQ(listTree(tmp / "DATA.WAD.FILES"), (std::vector<std::string>{"A.BMP", "A.MASK.BMP", "X.PAL"}));
+    std::vector<uint8_t> pal = readFile(dir + "X.PAL");
+    ASSERT_EQ(pal.size(), 1024u);
+    EXPECT_EQ(bytes(pal, 4 * 255, 4), (std::vector<uint8_t>{0, 255, 255, 0}));  // red 31, green 63, blue 0
+    BmpImage img, msk;
+    readPair(dir + "A.BMP", dir + "A.MASK.BMP", img, msk);
+    EXPECT_EQ(img.file.size(), 1082u);
+    EXPECT_EQ(img.pixels, (std::vector<uint8_t>{10, 11, 0, 0}));
+    EXPECT_EQ(msk.pixels, (std::vector<uint8_t>{255, 255, 0, 0}));
+    EXPECT_EQ(img.colourTable, pal);
+}
+
+TEST(Wad, LengthBoundaryAndAnEmptyArchive)
+{
+    TempDir tmp;
+    std::vector<uint8_t> empty = wadFile({}, {});
+    empty.resize(1022, 0);
+    writeFile(tmp / "a.wad", empty);
+    EXPECT_FALSE(extract_WAD(tmp / "a.wad"));
+    EXPECT_FALSE(exists(tmp / "a.wad.FILES"));
+    empty.push_back(0);
+    writeFile(tmp / "b.wad", empty);
+    EXPECT_TRUE(extract_WAD(tmp / "b.wad"));
+    EXPECT_TRUE(isDir(tmp / "b.wad.FILES"));
+    EXPECT_TRUE(listTree(tmp / "b.wad.FILES").empty());
+}
+
+TEST(Wad, PalettesAndBothEntryKinds)
+{
+    TempDir tmp;
+    std::vector<WadPalette> palettes = {
+        {"RED.ACT", solidPalette(0xF800)}, {"", solidPalette(0x07E0)}, {"BLUEBLUEBLUE1", solidPalette(0x001F)}};
+    std::vector<WadEntry> entries = {
+        rleEntry("HERO.RLE", 3, 2, 1, {concat({rleGrey({1}), rleTransparent(2)}), rleLiteral({4, 5, 6})}),
+        rawEntry("TILE.PIC", 3, 2, 2, {{1, 2, 3}, {4, 5, 6}}),
+        rawEntry("LOWER.rle", 4, 1, 0, {{7, 8, 9, 10}}),
+    };
+    writeFile(tmp / "g.wad", padded(wadFile(palettes, entries)));
+    ASSERT_TRUE(extract_WAD(tmp / "g.wad"));
+    const std::string dir = tmp / "g.wad.FILES" + S;
+    // The unnamed palette gets no file; a 13-character name without a zero byte is used whole.
+    EXPECT_EQ(listTree(tmp / "g.wad.FILES"),
+              (std::vector<std::string>{"BLUEBLUEBLPAL", "HERO.BMP", "HERO.MASK.BMP", "LOWER.BMP", "RED.PAL",
+                                        "TILE.BMP"}));
+    BmpImage hero, heroMask, tile, lower;
+    readPair(dir + "HERO.BMP", dir + "HERO.MASK.BMP", hero, heroMask);
+    EXPECT_EQ(bytes(hero.colourTable, 0, 4), (std::vector<uint8_t>{0, 255, 0, 0}));  // the unnamed green palette
+    EXPECT_EQ(bmpRow(hero, 0), (std::vector<uint8_t>{1, 255, 255}));
+    EXPECT_EQ(bmpRow(heroMask, 0), (std::vector<uint8_t>{127, 0, 0}));
+    EXPECT_EQ(bmpRow(hero, 1), (std::vector<uint8_t>{4, 5, 6}));
+
+    // Raw rows lie W + 2 apart in the file and come out bottom-up with one pad byte.
+    ASSERT_TRUE(readBmp(dir + "TILE.BMP", tile));
+    EXPECT_EQ(tile.pixels, (std::vector<uint8_t>{4, 5, 6, 0, 1, 2, 3, 0}));
+    EXPECT_EQ(bytes(tile.colourTable, 0, 4), (std::vector<uint8_t>{255, 0, 0, 0}));
+    EXPECT_EQ(tile.file.size(), 1078u + 8);
+    // A lower-case r makes a raw entry: no mask.
+    ASSERT_TRUE(readBmp(dir + "LOWER.BMP", lower));
+    EXPECT_EQ(lower.pixels, (std::vector<uint8_t>{7, 8, 9, 10}));
+    EXPECT_EQ(bytes(lower.colourTable, 0, 4), (std::vector<uint8_t>{0, 0, 255, 0}));
+}
+
+TEST(Wad, LaterEntriesWithTheSameOutputNameReplaceEarlierOnes)
+{
+    TempDir tmp;
+    std::vector<WadEntry> entries = {rawEntry("SAME.AAA", 1, 1, 0, {{1}}), rawEntry("SAME.BBB", 1, 1, 0, {{2}})};
+    writeFile(tmp / "s.wad", padded(wadFile({{"P.PAL", rampPalette565()}, {"P.XXX", rampPalette565()}}, entries)));
+    ASSERT_TRUE(extract_WAD(tmp / "s.wad"));
+    BmpImage img;
+    ASSERT_TRUE(readBmp(tmp / "s.wad.FILES" + S + "SAME.BMP", img));
+    EXPECT_EQ(img.pixels[0], 2);
+    EXPECT_EQ(listTree(tmp / "s.wad.FILES"), (std::vector<std::string>{"P.PAL", "SAME.BMP"}));
+}
+
+TEST(Wad, EntriesThatCannotBeShownSafelyAreSkippedAndTheRestConverts)
+{
+    TempDir tmp;
+    WadEntry noZero = rawEntry("", 1, 1, 0, {{1}});
+    noZero.name = std::string(32, 'N');
+    std::vector<WadEntry> entries = {
+        rawEntry("../ESCAPE.PIC", 1, 1, 0, {{1}}),
+        rawEntry("..\\ESCAPE.PIC", 1, 1, 0, {{1}}),
+        rawEntry("C:ESCAPE.PIC", 1, 1, 0, {{1}}),
+        rawEntry("..", 1, 1, 0, {{1}}),
+        rawEntry(".", 1, 1, 0, {{1}}),
+        rawEntry("A.R", 1, 1, 0, {{1}}),
+        noZero,
+        rawEntry("BADPAL.PIC", 1, 1, 2, {{1}}),  // only palettes 0 and 1 exist
+        rleEntry("BADPAL.RLE", 1, 1, 7, {rleLiteral({1})}),
+        rleEntry("BADROW.RLE", 2, 1, 0, {rleLiteral({1})}),  // the row ends before its width
+        rawEntry("SHORT.PIC", 3, 2, 0, {{1, 2, 3}, {4}}),    // the last row needs 3 bytes, has 1
+        rawEntry("GOOD.PIC", 1, 1, 1, {{9}}),
+        rleEntry("GOOD.RLE", 1, 1, 0, {rleLiteral({9})}),
+    };
+    std::vector<WadPalette> palettes = {{"../../P.PAL", rampPalette565()}, {"..", rampPalette565()},
+                                        {"OK.PAL", rampPalette565()}, {"/abs", rampPalette565()},
+                                        {"AB", rampPalette565()}};
+    // The two bad palette names still count as palettes 0 and 1.
+    entries[7].paletteIndex = 5;
+    writeFile(tmp / "h.wad", padded(wadFile(palettes, entries)));
+    ASSERT_TRUE(extract_WAD(tmp / "h.wad"));
+    EXPECT_EQ(listTree(tmp.path),
+              (std::vector<std::string>{"h.wad", "h.wad.FILES/GOOD.BMP", "h.wad.FILES/GOOD.MASK.BMP",
+                                        "h.wad.FILES/OK.PAL"}));
+}
+
+TEST(Wad, AnArchiveThatEndsBeforeItsEntriesIsRefusedWithNothingMade)
+{
+    TempDir tmp;
+    std::vector<WadEntry> entries = {rawEntry("ONE.PIC", 2, 2, 0, {{1, 2}, {3, 4}}),
+                                     rleEntry("TWO.RLE", 600, 1, 0, {concat({rleTransparent(255), rleTransparent(255),
+                                                                            rleTransparent(90)})})};
+    std::vector<uint8_t> good = wadFile({{"P.PAL", rampPalette565()}}, entries);
+    ASSERT_GE(good.size(), 1023u);
+    for (size_t cut : {size_t(1), size_t(4), size_t(30)}) {
+        std::vector<uint8_t> f(good.begin(), good.end() - long(cut));
+        writeFile(tmp / "t.wad", f);
+        EXPECT_FALSE(extract_WAD(tmp / "t.wad")) << cut;
+        EXPECT_FALSE(exists(tmp / "t.wad.FILES")) << cut;
+    }
+    // A palette count whose records the file cannot hold.
+    std::vector<uint8_t> f = good;
+    f[401] = 0x10;
+    writeFile(tmp / "p.wad", f);
+    EXPECT_FALSE(extract_WAD(tmp / "p.wad"));
+    EXPECT_FALSE(exists(tmp / "p.wad.FILES"));
+    // The whole archive converts; a wide entry proves the reads are in step.
+    writeFile(tmp / "g.wad", good);
+    ASSERT_TRUE(extract_WAD(tmp / "g.wad"));
+    BmpImage img;
+    ASSERT_TRUE(readBmp(tmp / "g.wad.FILES" + S + "TWO.BMP", img));
+    EXPECT_EQ(img.width, 600);
+}
+
+TEST(Wad, RawRowsReLaidBottomUp)
+{
+    const uint8_t pixels[] = {1, 2, 3, 99, 99, 4, 5, 6};
+    EXPECT_EQ(wad_bmp(pixels, 3, 2, 1), (std::vector<uint8_t>{4, 5, 6, 0, 1, 2, 3, 0}));
+}
