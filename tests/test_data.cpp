@@ -180,6 +180,7 @@ TEST(Zom, DamagedFilesAreRefusedWithNothingMade)
         {"539 bytes", std::vector<uint8_t>(539, 0)},
         {"negative width", zomFile(1, 4, {zomImage(-1, 2, 0, 0, {})}, ByteList(600, 0))},
         {"negative height", zomFile(1, 4, {zomImage(2, -2, 0, 0, {})}, ByteList(600, 0))},
+        {"width at the int32 limit", zomFile(1, 4, {zomImage(0x7FFFFFFF, 1, 0, 0, {})}, ByteList(600, 0))},
         {"pixels past the end", zomFile(1, 4, {zomImage(100, 100, 0, 0, {})}, ByteList(600, 2))},
         {"image count past the end", zomFile(1, 4, std::vector<ZomImage>(3, zomImage(0, 0, 0, 0, {})), {})},
         {"entry past the end", std::vector<uint8_t>(good.begin(), good.end() - 3)},  // the ending entry needs 22 bytes

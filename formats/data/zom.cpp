@@ -107,7 +107,7 @@ bool extract_ZOM(const std::string& path)
         image.first = toFloat(head, 8);
         image.second = toFloat(head, 12);
         if (image.width < 0 || image.height < 0 ||
-            int64_t(image.width + get_spaces(image.width)) * image.height > kMaxImageSize ||
+            (int64_t(image.width) + get_spaces(image.width)) * image.height > kMaxImageSize ||
             !take(in, kPaletteSize, image.palette) ||
             !take(in, size_t(image.width) * size_t(image.height), image.pixels))
             return false;

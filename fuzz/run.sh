@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs every fuzz target for a bounded time with the project's limits.
+#   fuzz/run.sh SECONDS_PER_TARGET [TARGET ...]
+# Needs the fuzz preset built (cmake --preset fuzz && cmake --build --preset fuzz).
+# Fails on any crash, sanitizer report, leak, input over 5 s or allocation over 512 MiB.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=build/fuzz
+seconds=${1:-30}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(rle wad rlc arlc fnt fnc fnm sec zom anm)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build/fuzz/fuzz_seeds" "$work/seeds"
+
+failed=0
+for t in "${targets[@]}"; do
+    ext=${t^^}
+    corpus="$work/corpus-$t"
+    mkdir -p "$corpus" "$build/fuzz-artifacts"
+    cp "$work/seeds/$ext"/* "$corpus/"
+    cp samples/*."$ext" "$corpus/" 2>/dev/null || true
+    log="$build/fuzz-$t.log"
+    "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=512 \
+        -malloc_limit_mb=512 -close_fd_mask=3 -print_final_stats=1 \
+        -artifact_prefix="$build/fuzz-artifacts/$t-" >"$log" 2>&1
+    rc=$?
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
+    cov=$(grep -E '^#[0-9]+' "$log" | tail -1 | grep -o 'cov: [0-9]*' | grep -o '[0-9]*')
+    if [ $rc -ne 0 ]; then
+        echo "fuzz_$t: FAILED (exit $rc), see $log"
+        grep -E 'ERROR|SUMMARY|fuzz check' "$log" | head -5
+        failed=1
+    else
+        echo "fuzz_$t: ok, ${runs:-?} executions, coverage ${cov:-?} edges"
+    fi
+done
+exit $failed
