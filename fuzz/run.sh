@@ -13,14 +13,14 @@ targets=("$@")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/fuzz/fuzz_seeds" "$work/seeds"
+"$build/assetdump_fixtures" "$work/seeds"
 
 failed=0
 for t in "${targets[@]}"; do
     ext=${t^^}
     corpus="$work/corpus-$t"
     mkdir -p "$corpus" "$build/fuzz-artifacts"
-    cp "$work/seeds/$ext"/* "$corpus/"
+    cp "$work/seeds"/*."$ext" "$corpus/"
     cp samples/*."$ext" "$corpus/" 2>/dev/null || true
     log="$build/fuzz-$t.log"
     "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=512 \

@@ -3,6 +3,11 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#endif
+
 #include "support/files.h"
 
 namespace {
@@ -15,9 +20,27 @@ TEST(Cli, NoArgumentPrintsUsageOnStandardErrorAndExitsOne)
     TempDir tmp;
     RunResult r = runTool({}, tmp.path);
     EXPECT_EQ(r.status, 1);
+#ifdef _WIN32
+    EXPECT_EQ(r.err, "USAGE: assetdump.exe <filename> [<filename> ...]\n");
+#else
     EXPECT_EQ(r.err, "USAGE: assetdump <filename> [<filename> ...]\n");
+#endif
     EXPECT_EQ(r.out, "\n");
 }
+
+#ifndef _WIN32
+TEST(Cli, NeverWaitsWhenStandardInputIsAnIdlePipe)
+{
+    // A pipe that stays open but never delivers a key: the run must end by
+    // itself (timeout's exit status 124 would mean it waited).
+    TempDir tmp;
+    ASSERT_EQ(mkfifo((tmp / "keys").c_str(), 0600), 0);
+    std::string command = "cd '" + tmp.path + "' && timeout 10 '" + toolPath() + "' missing.rle <>keys >/dev/null";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST(Cli, EveryArgumentGetsOneLineInOrderThenAnEmptyLine)
 {
@@ -36,6 +59,11 @@ TEST(Cli, ResultLinesShowTheBaseName)
     touch(tmp / "sub" + std::string(1, pathSeparator()) + "HERO.RLE");
     RunResult r = runTool({std::string("sub") + pathSeparator() + "HERO.RLE"}, tmp.path);
     EXPECT_EQ(r.out, "HERO.RLE\tFAILED!\n\n");
+#ifdef _WIN32
+    // A forward slash is not a separator on Windows: the whole text is the name.
+    r = runTool({"sub/HERO.RLE"}, tmp.path);
+    EXPECT_EQ(r.out, "sub/HERO.RLE\tFAILED!\n\n");
+#endif
 }
 
 TEST(Cli, ExtensionsAreMatchedWithoutCaseAndWithoutTheDot)

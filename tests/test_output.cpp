@@ -4,7 +4,10 @@
 #include "output/names.h"
 #include "output/palette.h"
 #include "support/bytes_builder.h"
+#include "platform/platform.h"
 #include "support/files.h"
+
+#include <algorithm>
 
 namespace {
 const std::string S(1, pathSeparator());
@@ -131,4 +134,44 @@ TEST(Palette, RecordsOfAnArchiveLie525BytesApart)
     EXPECT_EQ(tables[0][0], 255);  // blue
     EXPECT_EQ(tables[1][2], 255);  // red
     EXPECT_TRUE(pal2to3(records.data.data(), 0).empty());
+}
+
+#ifdef _WIN32
+TEST(WindowsPaths, OnlyTheBackslashSeparates)
+{
+    EXPECT_EQ(getName("C:\\dir\\sub\\FOO.RLE"), "FOO.RLE");
+    EXPECT_EQ(getName("dir/FOO.RLE"), "dir/FOO.RLE");
+    EXPECT_EQ(createFile("INFO.TXT", "D:\\art\\HERO.RLE.FILES"), "D:\\art\\HERO.RLE.FILES\\INFO.TXT");
+    EXPECT_EQ(createBitmap("HERO.RLE", "D:\\art\\HERO.RLE.FILES"), "D:\\art\\HERO.RLE.FILES\\HERO.BMP");
+}
+#else
+TEST(PosixPaths, OnlyTheSlashSeparates)
+{
+    EXPECT_EQ(getName("sub/HERO.RLE"), "HERO.RLE");
+    EXPECT_EQ(getName("C:\\dir\\FOO.RLE"), "C:\\dir\\FOO.RLE");
+    EXPECT_EQ(createBitmap("HERO.RLE", "sub/HERO.RLE.FILES"), "sub/HERO.RLE.FILES/HERO.BMP");
+}
+#endif
+
+TEST(Platform, DirectoryListingAndOneLevelCreation)
+{
+    TempDir tmp;
+    makeDirectory(tmp / "a" + S + "b");  // one level at a time: the parent is missing
+    EXPECT_FALSE(isDir(tmp / "a"));
+    makeDirectory(tmp / "a");
+    makeDirectory(tmp / "a");  // an existing directory is no error
+    EXPECT_TRUE(isDirectory(tmp / "a"));
+    writeFile(tmp / "a" + S + "HERO.BMP", {1});
+    std::vector<std::string> names;
+    ASSERT_TRUE(listDirectory(tmp / "a", names));
+    std::sort(names.begin(), names.end());
+#ifdef _WIN32
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "HERO.BMP"}));  // the enumeration yields both
+#else
+    names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return n == "." || n == ".."; }),
+                names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"HERO.BMP"}));
+#endif
+    EXPECT_FALSE(listDirectory(tmp / "missing", names));
+    EXPECT_FALSE(isDirectory(tmp / "a" + S + "HERO.BMP"));
 }

@@ -122,10 +122,19 @@ std::string quote(const std::string& s)
 }
 }  // namespace
 
+std::string toolPath()
+{
+    return ASSETDUMP_EXE;
+}
+
 RunResult runTool(const std::vector<std::string>& args, const std::string& dir)
 {
     TempDir capture;
-    std::string command = "cd " + quote(dir) + " && " + quote(ASSETDUMP_EXE);
+#ifdef _WIN32
+    std::string command = "cd /d " + quote(dir) + " && " + quote(toolPath());  // /d: change the drive too
+#else
+    std::string command = "cd " + quote(dir) + " && " + quote(toolPath());
+#endif
     for (const std::string& arg : args) {
         command += ' ';
         command += quote(arg);
@@ -145,5 +154,21 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& dir)
 #endif
     result.out = readText(capture / "out");
     result.err = readText(capture / "err");
+#ifdef _WIN32
+    // The console streams are in text mode on Windows, and the console's
+    // "pause" prints its prompt: compare what the program itself wrote.
+    for (std::string* text : {&result.out, &result.err}) {
+        text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
+        const std::string prompt = "Press any key to continue";
+        for (size_t at; (at = text->find(prompt)) != std::string::npos;) {
+            size_t end = at + prompt.size();
+            while (end < text->size() && ((*text)[end] == '.' || (*text)[end] == ' '))
+                end++;
+            if (end < text->size() && (*text)[end] == '\n')
+                end++;
+            text->erase(at, end - at);
+        }
+    }
+#endif
     return result;
 }

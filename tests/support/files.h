@@ -36,5 +36,7 @@ struct RunResult {
     int status = -1;
     std::string out, err;
 };
+// The built tool, as the tests run it.
+std::string toolPath();
 // Runs the built tool with the arguments, standard input closed, in dir.
 RunResult runTool(const std::vector<std::string>& args, const std::string& dir);

@@ -5,16 +5,12 @@
 
 ByteList rleLiteral(const ByteList& pixels)
 {
-    ByteList code{uint8_t(pixels.size())};
-    code.insert(code.end(), pixels.begin(), pixels.end());
-    return code;
+    return Bytes().u8(unsigned(pixels.size())).raw(pixels).data;
 }
 
 ByteList rleGrey(const ByteList& pixels)
 {
-    ByteList code{254, uint8_t(pixels.size())};
-    code.insert(code.end(), pixels.begin(), pixels.end());
-    return code;
+    return Bytes().u8(254).u8(unsigned(pixels.size())).raw(pixels).data;
 }
 
 ByteList rleTransparent(unsigned count)
@@ -111,9 +107,7 @@ ByteList rleFile(int width, int height, const std::vector<ByteList>& rows, const
 
 ByteList rlcPair(unsigned skip, const ByteList& copy)
 {
-    ByteList pair{uint8_t(skip), uint8_t(copy.size())};
-    pair.insert(pair.end(), copy.begin(), copy.end());
-    return pair;
+    return Bytes().u8(skip).u8(unsigned(copy.size())).raw(copy).data;
 }
 
 ByteList rlcFile(int width, int height, const std::vector<ByteList>& rowPairs, const ByteList& palette565)
