@@ -22,11 +22,6 @@
 #include "output/bmp.h"
 #include "output/names.h"
 
-namespace {
-
-// Decodes one glyph into planes in BMP row order. False when a table or a
-// run lies outside the file or a run count is negative. Pixels past the width
-// are dropped; their bytes are still consumed.
 bool decodeFncGlyph(const std::vector<uint8_t>& file, const GlyphRecord& g, SpritePlanes& planes)
 {
     const size_t stride = size_t(g.width) + size_t(get_spaces(g.width));
@@ -65,8 +60,6 @@ bool decodeFncGlyph(const std::vector<uint8_t>& file, const GlyphRecord& g, Spri
     }
     return true;
 }
-
-}  // namespace
 
 bool extract_FNC(const std::string& path)
 {

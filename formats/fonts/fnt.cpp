@@ -53,23 +53,24 @@ FntGlyphHead readHead(const uint8_t* h, const uint8_t* pixels)
     return g;
 }
 
-// Two pixels a byte, left pixel high; rows bottom-up, padded to four bytes.
-std::vector<uint8_t> packRows(const FntGlyphHead& g, size_t rowBytes, size_t stride)
+}  // namespace
+
+std::vector<uint8_t> packFntRows(const uint8_t* pixels, int32_t width, int32_t height)
 {
-    std::vector<uint8_t> rows(stride * size_t(g.height), 0);
-    for (int32_t y = 0; y < g.height; y++) {
-        const uint8_t* src = g.pixels + size_t(y) * size_t(g.width);
-        uint8_t* dst = rows.data() + size_t(g.height - 1 - y) * stride;
-        for (size_t i = 0; i < rowBytes; i++) {
-            uint8_t high = src[2 * i] & 15;
-            uint8_t low = 2 * i + 1 < size_t(g.width) ? src[2 * i + 1] & 15 : 0;
-            dst[i] = uint8_t(high << 4 | low);
-        }
+    const size_t rowBytes = (size_t(width) + 1) / 2;
+    const size_t stride = rowBytes + size_t(get_spaces(int32_t(rowBytes)));
+    std::vector<uint8_t> rows(stride * size_t(height), 0);
+    for (int32_t y = 0; y < height; y++) {
+        const uint8_t* src = pixels + size_t(y) * size_t(width);
+        uint8_t* dst = rows.data() + size_t(height - 1 - y) * stride;
+        const size_t pairs = size_t(width) / 2;
+        for (size_t i = 0; i < pairs; i++)
+            dst[i] = uint8_t((src[2 * i] & 15) << 4 | (src[2 * i + 1] & 15));
+        if (width % 2)  // the last pixel alone, in the high four bits
+            dst[pairs] = uint8_t((src[width - 1] & 15) << 4);
     }
     return rows;
 }
-
-}  // namespace
 
 bool extract_FNT(const std::string& path)
 {
@@ -96,9 +97,7 @@ bool extract_FNT(const std::string& path)
         return false;
     for (const FntGlyphHead& g : glyphs) {
         std::fprintf(info.get(), "%d\t%d\t%d\t%d%c%c", g.metric1, g.metric2, g.metric3, g.code, 13, 10);
-        size_t rowBytes = (size_t(g.width) + 1) / 2;
-        size_t stride = rowBytes + size_t(get_spaces(int32_t(rowBytes)));
-        std::vector<uint8_t> rows = packRows(g, rowBytes, stride);
+        std::vector<uint8_t> rows = packFntRows(g.pixels, g.width, g.height);
         BmpHeader header = getBmpHeader16(g.width, g.height, int32_t(rows.size()));
         if (!writeBmpFile(createBitmap(glyphImageName(g.code), dir), header, fntPalette.data(), fntPalette.size(),
                           rows.data(), rows.size()))

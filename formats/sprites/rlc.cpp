@@ -19,13 +19,10 @@
 const char* const mw_rlc = "rlc ";
 
 namespace {
-
 constexpr int64_t kMinFileSize = 528;  // header, palette, one prefix and one pair
 constexpr size_t kRowDataAt = 524;
+}  // namespace
 
-// Decodes the row records into planes; false when the records end before
-// every row is covered. Pixels past the width are dropped, but a pair always
-// consumes all of its literal bytes.
 bool decodeRlcRows(Cursor rows, int32_t width, int32_t height, SpritePlanes& planes)
 {
     // Every record holds its prefix and, for a non-empty row, at least one
@@ -63,8 +60,6 @@ bool decodeRlcRows(Cursor rows, int32_t width, int32_t height, SpritePlanes& pla
     }
     return true;
 }
-
-}  // namespace
 
 bool extract_RLC(const std::string& path)
 {

@@ -37,6 +37,11 @@ bool wad_rle(const Cursor& runData, const uint8_t* rowBlock, int32_t width, int3
 // A WAD raw entry: height rows, width + 2 bytes apart, re-laid in BMP row order.
 std::vector<uint8_t> wad_bmp(const uint8_t* pixels, int32_t width, int32_t height, int32_t spaces);
 
+// RLC row records, top row first, into planes in BMP row order. False when the
+// records end before every row is covered. Pixels past the width are dropped,
+// but a pair always consumes all of its literal bytes.
+bool decodeRlcRows(Cursor rows, int32_t width, int32_t height, SpritePlanes& planes);
+
 bool extract_RLE(const std::string& path);
 bool extract_WAD(const std::string& path);
 bool extract_RLC(const std::string& path);
