@@ -23,13 +23,13 @@ size_t readBytes(FILE* f, size_t size, std::vector<uint8_t>& out)
     return got;
 }
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& out)
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t minSize)
 {
     File f = openFile(path, "rb");
     if (!f)
         return false;
     int64_t size = fileSize(f.get());
-    if (size < 0 || uint64_t(size) > SIZE_MAX)
+    if (size < 0 || size < minSize || uint64_t(size) > SIZE_MAX)
         return false;
     return readBytes(f.get(), size_t(size), out) == size_t(size);
 }

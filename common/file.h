@@ -28,8 +28,9 @@ bool seekTo(FILE* f, int64_t pos);
 // was read); returns the number of bytes read.
 size_t readBytes(FILE* f, size_t size, std::vector<uint8_t>& out);
 
-// Opens path with "rb" and reads it whole; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& out);
+// Opens path with "rb" and reads it whole; false when it cannot be opened, is
+// shorter than minSize bytes, or cannot be read whole.
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t minSize = 0);
 
 // Writes the blocks in order; false when any write falls short.
 inline bool writeBlock(FILE* f, const void* data, size_t size)

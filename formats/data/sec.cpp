@@ -115,7 +115,7 @@ bool printSec(Cursor in, FILE* out)
 bool extract_SEC(const std::string& path)
 {
     std::vector<uint8_t> file;
-    if (!readWholeFile(path, file) || file.size() < 4 || std::memcmp(file.data(), mw_sec, 4) != 0)
+    if (!readWholeFile(path, file, 4) || std::memcmp(file.data(), mw_sec, 4) != 0)
         return false;
     const Cursor body{file.data(), file.size(), 4};
     if (!printSec(body, nullptr))

@@ -83,14 +83,8 @@ Walk walkEntries(Cursor table, int32_t entryCount, const std::vector<ZomImage>& 
 bool extract_ZOM(const std::string& path)
 {
     std::vector<uint8_t> file;
-    {
-        File in = openFile(path, "rb");
-        if (!in)
-            return false;
-        int64_t size = fileSize(in.get());
-        if (size < kMinFileSize || readBytes(in.get(), size_t(size), file) != size_t(size))
-            return false;
-    }
+    if (!readWholeFile(path, file, kMinFileSize))
+        return false;
     const int32_t firstValue = toInt(file[0], file[1]);
     const int32_t entryCount = toInt(file[4], file[5]);
     const int32_t imageCount = toInt(file[8]);

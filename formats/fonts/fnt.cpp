@@ -75,7 +75,7 @@ std::vector<uint8_t> packFntRows(const uint8_t* pixels, int32_t width, int32_t h
 bool extract_FNT(const std::string& path)
 {
     std::vector<uint8_t> file;
-    if (!readWholeFile(path, file) || file.size() < 2 || file[0] != 0x10 || file[1] != 0x00)
+    if (!readWholeFile(path, file, 2) || file[0] != 0x10 || file[1] != 0x00)
         return false;
 
     std::vector<FntGlyphHead> glyphs;

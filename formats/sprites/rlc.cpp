@@ -64,15 +64,7 @@ bool decodeRlcRows(Cursor rows, int32_t width, int32_t height, SpritePlanes& pla
 bool extract_RLC(const std::string& path)
 {
     std::vector<uint8_t> file;
-    {
-        File in = openFile(path, "rb");
-        if (!in)
-            return false;
-        int64_t size = fileSize(in.get());
-        if (size < kMinFileSize || readBytes(in.get(), size_t(size), file) != size_t(size))
-            return false;
-    }
-    if (std::memcmp(file.data(), mw_rlc, 4) != 0)
+    if (!readWholeFile(path, file, kMinFileSize) || std::memcmp(file.data(), mw_rlc, 4) != 0)
         return false;
     int32_t width = toInt(file[4], file[5]);
     int32_t height = toInt(file[8], file[9]);

@@ -128,17 +128,8 @@ bool decodeRleRows(const Cursor& runData, const std::vector<uint32_t>& rowOffset
 bool extract_RLE(const std::string& path)
 {
     std::vector<uint8_t> file;
-    {
-        File in = openFile(path, "rb");
-        if (!in)
-            return false;
-        int64_t size = fileSize(in.get());
-        if (size < kMinFileSize)
-            return false;
-        if (readBytes(in.get(), size_t(size), file) != size_t(size))
-            return false;
-    }
-
+    if (!readWholeFile(path, file, kMinFileSize))
+        return false;
     std::optional<RleHeaderInfo> info = checkRleHeader(file.data());
     if (!info)
         return false;
