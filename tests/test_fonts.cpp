@@ -159,6 +159,21 @@ TEST(Fnc, GlyphRunsInTheFourKindCycle)
     EXPECT_EQ(img.pixels, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
+TEST(Fnc, EmptyGlyphsReadNoRunsAndRepeatedCodesReplaceEarlierFiles)
+{
+    TempDir tmp;
+    GlyphSetSpec spec;
+    spec.fontHeight = 1;
+    spec.palette = greyPalette768();
+    spec.glyphs.push_back(fontGlyph('Q', 2, 1, fncGlyphData({{0, 0, 2, 1, 2}})));
+    spec.glyphs.push_back(fontGlyph('Q', 0, 3, {}));  // no data at all: nothing is read
+    spec.glyphs.push_back(fontGlyph('R', 3, 0, {}));
+    writeFile(tmp / "e.fnc", glyphSetFile(spec));
+    ASSERT_TRUE(extract_FNC(tmp / "e.fnc"));
+    for (const char* name : {"81.BMP", "81.MASK.BMP", "82.BMP", "82.MASK.BMP"})
+        EXPECT_EQ(readFile(tmp / "e.fnc.FILES" + S + name).size(), 1078u) << name;
+}
+
 TEST(GlyphSet, VariantThreeAndSignedValues)
 {
     TempDir tmp;
