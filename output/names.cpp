@@ -71,7 +71,19 @@ std::string zomImageName(int index)
 
 bool storedNameIsSafe(const std::string& name, size_t minLength)
 {
-    if (name.size() < minLength || name == "." || name == "..")
+    if (name.size() < minLength || name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos)
         return false;
-    return name.find_first_of("/\\:") == std::string::npos;
+    // Windows opens a device for a device name with any extension, and
+    // ignores trailing spaces: "NUL.BMP" or "COM1 .PAL" never reach a file.
+    std::string stem = cutTail(name, minLength);
+    stem = stem.substr(0, stem.find('.'));
+    stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
+    for (char& c : stem)
+        c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : devices)
+        if (stem == device)
+            return false;
+    bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+    return !(numbered && stem[3] >= '1' && stem[3] <= '9');
 }

@@ -29,5 +29,7 @@ std::string zomImageName(int index);
 
 // A name taken from inside an input file may only name a file in the output
 // directory: no separator of either platform, no drive or stream colon, not
-// "." or "..", and at least minLength characters for the name functions to cut.
+// "." or "..", at least minLength characters for the name functions to cut,
+// and no Windows device name (CON, NUL, COM1, ...) left once they have cut
+// minLength characters off.
 bool storedNameIsSafe(const std::string& name, size_t minLength);

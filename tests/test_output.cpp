@@ -60,6 +60,15 @@ TEST(Names, StoredNamesThatCouldLeaveTheOutputDirectoryAreRefused)
     EXPECT_FALSE(storedNameIsSafe("..", 1));
     EXPECT_FALSE(storedNameIsSafe("A.R", 4));
     EXPECT_TRUE(storedNameIsSafe("A.R", 3));
+    // Windows device names, judged on what is left once the extension is cut.
+    EXPECT_FALSE(storedNameIsSafe("CON.RLE", 4));
+    EXPECT_FALSE(storedNameIsSafe("nul.xyz.RLE", 4));
+    EXPECT_FALSE(storedNameIsSafe("COM1 .RLE", 4));
+    EXPECT_FALSE(storedNameIsSafe("LPT9XRLE", 4));  // the cut leaves LPT9, then ".BMP"
+    EXPECT_FALSE(storedNameIsSafe("AUX.ACT", 3));
+    EXPECT_TRUE(storedNameIsSafe("CONSOLE.RLE", 4));
+    EXPECT_TRUE(storedNameIsSafe("COM0.RLE", 4));
+    EXPECT_TRUE(storedNameIsSafe("XCON.RLE", 4));
 }
 
 TEST(Bmp, EightBitHeaderFieldByField)

@@ -312,8 +312,9 @@ TEST(Wad, EntriesThatCannotBeShownSafelyAreSkippedAndTheRestConverts)
         rawEntry("..", 1, 1, 0, {{1}}),
         rawEntry(".", 1, 1, 0, {{1}}),
         rawEntry("A.R", 1, 1, 0, {{1}}),
+        rawEntry("nul.PIC", 1, 1, 0, {{1}}),  // a Windows device, not a file
         noZero,
-        rawEntry("BADPAL.PIC", 1, 1, 2, {{1}}),  // only palettes 0 and 1 exist
+        rawEntry("BADPAL.PIC", 1, 1, 2, {{1}}),  // its palette number is set past the last below
         rleEntry("BADPAL.RLE", 1, 1, 7, {rleLiteral({1})}),
         rleEntry("BADROW.RLE", 2, 1, 0, {rleLiteral({1})}),  // the row ends before its width
         rawEntry("SHORT.PIC", 3, 2, 0, {{1, 2, 3}, {4}}),    // the last row needs 3 bytes, has 1
@@ -322,9 +323,9 @@ TEST(Wad, EntriesThatCannotBeShownSafelyAreSkippedAndTheRestConverts)
     };
     std::vector<WadPalette> palettes = {{"../../P.PAL", rampPalette565()}, {"..", rampPalette565()},
                                         {"OK.PAL", rampPalette565()}, {"/abs", rampPalette565()},
-                                        {"AB", rampPalette565()}};
-    // The two bad palette names still count as palettes 0 and 1.
-    entries[7].paletteIndex = 5;
+                                        {"AB", rampPalette565()}, {"CON.ACT", rampPalette565()}};
+    // Palettes with unsafe names get no file but still count: six of them.
+    entries[8].paletteIndex = 6;
     writeFile(tmp / "h.wad", padded(wadFile(palettes, entries)));
     ASSERT_TRUE(extract_WAD(tmp / "h.wad"));
     EXPECT_EQ(listTree(tmp.path),
