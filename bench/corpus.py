@@ -98,7 +98,9 @@ def main():
     lines = ["# Benchmark results", "",
              f"Machine: {machine()}.", "",
              f"Scratch folder: {'RAM-backed (tmpfs)' if scratch.startswith('/dev/shm') else scratch}; "
-             f"times are the best of {RUNS} runs. Rerun everything with `bench/run.sh`.", "",
+             f"times are the best of {RUNS} runs. Rerun everything with `bench/run.sh`; "
+             "`BENCH_DIR=/some/disk/folder bench/run.sh` measures on a disk instead, where journal "
+             "commits make single runs vary far more than the difference between the two programs.", "",
              "## Corpus: the tool against `cp -r` of its own output", "",
              "| scale | set | inputs | input MB | output files | output MB | assetdump s | cp -r s "
              "| tool / cp | files/s | peak RSS MiB |",
