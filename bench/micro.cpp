@@ -72,11 +72,11 @@ void FncRows(benchmark::State& state)
         mask[size_t(x)] = x % 30 < 10 ? 0 : x % 30 < 14 ? 127 : 255;
     }
     std::vector<ByteList> rows(h, fncEncodeRow(pixels, mask));
-    GlyphSetSpec spec;
-    spec.fontHeight = h;
-    spec.palette = ByteList(768, 1);
-    spec.glyphs.push_back({65, w, h, 0, fncGlyphData(rows)});
-    ByteList file = glyphSetFile(spec);
+    GlyphSetSpec layout;
+    layout.fontHeight = h;
+    layout.palette = ByteList(768, 1);
+    layout.glyphs.push_back({65, w, h, 0, fncGlyphData(rows)});
+    ByteList file = glyphSetFile(layout);
     GlyphSet set;
     readGlyphSet(file, set);
     SpritePlanes planes;

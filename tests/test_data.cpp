@@ -40,23 +40,23 @@ TEST(Sec, EmptyTablesGiveFiveCounts)
 TEST(Sec, TheWholeFileExample)
 {
     TempDir tmp;
-    SecSpec spec;
-    spec.points = {{1.5f, -2.0f}};
-    spec.firstTable = {element(10, 20, 3.25f, {1, 2, 3, 4}, {7, 8})};
-    spec.lists = {{"MAP", 4, {{5, 6}}}};
-    spec.pairs = {{9, 10}};
-    EXPECT_EQ(convertSec(tmp, "LEVEL1.SEC", secFile(spec)),
+    SecSpec layout;
+    layout.points = {{1.5f, -2.0f}};
+    layout.firstTable = {element(10, 20, 3.25f, {1, 2, 3, 4}, {7, 8})};
+    layout.lists = {{"MAP", 4, {{5, 6}}}};
+    layout.pairs = {{9, 10}};
+    EXPECT_EQ(convertSec(tmp, "LEVEL1.SEC", secFile(layout)),
               "1\n1.500000 -2.000000\n\n1\n\n2 10 20 3 1 2 3 4\n7\n8\n\n0\n\n1\n1 MAP\n5 6\n\n1\n9 10\n");
 }
 
 TEST(Sec, AttributeThreeChoosesDecimalsAndExtraBlocksAreSkipped)
 {
     TempDir tmp;
-    SecSpec spec;
-    spec.firstTable = {element(10, 20, 3.25f, {1, 2, 3, 5}, {}), element(2.5f, -0.4f, 3.5f, {0, 0, 0, -1}, {}),
+    SecSpec layout;
+    layout.firstTable = {element(10, 20, 3.25f, {1, 2, 3, 5}, {}), element(2.5f, -0.4f, 3.5f, {0, 0, 0, -1}, {}),
                        element(1, 2, 3, {0, 0, 0, 2}, {1}, {9, 9, 9, 9, 9, 9})};
-    spec.secondTable = {element(-2.5f, 0.5f, 1.5f, {-7, 0, 0, 7}, {-1, 2147483647})};
-    std::vector<uint8_t> file = secFile(spec);
+    layout.secondTable = {element(-2.5f, 0.5f, 1.5f, {-7, 0, 0, 7}, {-1, 2147483647})};
+    std::vector<uint8_t> file = secFile(layout);
     // Rounding is the C library's: half-way cases go to the even neighbour.
     EXPECT_EQ(convertSec(tmp, "a.sec", file),
               "0\n\n3\n\n0 10.000000 20.000000 3.250000 1 2 3 5\n\n0 2 -0 4 0 0 0 -1\n\n1 1 2 3 0 0 0 2\n1\n"
@@ -66,10 +66,10 @@ TEST(Sec, AttributeThreeChoosesDecimalsAndExtraBlocksAreSkipped)
 TEST(Sec, ListNamesStopAtTheirZeroOrTheirField)
 {
     TempDir tmp;
-    SecSpec spec;
-    spec.lists = {{"AB\0CD", 6, {}}, {"WHOLE", 5, {{1, 2}, {3, 4}}}};
-    spec.lists[0].name = std::string("AB\0CD", 5);
-    EXPECT_EQ(convertSec(tmp, "n.sec", secFile(spec)), "0\n\n0\n\n0\n\n2\n0 AB\n2 WHOLE\n1 2\n3 4\n\n0\n");
+    SecSpec layout;
+    layout.lists = {{"AB\0CD", 6, {}}, {"WHOLE", 5, {{1, 2}, {3, 4}}}};
+    layout.lists[0].name = std::string("AB\0CD", 5);
+    EXPECT_EQ(convertSec(tmp, "n.sec", secFile(layout)), "0\n\n0\n\n0\n\n2\n0 AB\n2 WHOLE\n1 2\n3 4\n\n0\n");
 }
 
 TEST(Sec, NegativeCountsReadNothingAndDamageIsRefused)

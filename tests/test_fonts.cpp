@@ -120,17 +120,17 @@ TEST(Fnt, WrongMagicOrAFontThatEndsEarlyLeavesNothing)
 TEST(Fnc, GlyphRunsInTheFourKindCycle)
 {
     TempDir tmp;
-    GlyphSetSpec spec;
-    spec.fontHeight = 2;  // equals the first glyph's height: variant 2
-    spec.palette = greyPalette768();
+    GlyphSetSpec layout;
+    layout.fontHeight = 2;  // equals the first glyph's height: variant 2
+    layout.palette = greyPalette768();
     // Glyph A, 5 wide: transparent 2, grey a, literal b, grey c; then a row
     // whose transparent run alone reaches the width (no other byte is read).
-    spec.glyphs.push_back(fontGlyph('A', 5, 2, fncGlyphData({{2, 1, 10, 1, 11, 1, 12}, {5}}), -1));
+    layout.glyphs.push_back(fontGlyph('A', 5, 2, fncGlyphData({{2, 1, 10, 1, 11, 1, 12}, {5}}), -1));
     // Glyph 9, 2 wide: the cycle restarts on the second row; counts 0 allowed.
-    spec.glyphs.push_back(fontGlyph(9, 2, 2, fncGlyphData({{0, 1, 20, 0, 1, 21}, {1, 0, 1, 22}})));
+    layout.glyphs.push_back(fontGlyph(9, 2, 2, fncGlyphData({{0, 1, 20, 0, 1, 21}, {1, 0, 1, 22}})));
     // Glyph 200, 8 wide: no padding; a run past the width is cut.
-    spec.glyphs.push_back(fontGlyph(200, 8, 1, fncGlyphData({{0, 0, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9}})));
-    writeFile(tmp / "f.fnc", glyphSetFile(spec));
+    layout.glyphs.push_back(fontGlyph(200, 8, 1, fncGlyphData({{0, 0, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9}})));
+    writeFile(tmp / "f.fnc", glyphSetFile(layout));
     ASSERT_TRUE(extract_FNC(tmp / "f.fnc"));
     const std::string dir = tmp / "f.fnc.FILES" + S;
     EXPECT_EQ(listTree(tmp / "f.fnc.FILES"), (std::vector<std::string>{"09.BMP", "09.MASK.BMP", "200.BMP",
@@ -162,13 +162,13 @@ TEST(Fnc, GlyphRunsInTheFourKindCycle)
 TEST(Fnc, EmptyGlyphsReadNoRunsAndRepeatedCodesReplaceEarlierFiles)
 {
     TempDir tmp;
-    GlyphSetSpec spec;
-    spec.fontHeight = 1;
-    spec.palette = greyPalette768();
-    spec.glyphs.push_back(fontGlyph('Q', 2, 1, fncGlyphData({{0, 0, 2, 1, 2}})));
-    spec.glyphs.push_back(fontGlyph('Q', 0, 3, {}));  // no data at all: nothing is read
-    spec.glyphs.push_back(fontGlyph('R', 3, 0, {}));
-    writeFile(tmp / "e.fnc", glyphSetFile(spec));
+    GlyphSetSpec layout;
+    layout.fontHeight = 1;
+    layout.palette = greyPalette768();
+    layout.glyphs.push_back(fontGlyph('Q', 2, 1, fncGlyphData({{0, 0, 2, 1, 2}})));
+    layout.glyphs.push_back(fontGlyph('Q', 0, 3, {}));  // no data at all: nothing is read
+    layout.glyphs.push_back(fontGlyph('R', 3, 0, {}));
+    writeFile(tmp / "e.fnc", glyphSetFile(layout));
     ASSERT_TRUE(extract_FNC(tmp / "e.fnc"));
     for (const char* name : {"81.BMP", "81.MASK.BMP", "82.BMP", "82.MASK.BMP"})
         EXPECT_EQ(readFile(tmp / "e.fnc.FILES" + S + name).size(), 1078u) << name;
@@ -177,14 +177,14 @@ TEST(Fnc, EmptyGlyphsReadNoRunsAndRepeatedCodesReplaceEarlierFiles)
 TEST(GlyphSet, VariantThreeAndSignedValues)
 {
     TempDir tmp;
-    GlyphSetSpec spec;
-    spec.variant = 3;
-    spec.fontHeight = 200;  // 128 or more never equals a signed byte
-    spec.extraValue = -5;
-    spec.palette = greyPalette768();
-    spec.glyphs.push_back(fontGlyph('B', 1, 1, fncGlyphData({{0, 0, 1, 7}}), 0x7F));
-    spec.glyphs[0].width = 1;
-    writeFile(tmp / "v.fnc", glyphSetFile(spec));
+    GlyphSetSpec layout;
+    layout.variant = 3;
+    layout.fontHeight = 200;  // 128 or more never equals a signed byte
+    layout.extraValue = -5;
+    layout.palette = greyPalette768();
+    layout.glyphs.push_back(fontGlyph('B', 1, 1, fncGlyphData({{0, 0, 1, 7}}), 0x7F));
+    layout.glyphs[0].width = 1;
+    writeFile(tmp / "v.fnc", glyphSetFile(layout));
     ASSERT_TRUE(extract_FNC(tmp / "v.fnc"));
     EXPECT_EQ(readText(tmp / "v.fnc.FILES" + S + "INFO.TXT"), "3\r\n200\r\n-5\r\n127\r\n");
 
@@ -200,12 +200,12 @@ TEST(GlyphSet, VariantThreeAndSignedValues)
 TEST(Fnm, ThreeLevelsDrawnWithTheMaskPalette)
 {
     TempDir tmp;
-    GlyphSetSpec spec;
-    spec.fontHeight = 2;
-    spec.glyphs.push_back(fontGlyph('C', 3, 2, {0, 1, 2, 2, 2, 0}));
-    spec.glyphs.push_back(fontGlyph('D', 4, 1, {3, 4, 0xFF, 0x80}));
-    spec.glyphs.push_back(fontGlyph('E', 0, 3, {}));
-    writeFile(tmp / "m.fnm", glyphSetFile(spec));
+    GlyphSetSpec layout;
+    layout.fontHeight = 2;
+    layout.glyphs.push_back(fontGlyph('C', 3, 2, {0, 1, 2, 2, 2, 0}));
+    layout.glyphs.push_back(fontGlyph('D', 4, 1, {3, 4, 0xFF, 0x80}));
+    layout.glyphs.push_back(fontGlyph('E', 0, 3, {}));
+    writeFile(tmp / "m.fnm", glyphSetFile(layout));
     ASSERT_TRUE(extract_FNM(tmp / "m.fnm"));
     const std::string dir = tmp / "m.fnm.FILES" + S;
     EXPECT_EQ(listTree(tmp / "m.fnm.FILES"),
@@ -224,11 +224,11 @@ TEST(Fnm, ThreeLevelsDrawnWithTheMaskPalette)
 TEST(GlyphSet, DamagedContainersAndGlyphsAreRefusedWithNothingWritten)
 {
     TempDir tmp;
-    GlyphSetSpec spec;
-    spec.fontHeight = 1;
-    spec.palette = greyPalette768();
-    spec.glyphs.push_back(fontGlyph('A', 2, 1, fncGlyphData({{0, 2, 1, 2}})));
-    const std::vector<uint8_t> good = glyphSetFile(spec);
+    GlyphSetSpec layout;
+    layout.fontHeight = 1;
+    layout.palette = greyPalette768();
+    layout.glyphs.push_back(fontGlyph('A', 2, 1, fncGlyphData({{0, 2, 1, 2}})));
+    const std::vector<uint8_t> good = glyphSetFile(layout);
     const size_t T = 272, D = T + 20;
     const size_t glyph = D + 4 + 768;
 

@@ -206,27 +206,27 @@ std::vector<FntGlyph> fntFullSet(const std::vector<FntGlyph>& glyphs)
     return all;
 }
 
-ByteList glyphSetFile(const GlyphSetSpec& spec)
+ByteList glyphSetFile(const GlyphSetSpec& layout)
 {
     Bytes b;
     b.zeros(4);
     ByteList list;
-    for (const FontGlyph& g : spec.glyphs)
+    for (const FontGlyph& g : layout.glyphs)
         list.push_back(uint8_t(g.code));
-    b.raw(list).padTo(260).zeros(8).i32(spec.fontHeight);
-    if (spec.variant == 3)
-        b.i8(spec.extraValue).zeros(3);
-    for (const FontGlyph& g : spec.glyphs)
+    b.raw(list).padTo(260).zeros(8).i32(layout.fontHeight);
+    if (layout.variant == 3)
+        b.i8(layout.extraValue).zeros(3);
+    for (const FontGlyph& g : layout.glyphs)
         b.i8(g.width).zeros(3).i8(g.height).zeros(3).i8(g.value).zeros(7);
-    if (spec.glyphs.empty())
+    if (layout.glyphs.empty())
         b.zeros(16);  // the first record's value is read even without glyphs
-    uint32_t offset = 4 + uint32_t(spec.palette.size());
-    for (const FontGlyph& g : spec.glyphs) {
+    uint32_t offset = 4 + uint32_t(layout.palette.size());
+    for (const FontGlyph& g : layout.glyphs) {
         b.u32(offset);
         offset += uint32_t(g.data.size());
     }
-    b.zeros(4).raw(spec.palette);
-    for (const FontGlyph& g : spec.glyphs)
+    b.zeros(4).raw(layout.palette);
+    for (const FontGlyph& g : layout.glyphs)
         b.raw(g.data);
     return b.data;
 }
@@ -324,13 +324,13 @@ ByteList zomEntry(int type, unsigned value, unsigned secondValue)
     return b.padTo(20).u16(secondValue).padTo(24).data;
 }
 
-ByteList secFile(const SecSpec& spec)
+ByteList secFile(const SecSpec& layout)
 {
     Bytes b;
-    b.text("NIBS").i32(int32_t(spec.points.size()));
-    for (auto [x, y] : spec.points)
+    b.text("NIBS").i32(int32_t(layout.points.size()));
+    for (auto [x, y] : layout.points)
         b.f32(x).f32(y);
-    for (const auto* table : {&spec.firstTable, &spec.secondTable}) {
+    for (const auto* table : {&layout.firstTable, &layout.secondTable}) {
         b.i32(int32_t(table->size()));
         for (const SecElement& e : *table) {
             b.i32(int32_t(e.values.size())).f32(e.x).f32(e.y).f32(e.z);
@@ -341,15 +341,15 @@ ByteList secFile(const SecSpec& spec)
                 b.i32(v);
         }
     }
-    b.i32(int32_t(spec.lists.size()));
-    for (const SecList& list : spec.lists) {
+    b.i32(int32_t(layout.lists.size()));
+    for (const SecList& list : layout.lists) {
         int32_t length = list.nameLength ? list.nameLength : int32_t(list.name.size() + 1);
         b.i32(int32_t(list.pairs.size())).i32(length).field(list.name, size_t(length));
         for (auto [a, c] : list.pairs)
             b.i32(a).i32(c);
     }
-    b.i32(int32_t(spec.pairs.size()));
-    for (auto [a, c] : spec.pairs)
+    b.i32(int32_t(layout.pairs.size()));
+    for (auto [a, c] : layout.pairs)
         b.i32(a).i32(c);
     return b.data;
 }

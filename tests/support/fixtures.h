@@ -77,7 +77,7 @@ struct GlyphSetSpec {
     std::vector<FontGlyph> glyphs;
     ByteList palette;  // FNC: 768 bytes stored at D + 4; empty for FNM
 };
-ByteList glyphSetFile(const GlyphSetSpec& spec);
+ByteList glyphSetFile(const GlyphSetSpec& layout);
 // FNC glyph data: 4 unread bytes, the row table, the rows' runs in order.
 ByteList fncGlyphData(const std::vector<ByteList>& rowRuns);
 // Runs for a row of pixels with mask values 0, 127 or 255, in the four-kind cycle.
@@ -119,4 +119,4 @@ struct SecSpec {
     std::vector<SecList> lists;
     std::vector<std::pair<int32_t, int32_t>> pairs;
 };
-ByteList secFile(const SecSpec& spec);
+ByteList secFile(const SecSpec& layout);
