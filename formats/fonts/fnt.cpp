@@ -38,7 +38,7 @@ struct FntGlyphHead {
     const uint8_t* pixels;
 };
 
-FntGlyphHead readHead(const uint8_t* h, const uint8_t* pixels)
+FntGlyphHead readHead(const uint8_t* h)
 {
     FntGlyphHead g;
     g.width = toInt(h[0], h[1]);
@@ -49,7 +49,7 @@ FntGlyphHead readHead(const uint8_t* h, const uint8_t* pixels)
     g.metric2 = toSignedInt(toInt(h[12], h[13]), 2);
     g.metric3 = toSignedInt(toInt(h[16], h[17]), 2);
     g.code = toInt(h[20]);
-    g.pixels = pixels;
+    g.pixels = nullptr;  // set once the pixel block is known to be in the file
     return g;
 }
 
@@ -81,13 +81,12 @@ bool extract_FNT(const std::string& path)
     std::vector<FntGlyphHead> glyphs;
     Cursor in{file.data(), file.size(), 2};
     for (int i = 0; i < kGlyphCount; i++) {
-        const uint8_t *head, *pixels;
+        const uint8_t* head;
         if (!take(in, kHeadSize, head))
             return false;
-        FntGlyphHead g = readHead(head, nullptr);
-        if (!take(in, size_t(g.width) * size_t(g.height), pixels) || int64_t(g.width) * g.height > kMaxImageSize)
+        FntGlyphHead g = readHead(head);
+        if (!take(in, size_t(g.width) * size_t(g.height), g.pixels) || int64_t(g.width) * g.height > kMaxImageSize)
             return false;  // a 4-bit image takes at most as many bytes as its pixels
-        g.pixels = pixels;
         glyphs.push_back(g);
     }
 
