@@ -4,13 +4,15 @@
 //   DIR/rle/*.RLE     2,000 x SCALE sprites
 //   DIR/fnt/*.FNT     200 x SCALE fonts of 224 glyphs
 // usage: assetdump_corpus DIR [SCALE]
+//        assetdump_corpus DIR hostile   the hostile set (see writeHostile)
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
-#include "common/file.h"
 #include "support/files.h"
+#include "common/bytes.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -48,14 +50,14 @@ std::vector<ByteList> codedRows(int w, int h, const ByteList& pixels, const Byte
 
 void writeWad(const std::string& path, int entries, std::mt19937& random)
 {
-    File out = openFile(path, "wb");
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     const int palettes = 4;
     Bytes head;
     head.zeros(400).u16(palettes).zeros(2);
     for (int p = 0; p < palettes; p++)
         head.raw(rampPalette565()).field(numberedName("PAL", size_t(p), ".ACT"), 13);
     head.u16(unsigned(entries)).zeros(2);
-    writeBlock(out.get(), head.data.data(), head.size());
+    out.write(reinterpret_cast<const char*>(head.data.data()), std::streamsize(head.size()));
     ByteList pixels, mask;
     for (int i = 0; i < entries; i++) {
         Size s = kSizes[i % 8];
@@ -72,7 +74,113 @@ void writeWad(const std::string& path, int entries, std::mt19937& random)
             for (int y = 0; y < s.height; y++)
                 e.rows.push_back(ByteList(pixels.begin() + y * s.width, pixels.begin() + (y + 1) * s.width));
         ByteList bytes = wadEntry(e);
-        writeBlock(out.get(), bytes.data(), bytes.size());
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+}
+
+// An RLE file whose row table is given: rows may share their codes.
+ByteList rleWithOffsets(int width, const std::vector<uint32_t>& offsets, const ByteList& runData)
+{
+    Bytes f;
+    const unsigned height = unsigned(offsets.size());
+    f.text("BM").zeros(8).u16(1090 + 4 * height).zeros(2).u32(40).u16(unsigned(width)).zeros(2).u16(height).zeros(2);
+    f.u16(1).u16(8).u32(4).padTo(54).raw(sampleColourTable()).zeros(12);
+    for (uint32_t offset : offsets)
+        f.u32(offset);
+    return f.raw(runData).data;
+}
+
+// A stretch of empty codes (FF 00, a transparent run of nothing) ended by
+// one literal pixel: every byte of it starts a row that walks to the pixel.
+ByteList emptyStretch(size_t codes)
+{
+    Bytes run;
+    for (size_t i = 0; i < codes; i++)
+        run.raw({255, 0});
+    return run.raw({1, 42}).data;
+}
+
+// Files built to cost time or memory out of proportion if the converters
+// were not bounded:
+//   SLOW-SHARED.RLE   16,111 one-pixel rows, all starting at one stretch of
+//                     200,000 empty codes (00)
+//   SLOW-STAGGER.RLE  16,111 rows starting one byte apart in such a stretch
+//   SLOW.WAD          a run-length entry of the same kind
+//   SLOW.FNC          255 glyphs of 127 rows, every row one byte further
+//                     into one stretch of 200,000 empty runs
+//   WIDE.RLE          65,000 x 16,000 pixels from 66 KB: its rows share one offset
+//   SPARSE-*.xxx      a small valid file of every type, then 3 GB never read
+void writeHostile(const std::string& dir)
+{
+    const size_t rows = 16111;
+    Bytes zeros;
+    zeros.zeros(200000).raw({1, 42});
+    writeFile(dir + "/SLOW-SHARED.RLE", rleWithOffsets(1, std::vector<uint32_t>(rows, 0), zeros.data));
+    std::vector<uint32_t> staggered(rows);
+    for (size_t r = 0; r < rows; r++)
+        staggered[r] = uint32_t(r);
+    const ByteList stretch = emptyStretch(100000);
+    writeFile(dir + "/SLOW-STAGGER.RLE", rleWithOffsets(1, staggered, stretch));
+
+    Bytes wad;
+    wad.zeros(400).u16(1).zeros(2).raw(rampPalette565()).field("P.PAL", 13).u16(1).zeros(2);
+    wad.field("SLOW.RLE", 32).u24(uint32_t(stretch.size())).zeros(13).u16(unsigned(rows)).zeros(2).u16(1).zeros(10);
+    wad.raw(stretch).zeros(16);
+    for (uint32_t offset : staggered)
+        wad.u32(offset);
+    writeFile(dir + "/SLOW.WAD", wad.u16(0).zeros(2).data);
+
+    GlyphSetSpec font;
+    font.fontHeight = 127;
+    font.palette = ByteList(768, 3);
+    for (unsigned code = 1; code < 256; code++)
+        font.glyphs.push_back({code, 127, 127, 0, ByteList(4 + 4 * 127, 0)});
+    Bytes fnc;
+    fnc.raw(glyphSetFile(font));
+    const size_t stretchAt = fnc.size();
+    fnc.zeros(200000).u8(127).fill(127, 5);
+    const size_t offsetTable = 272 + 16 * 255, dataBase = 272 + 20 * 255;
+    for (size_t j = 0; j < 255; j++) {
+        const size_t glyphAt = dataBase + toInt(fnc.data.data(), offsetTable + 4 * j);
+        const size_t runsBase = glyphAt + 4 + 4 * 127;
+        for (size_t r = 0; r < 127; r++)
+            fnc.patch32(glyphAt + 4 + 4 * r, uint32_t(stretchAt + j * 127 + r - runsBase));
+    }
+    writeFile(dir + "/SLOW.FNC", fnc.data);
+
+    ByteList wide;
+    for (int i = 0; i < 65000 / 253; i++) {
+        ByteList run = rleLiteral(ByteList(253, uint8_t(i)));
+        wide.insert(wide.end(), run.begin(), run.end());
+    }
+    ByteList tail = rleLiteral(ByteList(65000 % 253, 9));
+    wide.insert(wide.end(), tail.begin(), tail.end());
+    writeFile(dir + "/WIDE.RLE", rleWithOffsets(65000, std::vector<uint32_t>(16000, 0), wide));
+
+    GlyphSetSpec fnm;
+    fnm.fontHeight = 2;
+    fnm.glyphs.push_back({65, 2, 2, 0, {0, 1, 2, 1}});
+    font.glyphs.resize(1);
+    font.glyphs[0].width = font.glyphs[0].height = 1;
+    font.fontHeight = 1;
+    font.glyphs[0].data = fncGlyphData({fncEncodeRow({5}, {255})});
+    SecSpec sec;
+    const std::pair<const char*, ByteList> small[] = {
+        {"RLE", rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable())},
+        {"RLC", rlcFile(1, 1, {rlcPair(0, {7})}, rampPalette565())},
+        {"ARLC", arlcFile(2, 2)},
+        {"WAD", wadFile({{"P.PAL", rampPalette565()}}, {WadEntry{"A.PIC", 1, 1, 0, false, {{3}}}})},
+        {"FNT", fntFile(fntFullSet({}))},
+        {"FNC", glyphSetFile(font)},
+        {"FNM", glyphSetFile(fnm)},
+        {"SEC", secFile(sec)},
+        {"ZOM", zomFile(1, 1, {zomImage(1, 1, 0, 0, {5})}, zomEntry(0))},
+        {"ANM", anmFile({anmShort(4, {1}), anmEnd()})},
+    };
+    for (const auto& [ext, head] : small) {
+        const std::string path = dir + "/SPARSE-" + ext + "." + ext;
+        writeFile(path, head);
+        std::filesystem::resize_file(path, uintmax_t(3) << 30);
     }
 }
 
@@ -85,6 +193,11 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
+    if (argc > 2 && std::string(argv[2]) == "hostile") {
+        std::filesystem::create_directories(dir);
+        writeHostile(dir);
+        return 0;
+    }
     const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
     std::mt19937 random(2026);
     for (const char* sub : {"wad", "rle", "fnt"})

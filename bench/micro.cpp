@@ -31,10 +31,10 @@ void decodeRle(benchmark::State& state, int literalPercent, int greyPercent)
 {
     ByteList row = spriteRow(literalPercent, greyPercent);
     std::vector<uint32_t> offsets(kHeight, 0);  // every row shares the codes
-    Cursor runData{row.data(), row.size(), 0};
+    Source runData = memorySource(row);
     SpritePlanes planes;
     for (auto _ : state) {
-        decodeRleRows(runData, offsets, kWidth, kHeight, get_spaces(kWidth), planes);
+        decodeRleRows(runData, 0, runData.size, offsets, kWidth, kHeight, get_spaces(kWidth), planes);
         benchmark::DoNotOptimize(planes.imagePlane.data());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight);
@@ -55,10 +55,14 @@ void RlcRows(benchmark::State& state)
     ByteList rows;
     for (int y = 0; y < kHeight; y++)
         rows.insert(rows.end(), record.begin(), record.end());
-    SpritePlanes planes;
+    Source source = memorySource(rows);
+    std::vector<int64_t> records;
+    findRlcRows("", source, 0, kWidth, kHeight, records);
+    std::vector<uint8_t> image(kWidth), mask(kWidth);
     for (auto _ : state) {
-        decodeRlcRows(Cursor{rows.data(), rows.size(), 0}, kWidth, kHeight, planes);
-        benchmark::DoNotOptimize(planes.imagePlane.data());
+        for (int64_t record : records)
+            decodeRlcRow(source, record, kWidth, image.data(), mask.data());
+        benchmark::DoNotOptimize(image.data());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight);
 }
@@ -76,12 +80,13 @@ void FncRows(benchmark::State& state)
     layout.fontHeight = h;
     layout.palette = ByteList(768, 1);
     layout.glyphs.push_back({65, w, h, 0, fncGlyphData(rows)});
-    ByteList file = glyphSetFile(layout);
+    Source file = memorySource(glyphSetFile(layout));
     GlyphSet set;
-    readGlyphSet(file, set);
+    readGlyphSet("", "FNC", file, set);
     SpritePlanes planes;
+    Stretches empty;
     for (auto _ : state) {
-        decodeFncGlyph(file, set.glyphs[0], planes);
+        decodeFncGlyph(file, set.glyphs[0], empty, planes);
         benchmark::DoNotOptimize(planes.imagePlane.data());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * w * h);
@@ -93,13 +98,14 @@ void FntPacking(benchmark::State& state)
     ByteList pixels(size_t(w * h));
     for (size_t i = 0; i < pixels.size(); i++)
         pixels[i] = uint8_t(i * 13);
-    size_t out = 0;
+    std::vector<uint8_t> row(128);
     for (auto _ : state) {
-        std::vector<uint8_t> rows = packFntRows(pixels.data(), w, h);
-        out = rows.size();
-        benchmark::DoNotOptimize(rows.data());
+        for (int y = 0; y < h; y++) {
+            packFntRow(pixels.data() + y * w, w, row.data());
+            benchmark::DoNotOptimize(row.data());
+        }
     }
-    state.SetBytesProcessed(int64_t(state.iterations() * out));
+    state.SetBytesProcessed(int64_t(state.iterations()) * 128 * h);
 }
 
 void Pal2to3(benchmark::State& state)
@@ -112,17 +118,6 @@ void Pal2to3(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * 1024);
 }
 
-void RowReLayout(benchmark::State& state)
-{
-    const int w = 639, h = 480;  // rows of 639 bytes and one pad byte
-    ByteList pixels(size_t((w + 2) * h), 9);
-    for (auto _ : state) {
-        std::vector<uint8_t> rows = wad_bmp(pixels.data(), w, h, get_spaces(w));
-        benchmark::DoNotOptimize(rows.data());
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * (w + 1) * h);
-}
-
 }  // namespace
 
 BENCHMARK(RleLiteralHeavy);
@@ -132,5 +127,4 @@ BENCHMARK(RlcRows);
 BENCHMARK(FncRows);
 BENCHMARK(FntPacking);
 BENCHMARK(Pal2to3);
-BENCHMARK(RowReLayout);
 BENCHMARK_MAIN();

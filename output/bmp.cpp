@@ -1,7 +1,6 @@
 #include "output/bmp.h"
 
 #include "common/bytes.h"
-#include "common/file.h"
 
 namespace {
 void put16(uint8_t* at, int32_t v)
@@ -63,33 +62,13 @@ ColourTable createMskPal()
     return table;
 }
 
-bool writeBmp(FILE* f, const BmpHeader& header, const uint8_t* table, size_t tableSize, const uint8_t* pixels,
-              size_t pixelSize)
+bool writeSpritePlanes(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,
+                       const ColourTable& table, int32_t width, int32_t height, const SpritePlanes& planes)
 {
-    return writeBlock(f, header.data(), header.size()) && writeBlock(f, table, tableSize) &&
-           writeBlock(f, pixels, pixelSize);
-}
-
-bool writeBmpFile(const std::string& path, const BmpHeader& header, const uint8_t* table, size_t tableSize,
-                  const uint8_t* pixels, size_t pixelSize)
-{
-    File f = openFile(path, "wb");
-    return f && writeBmp(f.get(), header, table, tableSize, pixels, pixelSize);
-}
-
-bool writeImageAndMask(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,
-                       const ColourTable& table, const SpritePlanes& planes)
-{
-    File image = openFile(imagePath, "wb");
-    if (!image)
-        return false;
-    File maskFile = openFile(maskPath, "wb");
-    if (!maskFile)
-        return false;
-    ColourTable maskTable = createMskPal();
-    bool ok = writeBmp(image.get(), header, table.data(), table.size(), planes.imagePlane.data(),
-                       planes.imagePlane.size());
-    return writeBmp(maskFile.get(), header, maskTable.data(), maskTable.size(), planes.maskPlane.data(),
-                    planes.maskPlane.size()) &&
-           ok;
+    const size_t stride = rowStride(width);
+    return writeSprite(imagePath, maskPath, header, table, stride, height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
+        std::copy_n(planes.imagePlane.data() + size_t(r) * stride, stride, image);
+        std::copy_n(planes.maskPlane.data() + size_t(r) * stride, stride, mask);
+        return true;
+    });
 }

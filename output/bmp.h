@@ -1,12 +1,14 @@
-// BMP headers, the mask palette, and writing an image (or an image and its
-// mask) in one go.
+// BMP headers, the mask palette, and writing images row by row, so that no
+// picture is ever held whole in memory.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "output/outputs.h"
 
 using BmpHeader = std::array<uint8_t, 54>;
 using ColourTable = std::array<uint8_t, 1024>;  // 256 entries of blue, green, red, 0
@@ -20,6 +22,11 @@ ColourTable createMskPal();
 
 // The largest pixel block a BMP can describe: its file size is a 32-bit field.
 constexpr int64_t kMaxImageSize = 0x7FFFFFFF - 1078;
+// Bytes of an 8-bit row of width pixels, padded to a multiple of four.
+inline size_t rowStride(int32_t width)
+{
+    return (size_t(width) + 3) & ~size_t(3);
+}
 
 // A decoded sprite: palette indexes and mask values, both in BMP row order
 // (bottom row first), each row padded with zeros to a multiple of four bytes.
@@ -28,14 +35,55 @@ struct SpritePlanes {
     std::vector<uint8_t> maskPlane;
 };
 
-// Writes header, colour table and pixel rows to an open file; false on a short write.
-bool writeBmp(FILE* f, const BmpHeader& header, const uint8_t* table, size_t tableSize, const uint8_t* pixels,
-              size_t pixelSize);
-// Creates path and writes one image; false when it cannot be created or written.
-bool writeBmpFile(const std::string& path, const BmpHeader& header, const uint8_t* table, size_t tableSize,
-                  const uint8_t* pixels, size_t pixelSize);
+// Writes one image: the header, the colour table, then height rows of stride
+// bytes, bottom row first, each made by makeRow(r, row) into zeroed bytes
+// (r = 0 is the bottom row). A row that cannot be made (makeRow returns
+// false, having said why) drops the whole file. True when the image is in place.
+template <typename MakeRow>
+bool writeImage(const std::string& path, const BmpHeader& header, const uint8_t* table, size_t tableSize,
+                size_t stride, int32_t height, MakeRow makeRow)
+{
+    OutputFile out;
+    openOutput(out, path);
+    writeOutput(out, header.data(), header.size());
+    writeOutput(out, table, tableSize);
+    std::vector<uint8_t> row(stride);
+    for (int32_t r = 0; r < height && stride && !out.error; r++) {  // rows of no pixels have nothing to make
+        std::fill(row.begin(), row.end(), uint8_t(0));
+        if (!makeRow(r, row.data()))
+            return false;
+        writeOutput(out, row.data(), stride);
+    }
+    return placeOutputs({&out});
+}
 
-// The image and mask pair of a sprite. Both files are created before either
-// is written, so a mask that cannot be created leaves the image behind empty.
-bool writeImageAndMask(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,
-                       const ColourTable& table, const SpritePlanes& planes);
+// The image and mask pair of a sprite: the same header, the sprite's colour
+// table and the mask palette, rows made together by makeRows(r, image, mask).
+// Both files are written whole before either is put in place.
+template <typename MakeRows>
+bool writeSprite(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,
+                 const ColourTable& table, size_t stride, int32_t height, MakeRows makeRows)
+{
+    OutputFile image, maskFile;
+    openOutput(image, imagePath);
+    openOutput(maskFile, maskPath);
+    const ColourTable maskTable = createMskPal();
+    writeOutput(image, header.data(), header.size());
+    writeOutput(image, table.data(), table.size());
+    writeOutput(maskFile, header.data(), header.size());
+    writeOutput(maskFile, maskTable.data(), maskTable.size());
+    std::vector<uint8_t> imageRow(stride), maskRow(stride);
+    for (int32_t r = 0; r < height && stride && !image.error && !maskFile.error; r++) {
+        std::fill(imageRow.begin(), imageRow.end(), uint8_t(0));
+        std::fill(maskRow.begin(), maskRow.end(), uint8_t(0));
+        if (!makeRows(r, imageRow.data(), maskRow.data()))
+            return false;
+        writeOutput(image, imageRow.data(), stride);
+        writeOutput(maskFile, maskRow.data(), stride);
+    }
+    return placeOutputs({&image, &maskFile});
+}
+
+// A sprite already decoded into planes.
+bool writeSpritePlanes(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,
+                       const ColourTable& table, int32_t width, int32_t height, const SpritePlanes& planes);

@@ -13,12 +13,47 @@ std::string cutTail(const std::string& text, size_t n)
 {
     return text.substr(0, text.size() > n ? text.size() - n : 0);
 }
+
+bool badNameByte(unsigned char c)
+{
+    return c < 32 || std::string("<>:\"/\\|?*").find(char(c)) != std::string::npos;
+}
+
+// Windows opens a device for a device name with any extension and ignores
+// trailing spaces: "NUL.BMP" or "COM1 .PAL" never reach a file.
+bool isDeviceName(const std::string& name)
+{
+    std::string stem = name.substr(0, name.find('.'));
+    stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
+    for (char& c : stem)
+        c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (stem == device)
+            return true;
+    bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+    return numbered && stem[3] >= '1' && stem[3] <= '9';
+}
+
+OutputName substitute(const std::string& stored, size_t cut, const std::string& ending, int number)
+{
+    std::string stem = stored.size() >= cut ? cutTail(stored, cut) : stored;
+    for (char& c : stem)
+        if (badNameByte(static_cast<unsigned char>(c)))
+            c = '_';
+    // The number goes before the extension's dot: "CON~3.BMP", "AUX~5.PAL".
+    if (!stem.empty() && stem.back() == '.')
+        stem.pop_back();
+    stem = storedText(stem) + "~" + std::to_string(number);
+    return OutputName{stem, stem + (ending[0] == '.' ? ending : "." + ending), true};
+}
 }  // namespace
 
 std::string getName(const std::string& path)
 {
-    size_t slash = path.rfind(kPathSeparator);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t at = path.size();
+    while (at > 0 && !isPathSeparator(path[at - 1]))
+        at--;
+    return path.substr(at);
 }
 
 std::string createDir(const std::string& path)
@@ -35,8 +70,8 @@ std::string createFile(const std::string& name, const std::string& dir)
 
 std::string createPal(const std::string& name, const std::string& dir)
 {
-    // The cut counts on the joined text, as the stored names expect; a name
-    // shorter than three characters never reaches here from a converter.
+    // The cut counts on the joined text, as the stored names expect; names
+    // shorter than three characters are given a substitute before they get here.
     return cutTail(createFile(name, dir), 3) + "PAL";
 }
 
@@ -62,28 +97,60 @@ std::string glyphImageName(int code)
 
 std::string zomImageName(int index)
 {
-    // Character codes run from '0' up to 255 (index 207); later images, which
-    // no character is left for, take their decimal index instead.
-    if (index <= 207)
-        return std::string("ZOM") + toChar(index) + btmp;
-    return "ZOM" + std::to_string(index) + btmp;
+    const int code = 48 + index;
+    if (code > 255 || badNameByte(static_cast<unsigned char>(code)))
+        return "ZOM" + std::to_string(index) + btmp;
+    return "ZOM" + storedText(std::string(1, char(code))) + btmp;
 }
 
-bool storedNameIsSafe(const std::string& name, size_t minLength)
+std::string storedText(const std::string& bytes)
 {
-    if (name.size() < minLength || name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos)
-        return false;
-    // Windows opens a device for a device name with any extension, and
-    // ignores trailing spaces: "NUL.BMP" or "COM1 .PAL" never reach a file.
-    std::string stem = cutTail(name, minLength);
-    stem = stem.substr(0, stem.find('.'));
-    stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
-    for (char& c : stem)
-        c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : devices)
-        if (stem == device)
-            return false;
-    bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
-    return !(numbered && stem[3] >= '1' && stem[3] <= '9');
+    std::string text;
+    for (char c : bytes) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 128) {
+            text += c;
+        } else {
+            text += char(0xC0 | (u >> 6));
+            text += char(0x80 | (u & 0x3F));
+        }
+    }
+    return text;
+}
+
+OutputName storedOutputName(const std::string& stored, size_t cut, const std::string& ending, int number)
+{
+    if (stored.size() < cut)
+        return substitute(stored, cut, ending, number);
+    std::string stem = cutTail(stored, cut);
+    for (char c : stem)
+        if (badNameByte(static_cast<unsigned char>(c)))
+            return substitute(stored, cut, ending, number);
+    if (isDeviceName(stem + ending))
+        return substitute(stored, cut, ending, number);
+    stem = storedText(stem);
+    return OutputName{stem, stem + ending, false};
+}
+
+OutputName numberedOutputName(const std::string& stored, size_t cut, const std::string& ending, int number)
+{
+    return substitute(stored, cut, ending, number);
+}
+
+std::string foldedName(const std::string& utf8Name)
+{
+    std::string folded = utf8Name;
+    for (size_t i = 0; i < folded.size(); i++) {
+        unsigned char c = static_cast<unsigned char>(folded[i]);
+        if (c >= 'a' && c <= 'z') {
+            folded[i] = char(c - 32);
+        } else if (c == 0xC3 && i + 1 < folded.size()) {
+            // Latin-1 small letters U+00E0..U+00FE (but the division sign) fold to capitals.
+            unsigned char next = static_cast<unsigned char>(folded[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7)
+                folded[i + 1] = char(next - 0x20);
+            i++;
+        }
+    }
+    return folded;
 }

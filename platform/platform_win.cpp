@@ -1,39 +1,208 @@
+// Windows: every path crosses into the wide-character API as UTF-16, so
+// names outside the system code page work.
 #include "platform/platform.h"
 
-#include <direct.h>
 #include <windows.h>
+#include <conio.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#include <sys/stat.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 
-void makeDirectory(const std::string& path)
+namespace {
+
+std::wstring wide(const std::string& text)
 {
-    _mkdir(path.c_str());
+    if (text.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n);
+    return out;
+}
+
+std::string utf8(const wchar_t* text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return std::string();
+    std::string out(size_t(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// The C runtime's errno for the last Win32 error, so one strerror serves both platforms.
+void setErrnoFromLastError()
+{
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE: errno = ENOENT; break;
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: errno = EACCES; break;
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: errno = ENOSPC; break;
+    case ERROR_FILENAME_EXCED_RANGE: errno = ENAMETOOLONG; break;
+    case ERROR_DIR_NOT_EMPTY: errno = ENOTEMPTY; break;
+    case ERROR_INVALID_NAME: case ERROR_BAD_PATHNAME: errno = EINVAL; break;
+    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY: errno = ENOMEM; break;
+    default: errno = EIO; break;
+    }
+}
+
+// A name Windows opens as a device whatever folder or extension it has.
+bool namesDevice(const std::string& path)
+{
+    size_t start = path.find_last_of("/\\");
+    std::string stem = path.substr(start == std::string::npos ? 0 : start + 1);
+    stem = stem.substr(0, stem.find('.'));
+    stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
+    for (char& c : stem)
+        c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+PathKind pathKind(const std::string& path, std::string& what)
+{
+    if (path.compare(0, 4, "\\\\.\\") == 0 || namesDevice(path)) {
+        what = "a device";
+        return PathKind::Other;
+    }
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        setErrnoFromLastError();
+        return PathKind::Missing;
+    }
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Directory : PathKind::Regular;
+}
+
+FILE* openForReading(const std::string& path)
+{
+    FILE* f = _wfopen(wide(path).c_str(), L"rb");
+    if (f && GetFileType(HANDLE(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
+        std::fclose(f);
+        errno = EINVAL;
+        return nullptr;
+    }
+    return f;
+}
+
+FILE* createNewFile(const std::string& path)
+{
+    int fd = _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    FILE* f = _fdopen(fd, "wb");
+    if (!f) {
+        int saved = errno;
+        _close(fd);
+        _wunlink(wide(path).c_str());
+        errno = saved;
+    }
+    return f;
+}
+
+bool replaceFile(const std::string& from, const std::string& to)
+{
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    setErrnoFromLastError();
+    return false;
+}
+
+bool removeFile(const std::string& path)
+{
+    if (DeleteFileW(wide(path).c_str()))
+        return true;
+    setErrnoFromLastError();
+    return false;
+}
+
+bool makeDirectory(const std::string& path)
+{
+    if (CreateDirectoryW(wide(path).c_str(), nullptr))
+        return true;
+    setErrnoFromLastError();
+    int saved = errno;
+    if (saved == EEXIST && isDirectory(path))
+        return true;
+    errno = saved;
+    return false;
+}
+
+bool removeEmptyDirectory(const std::string& path)
+{
+    if (RemoveDirectoryW(wide(path).c_str()))
+        return true;
+    setErrnoFromLastError();
+    return false;
 }
 
 bool isDirectory(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool listDirectory(const std::string& path, std::vector<std::string>& names)
 {
-    std::string pattern = path + "\\*";
-    WIN32_FIND_DATAA findData;
-    HANDLE handle = FindFirstFileA(pattern.c_str(), &findData);
+    std::wstring pattern = wide(path) + L"\\*";
+    WIN32_FIND_DATAW findData;
+    HANDLE handle = FindFirstFileW(pattern.c_str(), &findData);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     do
-        names.emplace_back(findData.cFileName);
-    while (FindNextFileA(handle, &findData));
+        names.push_back(utf8(findData.cFileName));
+    while (FindNextFileW(handle, &findData));
     FindClose(handle);
     return true;
 }
 
+unsigned long processNumber()
+{
+    return GetCurrentProcessId();
+}
+
+std::vector<std::string> commandArguments(int argc, char** argv)
+{
+    // The narrow argv went through the system code page; take the command line as it was typed.
+    int count = 0;
+    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!list)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; i++)
+        args.push_back(utf8(list[i]));
+    LocalFree(list);
+    return args;
+}
+
+void prepareProcess()
+{
+    // Result lines carry UTF-8 names: let a console show them as such.
+    SetConsoleOutputCP(CP_UTF8);
+}
+
 void consolePause()
 {
+    // A console shared with cmd, PowerShell or a batch file stays open by
+    // itself; only a console the tool has alone closes with it.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) != 1)
+        return;
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode, written;
+    if (!GetConsoleMode(in, &mode) || !GetConsoleMode(out, &mode))
+        return;  // redirected: nobody is looking at this window
     std::fflush(stdout);
-    std::fflush(stderr);
-    std::system("pause");
+    static const wchar_t prompt[] = L"Press any key to continue . . .";
+    WriteConsoleW(out, prompt, DWORD(sizeof prompt / sizeof prompt[0] - 1), &written, nullptr);
+    _getwch();
+    WriteConsoleW(out, L"\r\n", 2, &written, nullptr);
 }

@@ -113,7 +113,7 @@ TEST(Anm, WrongMagicShortFilesAndTruncatedStreamsLeaveNothing)
         {"three bytes", {'B', 'N', 'M'}},
         {"lower-case magic", [&] { auto f = good; f[0] = 'b'; f[1] = 'n'; f[2] = 'm'; return f; }()},
         {"no end token", std::vector<uint8_t>(good.begin(), good.end() - 8)},
-        {"end token cut", std::vector<uint8_t>(good.begin(), good.end() - 1)},
+        {"end token's head cut", std::vector<uint8_t>(good.begin(), good.end() - 5)},
         {"text area cut", std::vector<uint8_t>(good.begin(), good.begin() + 4 + 12 + 25)},
         {"head cut", std::vector<uint8_t>(good.begin(), good.begin() + 6)},
         {"magic only", {'B', 'N', 'M', ' '}},

@@ -9,6 +9,7 @@
 #endif
 
 #include "support/files.h"
+#include "support/fixtures.h"
 
 namespace {
 void touch(const std::string& path) { writeFile(path, {1, 2, 3}); }
@@ -42,14 +43,31 @@ TEST(Cli, NeverWaitsWhenStandardInputIsAnIdlePipe)
 }
 #endif
 
-TEST(Cli, EveryArgumentGetsOneLineInOrderThenAnEmptyLine)
+TEST(Cli, EveryArgumentGetsOneLineInOrderAndEveryFailureAReason)
 {
     TempDir tmp;
     touch(tmp / "bad.rle");
-    RunResult r = runTool({"bad.rle", "missing.wad", "notes.txt"}, tmp.path);
+    touch(tmp / "notes.txt");
+    writeFile(tmp / "cut.rlc", rlcFile(4, 4, {rlcPair(4, {})}, rampPalette565()));  // one record of four
+    std::vector<uint8_t> magic(600, 0);
+    writeFile(tmp / "magic.rlc", magic);
+    mkdir(tmp / "d.RLE.FILES");
+    mkdir(tmp / "folder");
+    RunResult r = runTool({"bad.rle", "missing.wad", "notes.txt", "cut.rlc", "magic.rlc", "d.RLE.FILES", "folder"},
+                          tmp.path);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "bad.rle\tFAILED!\nmissing.wad\tFAILED!\nnotes.txt\tFAILED!\n\n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "bad.rle\tFAILED!\nmissing.wad\tFAILED!\nnotes.txt\tFAILED!\ncut.rlc\tFAILED!\n"
+                     "magic.rlc\tFAILED!\nd.RLE.FILES\tFAILED!\nfolder\tFAILED!\n\n");
+    EXPECT_EQ(r.err,
+              "bad.rle: too short for an RLE sprite: 3 bytes, at least 1095 needed\n"
+              "missing.wad: No such file or directory\n"
+              "notes.txt: unknown file type: the name does not end in WAD, SEC, RLE, RLC, ARLC, ZOM, FNT, FNC, FNM "
+              "or ANM\n"
+              "cut.rlc: the data ends before row record 1 is complete\n"
+              "magic.rlc: not an RLC sprite: it does not start with \"rlc \"\n"
+              "d.RLE.FILES: an output folder: only the folders of WAD archives are listed\n"
+              "folder: a folder, not a file: give a file whose name ends in WAD, SEC, RLE, RLC, ARLC, ZOM, FNT, "
+              "FNC, FNM or ANM\n");
 }
 
 TEST(Cli, ResultLinesShowTheBaseName)

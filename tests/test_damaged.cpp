@@ -1,8 +1,9 @@
 // Truncated and byte-flipped copies of every sample: each converts or is
 // refused without harm. Nothing appears beside the output directory, the
-// output directory holds only plain files, and a refused file leaves no
-// output directory (except a picture set whose entry walk ran out, which
-// keeps what it wrote by design).
+// output directory holds only whole plain files (no cut-off image, no
+// temporary), a refusal always says why, and a refused file leaves no output
+// directory (except where the format's failure keeps what was written: an
+// archive entry that cannot be shown, a picture set whose entry walk ran out).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include "formats/data/data.h"
 #include "formats/fonts/fonts.h"
 #include "formats/sprites/sprites.h"
+#include "common/report.h"
+#include "support/bmp_reader.h"
 #include "support/files.h"
 
 namespace fs = std::filesystem;
@@ -26,7 +29,7 @@ struct Format {
 
 const Format kFormats[] = {
     {"HERO.RLE", extract_RLE, false}, {"SHIP.RLC", extract_RLC, false},   {"ICON.ARLC", extract_ARLC, false},
-    {"ARCHIVE.WAD", extract_WAD, false}, {"LETTERS.FNT", extract_FNT, false}, {"GOLD.FNC", extract_FNC, false},
+    {"ARCHIVE.WAD", extract_WAD, true}, {"LETTERS.FNT", extract_FNT, false}, {"GOLD.FNC", extract_FNC, false},
     {"INK.FNM", extract_FNM, false},  {"LEVEL.SEC", extract_SEC, false},  {"CITY.ZOM", extract_ZOM, true},
     {"WALK.ANM", extract_ANM, false},
 };
@@ -42,13 +45,22 @@ void convertAndCheck(const TempDir& tmp, const Format& format, const std::vector
     const std::string input = tmp / format.sample;
     const std::string output = input + ".FILES";
     writeFile(input, bytes);
+    const unsigned long problems = problemCount();
+    testing::internal::CaptureStderr();
     bool ok = format.convert(input);
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(ok || problemCount() > problems) << what << ": refused without a reason";
     for (const fs::directory_entry& entry : fs::directory_iterator(tmp.path))
         ASSERT_TRUE(entry.path() == fs::path(input) || entry.path() == fs::path(output))
             << what << ": wrote " << entry.path();
     if (exists(output)) {
-        for (const fs::directory_entry& entry : fs::directory_iterator(output))
+        for (const fs::directory_entry& entry : fs::directory_iterator(output)) {
             ASSERT_TRUE(entry.is_regular_file()) << what << ": " << entry.path();
+            ASSERT_EQ(entry.path().string().find(".tmp"), std::string::npos) << what << ": " << entry.path();
+            if (entry.path().extension() == ".BMP") {
+                ASSERT_TRUE(bmpIsWhole(entry.path().string())) << what << ": cut-off " << entry.path();
+            }
+        }
         ASSERT_TRUE(ok || format.refusalMayKeepOutput) << what << ": refused but left " << output;
         fs::remove_all(output);
     }

@@ -44,31 +44,54 @@ TEST(Names, GlyphAndPictureNames)
     EXPECT_EQ(glyphImageName(100), "100.BMP");
     EXPECT_EQ(glyphImageName(255), "255.BMP");
     EXPECT_EQ(zomImageName(0), "ZOM0.BMP");
-    EXPECT_EQ(zomImageName(10), "ZOM:.BMP");
-    EXPECT_EQ(zomImageName(207), std::string("ZOM\xFF.BMP"));
+    EXPECT_EQ(zomImageName(9), "ZOM9.BMP");
+    EXPECT_EQ(zomImageName(11), "ZOM;.BMP");
+    EXPECT_EQ(zomImageName(17), "ZOMA.BMP");
+    // Characters no Windows file name may hold: the decimal index instead.
+    for (int index : {10, 12, 14, 15, 44, 76})
+        EXPECT_EQ(zomImageName(index), "ZOM" + std::to_string(index) + ".BMP");
+    EXPECT_EQ(zomImageName(207), "ZOM\xC3\xBF.BMP");  // the character of code 255, in UTF-8
     EXPECT_EQ(zomImageName(208), "ZOM208.BMP");  // no character left past code 255
 }
 
-TEST(Names, StoredNamesThatCouldLeaveTheOutputDirectoryAreRefused)
+TEST(Names, StoredNamesAreKeptWhereValidEverywhereAndOtherwiseNumbered)
 {
-    EXPECT_TRUE(storedNameIsSafe("HERO.RLE", 4));
-    EXPECT_TRUE(storedNameIsSafe("..X.RLE", 4));  // dots inside a name are harmless
-    EXPECT_FALSE(storedNameIsSafe("../X.RLE", 4));
-    EXPECT_FALSE(storedNameIsSafe("..\\X.RLE", 4));
-    EXPECT_FALSE(storedNameIsSafe("C:X.RLE", 4));
-    EXPECT_FALSE(storedNameIsSafe(".", 1));
-    EXPECT_FALSE(storedNameIsSafe("..", 1));
-    EXPECT_FALSE(storedNameIsSafe("A.R", 4));
-    EXPECT_TRUE(storedNameIsSafe("A.R", 3));
-    // Windows device names, judged on what is left once the extension is cut.
-    EXPECT_FALSE(storedNameIsSafe("CON.RLE", 4));
-    EXPECT_FALSE(storedNameIsSafe("nul.xyz.RLE", 4));
-    EXPECT_FALSE(storedNameIsSafe("COM1 .RLE", 4));
-    EXPECT_FALSE(storedNameIsSafe("LPT9XRLE", 4));  // the cut leaves LPT9, then ".BMP"
-    EXPECT_FALSE(storedNameIsSafe("AUX.ACT", 3));
-    EXPECT_TRUE(storedNameIsSafe("CONSOLE.RLE", 4));
-    EXPECT_TRUE(storedNameIsSafe("COM0.RLE", 4));
-    EXPECT_TRUE(storedNameIsSafe("XCON.RLE", 4));
+    struct Case {
+        std::string stored;
+        size_t cut;
+        const char* ending;
+        std::string file;
+    };
+    const Case cases[] = {
+        {"HERO.RLE", 4, ".BMP", "HERO.BMP"},
+        {"..X.RLE", 4, ".BMP", "..X.BMP"},      // dots inside a name are harmless
+        {"HERO.RLE", 4, ".BMP", "HERO.BMP"},
+        {"DESERT.ACT", 3, "PAL", "DESERT.PAL"},
+        {"ABC", 3, "PAL", "PAL"},                // the cut may take the whole name
+        {"CONSOLE.RLE", 4, ".BMP", "CONSOLE.BMP"},
+        {"COM0.RLE", 4, ".BMP", "COM0.BMP"},
+        {"XCON.RLE", 4, ".BMP", "XCON.BMP"},
+        {"CAF\xC9.RLE", 4, ".BMP", "CAF\xC3\x89.BMP"},  // Latin-1 stored, UTF-8 written
+        // Substitutes: each bad byte becomes '_', and the record number follows.
+        {"../X.RLE", 4, ".BMP", ".._X~7.BMP"},
+        {"..\\X.RLE", 4, ".BMP", ".._X~7.BMP"},
+        {"C:X.RLE", 4, ".BMP", "C_X~7.BMP"},
+        {"A?B|C*\"<>.RLE", 4, ".BMP", "A_B_C____~7.BMP"},
+        {"TAB\tX.RLE", 4, ".BMP", "TAB_X~7.BMP"},
+        {"A.R", 4, ".BMP", "A.R~7.BMP"},        // too short for the cut
+        {"AB", 3, "PAL", "AB~7.PAL"},
+        {"CON.RLE", 4, ".BMP", "CON~7.BMP"},     // Windows devices, whatever their extension
+        {"nul.xyz.RLE", 4, ".BMP", "nul.xyz~7.BMP"},
+        {"COM1 .RLE", 4, ".BMP", "COM1 ~7.BMP"},
+        {"LPT9XRLE", 4, ".BMP", "LPT9~7.BMP"},
+        {"AUX.ACT", 3, "PAL", "AUX~7.PAL"},
+    };
+    for (const Case& c : cases) {
+        OutputName name = storedOutputName(c.stored, c.cut, c.ending, 7);
+        EXPECT_EQ(name.file, c.file) << c.stored;
+        EXPECT_EQ(name.substituted, c.file.find('~') != std::string::npos) << c.stored;
+    }
+    EXPECT_EQ(foldedName("Hero\xC3\xA9.bmp"), "HERO\xC3\x89.BMP");
 }
 
 TEST(Bmp, EightBitHeaderFieldByField)

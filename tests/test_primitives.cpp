@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "common/bytes.h"
+#include "common/source.h"
+#include "support/files.h"
+
+#include <algorithm>
 
 TEST(Primitives, ToIntIsUnsignedAtEveryWidth)
 {
@@ -50,21 +54,43 @@ TEST(Primitives, RowPaddingAndDigits)
     EXPECT_EQ(toChar(200, 2), '2');
 }
 
-TEST(Primitives, CursorNeverMovesPastItsData)
+TEST(Source, ViewsAnywhereInAFileLargerThanItsWindowAndNeverPastTheEnd)
 {
-    const uint8_t data[] = {1, 2, 3, 4, 5};
-    Cursor c{data, sizeof data, 0};
+    // 2.5 MiB of a known pattern: views forwards, backwards and across the
+    // window's edges must all give the file's own bytes.
+    TempDir tmp;
+    std::vector<uint8_t> bytes(5 << 19);
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = uint8_t(i * 7 + i / 251);
+    writeFile(tmp / "big", bytes);
+    Source in;
+    ASSERT_TRUE(openSource(in, tmp / "big"));
+    EXPECT_EQ(in.size, int64_t(bytes.size()));
+    const int64_t size = in.size;
+    for (int64_t pos : {int64_t(0), size - 10, int64_t(1 << 20) - 3, int64_t(5), size / 2, int64_t(1 << 20) + 1, int64_t(0)}) {
+        const uint8_t* at = view(in, pos, 10);
+        ASSERT_NE(at, nullptr) << pos;
+        EXPECT_TRUE(std::equal(at, at + 10, bytes.begin() + pos)) << pos;
+    }
+    const uint8_t* whole = view(in, 1, size_t(size - 1));  // larger than the window
+    ASSERT_NE(whole, nullptr);
+    EXPECT_TRUE(std::equal(whole, whole + size - 1, bytes.begin() + 1));
+    EXPECT_EQ(view(in, size - 9, 10), nullptr);
+    EXPECT_EQ(view(in, size, 1), nullptr);
+    EXPECT_NE(view(in, size, 0), nullptr);
+    EXPECT_EQ(view(in, -1, 1), nullptr);
+    EXPECT_EQ(in.readError, 0);
+
+    SourceCursor c{&in, size - 5};
     int32_t v;
-    EXPECT_TRUE(readU16(c, v));
-    EXPECT_EQ(v, 0x0201);
-    EXPECT_FALSE(readI32(c, v));  // three bytes left
-    EXPECT_EQ(c.pos, 2u);         // a failed read leaves the cursor alone
-    EXPECT_FALSE(skip(c, SIZE_MAX));
-    EXPECT_TRUE(skip(c, 3));
-    EXPECT_FALSE(readU8(c, v));
-    EXPECT_FALSE(fits(5, 6, 0));
-    EXPECT_TRUE(fits(5, 5, 0));
-    EXPECT_FALSE(fits(5, 1, SIZE_MAX));
+    EXPECT_FALSE(readI32(c, v) && readI32(c, v));  // four bytes, then one left
+    EXPECT_EQ(c.pos, size - 1);                    // a failed read leaves the cursor alone
+    EXPECT_FALSE(skip(c, INT64_MAX));
+    EXPECT_FALSE(skip(c, -1));
+    EXPECT_TRUE(readU8(c, v));
+    EXPECT_FALSE(holds(in, size, 1));
+    EXPECT_TRUE(holds(in, size, 0));
+    EXPECT_FALSE(holds(in, 1, UINT64_MAX));
 }
 
 TEST(Primitives, FieldTextStopsAtZeroOrFieldEnd)

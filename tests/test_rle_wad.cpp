@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "formats/sprites/sprites.h"
@@ -162,7 +163,7 @@ TEST(Rle, DamagedRowsAreRefusedWithNothingWritten)
     }
 }
 
-TEST(Rle, RunningTwiceOverwritesAndAMaskThatCannotBeCreatedFails)
+TEST(Rle, RunningTwiceOverwrites)
 {
     TempDir tmp;
     writeFile(tmp / "s.rle", rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable()));
@@ -172,11 +173,6 @@ TEST(Rle, RunningTwiceOverwritesAndAMaskThatCannotBeCreatedFails)
     BmpImage img;
     ASSERT_TRUE(readBmp(tmp / "s.rle.FILES" + S + "s.BMP", img));
     EXPECT_EQ(img.pixels, (std::vector<uint8_t>{12, 0, 0, 0}));
-
-    std::filesystem::remove(tmp / "s.rle.FILES" + S + "s.MASK.BMP");
-    std::filesystem::create_directory(tmp / "s.rle.FILES" + S + "s.MASK.BMP");
-    EXPECT_FALSE(extract_RLE(tmp / "s.rle"));
-    EXPECT_EQ(readFile(tmp / "s.rle.FILES" + S + "s.BMP").size(), 0u);  // the image stays behind, empty
 }
 
 namespace {
@@ -300,37 +296,60 @@ TEST(Wad, LaterEntriesWithTheSameOutputNameReplaceEarlierOnes)
     EXPECT_EQ(listTree(tmp / "s.wad.FILES"), (std::vector<std::string>{"P.PAL", "SAME.BMP"}));
 }
 
-TEST(Wad, EntriesThatCannotBeShownSafelyAreSkippedAndTheRestConverts)
+TEST(Wad, NamesThatCannotStandAsTheyAreGetNumberedSubstitutes)
 {
     TempDir tmp;
     WadEntry noZero = rawEntry("", 1, 1, 0, {{1}});
     noZero.name = std::string(32, 'N');
     std::vector<WadEntry> entries = {
-        rawEntry("../ESCAPE.PIC", 1, 1, 0, {{1}}),
-        rawEntry("..\\ESCAPE.PIC", 1, 1, 0, {{1}}),
-        rawEntry("C:ESCAPE.PIC", 1, 1, 0, {{1}}),
-        rawEntry("..", 1, 1, 0, {{1}}),
-        rawEntry(".", 1, 1, 0, {{1}}),
-        rawEntry("A.R", 1, 1, 0, {{1}}),
-        rawEntry("nul.PIC", 1, 1, 0, {{1}}),  // a Windows device, not a file
-        noZero,
-        rawEntry("BADPAL.PIC", 1, 1, 2, {{1}}),  // its palette number is set past the last below
+        rawEntry("../ESCAPE.PIC", 1, 1, 0, {{1}}), rawEntry("..\\ESCAPE.PIC", 1, 1, 0, {{1}}),
+        rawEntry("C:ESCAPE.PIC", 1, 1, 0, {{1}}),  rawEntry("..", 1, 1, 0, {{1}}),
+        rawEntry(".", 1, 1, 0, {{1}}),             rawEntry("A.R", 1, 1, 0, {{1}}),
+        rawEntry("nul.PIC", 1, 1, 0, {{1}}),       noZero,  // 32 bytes, all of them the name
+        rawEntry("GOOD.PIC", 1, 1, 1, {{9}}),      rleEntry("FINE.RLE", 1, 1, 0, {rleLiteral({9})}),
+        rawEntry("hero.PIC", 1, 1, 0, {{1}}),      rawEntry("HERO.PIC", 1, 1, 0, {{2}}),  // one file on Windows
+    };
+    std::vector<WadPalette> palettes = {{"../../P.PAL", rampPalette565()}, {"OK.PAL", rampPalette565()},
+                                        {"/abs", rampPalette565()}, {"AB", rampPalette565()},
+                                        {"CON.ACT", rampPalette565()}};
+    writeFile(tmp / "h.wad", padded(wadFile(palettes, entries)));
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(extract_WAD(tmp / "h.wad"));
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::vector<std::string> expected = {
+        "h.wad", "h.wad.FILES/" + std::string(28, 'N') + ".BMP",
+        "h.wad.FILES/.._ESCAPE~0.BMP", "h.wad.FILES/.._ESCAPE~1.BMP", "h.wad.FILES/.._.._P~0.PAL",
+        "h.wad.FILES/.~3.BMP", "h.wad.FILES/~4.BMP", "h.wad.FILES/AB~3.PAL", "h.wad.FILES/A.R~5.BMP",
+        "h.wad.FILES/CON~4.PAL", "h.wad.FILES/C_ESCAPE~2.BMP", "h.wad.FILES/FINE.BMP",
+        "h.wad.FILES/FINE.MASK.BMP", "h.wad.FILES/GOOD.BMP", "h.wad.FILES/HERO~11.BMP",
+        "h.wad.FILES/OK.PAL", "h.wad.FILES/_~2.PAL", "h.wad.FILES/hero.BMP", "h.wad.FILES/nul~6.BMP"};
+    std::vector<std::string> sorted = expected;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(listTree(tmp.path), sorted);
+    // Every substitute is told, one line each, naming the stored name.
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 12) << err;
+    EXPECT_NE(err.find("h.wad: entry 2 \"C:ESCAPE.PIC\" is written as C_ESCAPE~2.BMP\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("h.wad: palette 4 \"CON.ACT\" is written as CON~4.PAL\n"), std::string::npos) << err;
+}
+
+TEST(Wad, EntriesThatCannotBeShownAreNamedAndFailTheArchiveWhileTheRestConverts)
+{
+    TempDir tmp;
+    std::vector<WadEntry> entries = {
+        rawEntry("BADPAL.PIC", 1, 1, 1, {{1}}),               // there is one palette
         rleEntry("BADPAL.RLE", 1, 1, 7, {rleLiteral({1})}),
         rleEntry("BADROW.RLE", 2, 1, 0, {rleLiteral({1})}),  // the row ends before its width
         rawEntry("SHORT.PIC", 3, 2, 0, {{1, 2, 3}, {4}}),    // the last row needs 3 bytes, has 1
-        rawEntry("GOOD.PIC", 1, 1, 1, {{9}}),
-        rleEntry("GOOD.RLE", 1, 1, 0, {rleLiteral({9})}),
+        rawEntry("GOOD.PIC", 1, 1, 0, {{9}}),
     };
-    std::vector<WadPalette> palettes = {{"../../P.PAL", rampPalette565()}, {"..", rampPalette565()},
-                                        {"OK.PAL", rampPalette565()}, {"/abs", rampPalette565()},
-                                        {"AB", rampPalette565()}, {"CON.ACT", rampPalette565()}};
-    // Palettes with unsafe names get no file but still count: six of them.
-    entries[8].paletteIndex = 6;
-    writeFile(tmp / "h.wad", padded(wadFile(palettes, entries)));
-    ASSERT_TRUE(extract_WAD(tmp / "h.wad"));
-    EXPECT_EQ(listTree(tmp.path),
-              (std::vector<std::string>{"h.wad", "h.wad.FILES/GOOD.BMP", "h.wad.FILES/GOOD.MASK.BMP",
-                                        "h.wad.FILES/OK.PAL"}));
+    writeFile(tmp / "c.wad", padded(wadFile({{"OK.PAL", rampPalette565()}}, entries)));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(extract_WAD(tmp / "c.wad"));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(listTree(tmp / "c.wad.FILES"), (std::vector<std::string>{"GOOD.BMP", "OK.PAL"}));
+    for (const char* name : {"BADPAL.PIC", "BADPAL.RLE", "BADROW.RLE", "SHORT.PIC"})
+        EXPECT_NE(err.find(std::string("\"") + name + "\" is not written"), std::string::npos) << name << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 4) << err;
 }
 
 TEST(Wad, AnArchiveThatEndsBeforeItsEntriesIsRefusedWithNothingMade)
@@ -359,10 +378,4 @@ TEST(Wad, AnArchiveThatEndsBeforeItsEntriesIsRefusedWithNothingMade)
     BmpImage img;
     ASSERT_TRUE(readBmp(tmp / "g.wad.FILES" + S + "TWO.BMP", img));
     EXPECT_EQ(img.width, 600);
-}
-
-TEST(Wad, RawRowsReLaidBottomUp)
-{
-    const uint8_t pixels[] = {1, 2, 3, 99, 99, 4, 5, 6};
-    EXPECT_EQ(wad_bmp(pixels, 3, 2, 1), (std::vector<uint8_t>{4, 5, 6, 0, 1, 2, 3, 0}));
 }

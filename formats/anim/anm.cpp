@@ -11,15 +11,17 @@
 //     5 SPRITE i16,i16,u8 (24 + n)    6 SIZESPRITE i16 x4, u8 (32 + n)
 //
 // The stream is walked once without output first: a token that reaches past
-// the end of the file, or a file that ends without an end token, is refused
-// with nothing made. Diagnostics go to standard error, each followed by the
-// console pause.
+// the end of the file (an end token needs only its four head bytes), or a
+// file that ends without an end token, is refused with nothing made. An
+// unknown code is told on standard error, followed by the console pause.
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
 #include "common/bytes.h"
-#include "common/file.h"
+#include "common/report.h"
+#include "common/source.h"
+#include "output/outputs.h"
 #include "formats/anim/anim.h"
 #include "output/names.h"
 #include "platform/platform.h"
@@ -46,21 +48,15 @@ void diagnose(const char* format, ...)
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
-void emit(FILE* out, const char* format, ...)
+void emit(OutputFile* out, const char* format, ...)
 {
-    if (!out)
+    if (!out || out->error)
         return;
     va_list args;
     va_start(args, format);
-    int written = std::vfprintf(out, format, args);
+    std::string text = formatText(format, args);
     va_end(args);
-    if (written < 0) {
-        static const char message[] = "ERROR: fprintf() failed!\n";
-        std::fwrite(message, 1, sizeof message - 1, stderr);
-        std::fflush(stderr);
-        consolePause();
-    }
-    std::fflush(out);
+    writeOutput(*out, text.data(), text.size());
 }
 
 int32_t u8At(const uint8_t* t, size_t at) { return toInt(t[at]); }
@@ -88,7 +84,7 @@ size_t tokenSize(int32_t length, int32_t code)
 }
 
 // Writes the text of the recognised token t (its size already checked).
-void writeToken(FILE* out, const uint8_t* t, int32_t length, int32_t code)
+void writeToken(OutputFile* out, const uint8_t* t, int32_t length, int32_t code)
 {
     if (length == 0) {
         switch (code) {
@@ -139,13 +135,13 @@ void writeToken(FILE* out, const uint8_t* t, int32_t length, int32_t code)
 // Walks the stream from offset 4 to its end token or first unrecognised
 // code. False when a token reaches past the data. With out given, writes
 // every token's text and reports an unrecognised code.
-bool walkTokens(const std::vector<uint8_t>& data, FILE* out)
+bool walkTokens(Source& in, OutputFile* out)
 {
-    size_t p = 4;
+    int64_t p = 4;
     for (;;) {
-        if (!fits(data.size(), p, 4))
+        const uint8_t* t = view(in, p, 4);
+        if (!t)
             return false;
-        const uint8_t* t = data.data() + p;
         int32_t length = u8At(t, 0);
         int32_t code = i8At(t, 3);
         size_t size = tokenSize(length, code);
@@ -154,12 +150,13 @@ bool walkTokens(const std::vector<uint8_t>& data, FILE* out)
                 diagnose("Unknown token %d found, position: %d\n", code, int(p + 3));
             return true;
         }
-        if (!fits(data.size(), p, size))
-            return false;
-        writeToken(out, t, length, code);
+        // The end token's bytes past its head are never read.
         if (length == 0 && (code == 127 || code == -1))
             return true;
-        p += size;
+        if (!(t = view(in, p, size)))
+            return false;
+        writeToken(out, t, length, code);
+        p += int64_t(size);
     }
 }
 
@@ -167,27 +164,26 @@ bool walkTokens(const std::vector<uint8_t>& data, FILE* out)
 
 bool extract_ANM(const std::string& path)
 {
-    std::vector<uint8_t> data;
-    {
-        File in = openFile(path, "rb");
-        if (!in)
-            return false;
-        int64_t size = fileSize(in.get());
-        if (size <= 3)
-            return false;
-        size_t got = readBytes(in.get(), size_t(size), data);
-        if (got < size_t(size))
-            diagnose("ERROR: fread failed!\n\tRead %d bytes but expected %d bytes!", int(got), int(size));
-    }
-    // Only the bytes actually read take part from here on.
-    if (data.size() < 4 || std::memcmp(data.data(), mw_anm, 4) != 0 || !walkTokens(data, nullptr))
+    Source in;
+    if (!openInput(path, in))
         return false;
+    if (in.size <= 3)
+        return refuse(path, "too short for an ANM script: %lld bytes, at least 4 needed", (long long)in.size);
+    const uint8_t* magic = view(in, 0, 4);
+    if (!magic)
+        return endsBefore(path, in, "its magic");
+    if (std::memcmp(magic, mw_anm, 4) != 0)
+        return refuse(path, "not an ANM script: it does not start with \"BNM \"");
+    if (!walkTokens(in, nullptr))
+        return endsBefore(path, in, "the token stream reaches its end token");
 
-    std::string dir = createDir(path);
-    File out = openFile(createFile(getName(path), dir), "wb");
-    if (!out)
+    std::string dir;
+    if (!makeOutputDir(path, dir))
         return false;
-    walkTokens(data, out.get());
-    emit(out.get(), "\r\n}\r\n");
-    return true;
+    OutputFile out;
+    openOutput(out, createFile(getName(path), dir));
+    if (!walkTokens(in, &out))
+        return endsBefore(path, in, "the token stream is complete: the file changed while it was read");
+    emit(&out, "\r\n}\r\n");
+    return placeOutputs({&out});
 }

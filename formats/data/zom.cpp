@@ -11,11 +11,14 @@
 //           other: ends the table; value at 4 and second value at 20
 //
 // Images and entries are walked once before anything is written: a file that
-// ends early or has a negative size is refused with nothing made.
+// ends before an image or before a byte the entry walk reads, or has a
+// negative size, is refused with nothing made. A walk that visits its entry
+// count without an ending entry is the format's own failure: its outputs stay.
+#include <algorithm>
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/file.h"
+#include "common/report.h"
+#include "common/source.h"
 #include "formats/data/data.h"
 #include "output/bmp.h"
 #include "output/names.h"
@@ -24,14 +27,14 @@
 namespace {
 
 constexpr int64_t kMinFileSize = 540;  // header and one image record without pixels
-constexpr size_t kImageHead = 16;
-constexpr size_t kPaletteSize = 512;
+constexpr int64_t kImageHead = 16;
+constexpr int64_t kPaletteSize = 512;
 
 struct ZomImage {
     int32_t width, height;
     float first, second;
-    const uint8_t* palette;
-    const uint8_t* pixels;
+    int64_t paletteAt;
+    int64_t pixelsAt;
 };
 
 enum class Walk { Ended, Exhausted, Truncated };
@@ -43,94 +46,139 @@ void imageFloats(const std::vector<ZomImage>& images, size_t i, double& first, d
     second = i < images.size() ? double(images[i].second) : 0.0;
 }
 
-// Visits at most entryCount entries; writes lines 3 and 4 when info is given.
-Walk walkEntries(Cursor table, int32_t entryCount, const std::vector<ZomImage>& images, FILE* info)
+// Visits at most entryCount entries from tableAt, reading only the bytes an
+// entry's type uses; writes lines 3 and 4 when info is given.
+Walk walkEntries(Source& in, int64_t tableAt, int32_t entryCount, const std::vector<ZomImage>& images,
+                 OutputFile* info)
 {
     bool typeThreeSeen = false;
     double first, second;
+    int64_t q = tableAt;
     for (int32_t r = 0; r < entryCount; r++) {
-        const uint8_t* entry = table.data + table.pos;
-        int32_t type;
-        if (!readU8(table, type))
+        const uint8_t* type = view(in, q, 1);
+        if (!type)
             return Walk::Truncated;
-        if (type == 1) {
-            if (!skip(table, 19))
-                return Walk::Truncated;
-        } else if (type == 3) {
-            if (!skip(table, 51))
-                return Walk::Truncated;
-            if (!typeThreeSeen && info) {
+        if (type[0] == 1) {
+            q += 20;
+        } else if (type[0] == 3) {
+            if (!typeThreeSeen) {
+                const uint8_t* value = view(in, q + 4, 2);
+                if (!value)
+                    return Walk::Truncated;
                 imageFloats(images, 1, first, second);
-                std::fprintf(info, "%d %d %f %f%c%c", toInt(entry[4], entry[5]), r, first, second, 13, 10);
+                if (info)
+                    printOutput(*info, "%d %d %f %f%c%c", toInt(value[0], value[1]), r, first, second, 13, 10);
             }
             typeThreeSeen = true;
+            q += 52;
         } else {
-            if (!skip(table, 21))
+            const uint8_t* entry = view(in, q, 22);
+            if (!entry)
                 return Walk::Truncated;
-            if (info) {
-                imageFloats(images, 2, first, second);
-                std::fprintf(info, "%d %d %f %f%c%c", toInt(entry[4], entry[5]) + toInt(entry[20], entry[21]), r,
-                             first, second, 13, 10);
-            }
+            imageFloats(images, 2, first, second);
+            if (info)
+                printOutput(*info, "%d %d %f %f%c%c", toInt(entry[4], entry[5]) + toInt(entry[20], entry[21]), r,
+                            first, second, 13, 10);
             return Walk::Ended;
         }
     }
     return Walk::Exhausted;
 }
 
+// A picture's rows, bottom row first, copied from the file a piece at a time:
+// a single row may be as wide as the file.
+bool writePicture(const std::string& path, Source& in, const std::string& imagePath, const ZomImage& image)
+{
+    const size_t stride = rowStride(image.width);
+    const uint8_t* palette = view(in, image.paletteAt, size_t(kPaletteSize));
+    if (!palette)
+        return endsBefore(path, in, "a picture's palette is complete: the file changed while it was read");
+    const ColourTable colours = pal2to3(palette);
+    const BmpHeader header = getBmpHeader(image.width, image.height, int32_t(stride * size_t(image.height)));
+    OutputFile out;
+    openOutput(out, imagePath);
+    writeOutput(out, header.data(), header.size());
+    writeOutput(out, colours.data(), colours.size());
+    static const uint8_t pad[3] = {0, 0, 0};
+    for (int32_t r = image.height - 1; r >= 0 && stride && !out.error; r--) {  // no rows to walk when they are empty
+        const int64_t rowAt = image.pixelsAt + int64_t(r) * image.width;
+        for (int64_t done = 0; done < image.width && !out.error;) {
+            const size_t piece = size_t(std::min<int64_t>(image.width - done, 1 << 20));
+            const uint8_t* pixels = view(in, rowAt + done, piece);
+            if (!pixels)
+                return endsBefore(path, in, "picture row %d is complete: the file changed while it was read", r);
+            writeOutput(out, pixels, piece);
+            done += int64_t(piece);
+        }
+        writeOutput(out, pad, stride - size_t(image.width));
+    }
+    return placeOutputs({&out});
+}
+
 }  // namespace
 
 bool extract_ZOM(const std::string& path)
 {
-    std::vector<uint8_t> file;
-    if (!readWholeFile(path, file, kMinFileSize))
+    Source in;
+    if (!openInput(path, in))
         return false;
-    const int32_t firstValue = toInt(file[0], file[1]);
-    const int32_t entryCount = toInt(file[4], file[5]);
-    const int32_t imageCount = toInt(file[8]);
+    if (in.size < kMinFileSize)
+        return refuse(path, "too short for a ZOM file: %lld bytes, at least %lld needed", (long long)in.size,
+                      (long long)kMinFileSize);
+    const uint8_t* header = view(in, 0, 12);
+    if (!header)
+        return endsBefore(path, in, "the header is complete");
+    const int32_t firstValue = toInt(header[0], header[1]);
+    /* 2 bytes not read */
+    const int32_t entryCount = toInt(header[4], header[5]);
+    /* 2 bytes not read */
+    const int32_t imageCount = toInt(header[8]);
+    /* 3 bytes not read */
 
-    Cursor in{file.data(), file.size(), 12};
     std::vector<ZomImage> images;
+    int64_t pos = 12;
     for (int32_t i = 0; i < imageCount; i++) {
+        const uint8_t* head = view(in, pos, size_t(kImageHead));
+        if (!head)
+            return endsBefore(path, in, "the head of picture %d of %d", i, imageCount);
         ZomImage image;
-        const uint8_t* head;
-        if (!take(in, kImageHead, head))
-            return false;
         image.width = toInt(head, 0);
         image.height = toInt(head, 4);
         image.first = toFloat(head, 8);
         image.second = toFloat(head, 12);
-        if (image.width < 0 || image.height < 0 ||
-            (int64_t(image.width) + get_spaces(image.width)) * image.height > kMaxImageSize ||
-            !take(in, kPaletteSize, image.palette) ||
-            !take(in, size_t(image.width) * size_t(image.height), image.pixels))
-            return false;
+        image.paletteAt = pos + kImageHead;
+        image.pixelsAt = image.paletteAt + kPaletteSize;
+        if (image.width < 0 || image.height < 0)
+            return refuse(path, "picture %d has a negative size, %d x %d", i, image.width, image.height);
+        if (int64_t(rowStride(image.width)) * image.height > kMaxImageSize)
+            return refuse(path, "picture %d, %d x %d, is too large for a BMP file", i, image.width, image.height);
+        const uint64_t pixels = uint64_t(image.width) * uint64_t(image.height);
+        if (!holds(in, image.paletteAt, uint64_t(kPaletteSize) + pixels))
+            return endsBefore(path, in, "picture %d (%d x %d) is complete", i, image.width, image.height);
         images.push_back(image);
+        pos = image.pixelsAt + int64_t(pixels);
     }
-    const Cursor table{file.data() + in.pos, file.size() - in.pos, 0};
-    if (walkEntries(table, entryCount, images, nullptr) == Walk::Truncated)
-        return false;
+    const int64_t tableAt = pos;
+    if (walkEntries(in, tableAt, entryCount, images, nullptr) == Walk::Truncated)
+        return endsBefore(path, in, "the entry table reaches its ending entry or its %d entries", entryCount);
 
-    std::string dir = createDir(path);
-    File info = openFile(createFile("INFO.TXT", dir), "wb");
-    if (!info)
+    std::string dir;
+    if (!makeOutputDir(path, dir))
         return false;
-    std::fprintf(info.get(), "%d %d %d %s%c%c", firstValue, entryCount, imageCount, "ZOM", 13, 10);
-    for (size_t i = 0; i < images.size(); i++) {
-        const ZomImage& image = images[i];
-        const size_t stride = size_t(image.width) + size_t(get_spaces(image.width));
-        std::vector<uint8_t> rows(stride * size_t(image.height), 0);
-        for (int32_t y = 0; y < image.height && image.width > 0; y++)
-            std::memcpy(rows.data() + size_t(image.height - 1 - y) * stride, image.pixels + size_t(y) * size_t(image.width),
-                        size_t(image.width));
-        const ColourTable colours = pal2to3(image.palette);
-        if (!writeBmpFile(createBitmap(zomImageName(int(i)), dir),
-                          getBmpHeader(image.width, image.height, int32_t(rows.size())), colours.data(),
-                          colours.size(), rows.data(), rows.size()))
-            return false;
-    }
+    OutputFile info;
+    openOutput(info, createFile("INFO.TXT", dir));
+    printOutput(info, "%d %d %d %s%c%c", firstValue, entryCount, imageCount, "ZOM", 13, 10);
+    bool whole = true;
+    for (size_t i = 0; i < images.size(); i++)
+        whole = writePicture(path, in, createBitmap(zomImageName(int(i)), dir), images[i]) && whole;
     double first, second;
     imageFloats(images, 0, first, second);
-    std::fprintf(info.get(), "%d %d %f %f%c%c", 0, 0, first, second, 13, 10);
-    return walkEntries(table, entryCount, images, info.get()) == Walk::Ended;
+    printOutput(info, "%d %d %f %f%c%c", 0, 0, first, second, 13, 10);
+    const Walk walk = walkEntries(in, tableAt, entryCount, images, &info);
+    if (walk == Walk::Truncated)
+        return endsBefore(path, in, "the entry table is complete: the file changed while it was read");
+    whole = placeOutputs({&info}) && whole;
+    if (walk == Walk::Exhausted)
+        return refuse(path, "the entry table has no ending entry among its %d entries", entryCount);
+    return whole;
 }

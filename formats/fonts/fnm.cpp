@@ -10,10 +10,8 @@
 #include <cstring>
 
 #include "common/bytes.h"
-#include "common/file.h"
+#include "common/report.h"
 #include "formats/fonts/fonts.h"
-#include "formats/fonts/glyphset.h"
-#include "output/bmp.h"
 #include "output/names.h"
 
 namespace {
@@ -30,29 +28,40 @@ std::array<uint8_t, 256> levelTable()
 
 bool extract_FNM(const std::string& path)
 {
-    std::vector<uint8_t> file;
+    Source in;
     GlyphSet set;
-    if (!readFontFile(path, file) || !readGlyphSet(file, set))
+    if (!openInput(path, in) || !readGlyphSet(path, "FNM", in, set))
         return false;
-    for (const GlyphRecord& g : set.glyphs)
-        if (!fits(file.size(), g.dataAt, size_t(g.width) * size_t(g.height)))
-            return false;
+    for (size_t j = 0; j < set.glyphs.size(); j++) {
+        const GlyphRecord& g = set.glyphs[j];
+        // An empty glyph reads nothing, wherever its offset points.
+        if (g.width > 0 && g.height > 0 && !holds(in, g.dataAt, uint64_t(g.width) * uint64_t(g.height)))
+            return endsBefore(path, in, "the %d x %d pixels of glyph %zu (code %d)", g.width, g.height, j, g.code);
+    }
 
-    std::string dir = createDir(path);
-    writeGlyphSetInfo(set, dir);
+    std::string dir;
+    if (!makeOutputDir(path, dir))
+        return false;
+    bool whole = writeGlyphSetInfo(set, dir);
     const std::array<uint8_t, 256> level = levelTable();
     const ColourTable maskTable = createMskPal();
     for (const GlyphRecord& g : set.glyphs) {
-        const size_t stride = size_t(g.width) + size_t(get_spaces(g.width));
-        std::vector<uint8_t> rows(stride * size_t(g.height), 0);
-        for (int32_t r = 0; r < g.height; r++) {
-            const uint8_t* src = file.data() + g.dataAt + size_t(r) * size_t(g.width);
-            uint8_t* dst = rows.data() + size_t(g.height - 1 - r) * stride;
-            for (int32_t x = 0; x < g.width; x++)
-                dst[x] = level[src[x]];
-        }
-        writeBmpFile(createBitmap(glyphImageName(g.code), dir), getBmpHeader(g.width, g.height, int32_t(rows.size())),
-                     maskTable.data(), maskTable.size(), rows.data(), rows.size());
+        const size_t stride = rowStride(g.width);
+        whole = writeImage(createBitmap(glyphImageName(g.code), dir),
+                           getBmpHeader(g.width, g.height, int32_t(stride * size_t(g.height))), maskTable.data(),
+                           maskTable.size(), stride, g.height,
+                           [&](int32_t r, uint8_t* row) {
+                               // Source rows go top first; BMP rows bottom first.
+                               const int32_t source = g.height - 1 - r;
+                               const uint8_t* src = view(in, g.dataAt + int64_t(source) * g.width, size_t(g.width));
+                               if (!src)
+                                   return endsBefore(path, in, "glyph %d's row %d: the file changed while it was read",
+                                                     g.code, source);
+                               for (int32_t x = 0; x < g.width; x++)
+                                   row[x] = level[src[x]];
+                               return true;
+                           }) &&
+                whole;
     }
-    return true;
+    return whole;
 }

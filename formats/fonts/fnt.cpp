@@ -8,12 +8,12 @@
 //           then width * height pixel bytes, top row first, low four bits used
 //
 // Every entry is located before the output directory is made: a font that
-// ends before its last glyph is refused with nothing written.
+// ends before its last glyph is refused with nothing written. Glyph rows are
+// read and written one at a time.
 #include <array>
-#include <cstdio>
 
 #include "common/bytes.h"
-#include "common/file.h"
+#include "common/report.h"
 #include "formats/fonts/fonts.h"
 #include "output/bmp.h"
 #include "output/names.h"
@@ -35,10 +35,10 @@ struct FntGlyphHead {
     int32_t width, height;
     int32_t metric1, metric2, metric3;
     int32_t code;
-    const uint8_t* pixels;
+    int64_t pixelsAt;
 };
 
-FntGlyphHead readHead(const uint8_t* h)
+FntGlyphHead readHead(const uint8_t* h, int64_t at)
 {
     FntGlyphHead g;
     g.width = toInt(h[0], h[1]);
@@ -46,61 +46,85 @@ FntGlyphHead readHead(const uint8_t* h)
     g.height = toInt(h[4], h[5]);
     /* 2 bytes not read */
     g.metric1 = toSignedInt(toInt(h[8], h[9]), 2);
+    /* 2 bytes not read */
     g.metric2 = toSignedInt(toInt(h[12], h[13]), 2);
+    /* 2 bytes not read */
     g.metric3 = toSignedInt(toInt(h[16], h[17]), 2);
+    /* 2 bytes not read */
     g.code = toInt(h[20]);
-    g.pixels = nullptr;  // set once the pixel block is known to be in the file
+    /* 3 bytes not read */
+    g.pixelsAt = at + int64_t(kHeadSize);
     return g;
+}
+
+// Bytes of a 4-bit row: two pixels a byte, padded to a multiple of four.
+size_t fntStride(int32_t width)
+{
+    return rowStride(int32_t((int64_t(width) + 1) / 2));
 }
 
 }  // namespace
 
-std::vector<uint8_t> packFntRows(const uint8_t* pixels, int32_t width, int32_t height)
+void packFntRow(const uint8_t* src, int32_t width, uint8_t* row)
 {
-    const size_t rowBytes = (size_t(width) + 1) / 2;
-    const size_t stride = rowBytes + size_t(get_spaces(int32_t(rowBytes)));
-    std::vector<uint8_t> rows(stride * size_t(height), 0);
-    for (int32_t y = 0; y < height; y++) {
-        const uint8_t* src = pixels + size_t(y) * size_t(width);
-        uint8_t* dst = rows.data() + size_t(height - 1 - y) * stride;
-        const size_t pairs = size_t(width) / 2;
-        for (size_t i = 0; i < pairs; i++)
-            dst[i] = uint8_t((src[2 * i] & 15) << 4 | (src[2 * i + 1] & 15));
-        if (width % 2)  // the last pixel alone, in the high four bits
-            dst[pairs] = uint8_t((src[width - 1] & 15) << 4);
-    }
-    return rows;
+    const size_t pairs = size_t(width) / 2;
+    for (size_t i = 0; i < pairs; i++)
+        row[i] = uint8_t((src[2 * i] & 15) << 4 | (src[2 * i + 1] & 15));
+    if (width % 2)  // the last pixel alone, in the high four bits
+        row[pairs] = uint8_t((src[width - 1] & 15) << 4);
 }
 
 bool extract_FNT(const std::string& path)
 {
-    std::vector<uint8_t> file;
-    if (!readWholeFile(path, file, 2) || file[0] != 0x10 || file[1] != 0x00)
+    Source in;
+    if (!openInput(path, in))
         return false;
+    const uint8_t* magic = view(in, 0, 2);
+    if (!magic)
+        return in.readError ? endsBefore(path, in, "its first two bytes")
+                            : refuse(path, "too short for an FNT font: %lld bytes", (long long)in.size);
+    if (magic[0] != 0x10 || magic[1] != 0x00)
+        return refuse(path, "not an FNT font: it does not start with the bytes 10 00");
 
     std::vector<FntGlyphHead> glyphs;
-    Cursor in{file.data(), file.size(), 2};
+    int64_t pos = 2;
     for (int i = 0; i < kGlyphCount; i++) {
-        const uint8_t* head;
-        if (!take(in, kHeadSize, head))
-            return false;
-        FntGlyphHead g = readHead(head);
-        if (!take(in, size_t(g.width) * size_t(g.height), g.pixels) || int64_t(g.width) * g.height > kMaxImageSize)
-            return false;  // a 4-bit image takes at most as many bytes as its pixels
+        const uint8_t* head = view(in, pos, kHeadSize);
+        if (!head)
+            return endsBefore(path, in, "the head of glyph %d of %d", i, kGlyphCount);
+        FntGlyphHead g = readHead(head, pos);
+        const uint64_t pixels = uint64_t(g.width) * uint64_t(g.height);
+        if (!holds(in, g.pixelsAt, pixels))
+            return endsBefore(path, in, "the %d x %d pixels of glyph %d (code %d)", g.width, g.height, i, g.code);
+        if (int64_t(fntStride(g.width)) * g.height > kMaxImageSize)
+            return refuse(path, "glyph %d (code %d), %d x %d, is too large for a BMP file", i, g.code, g.width,
+                          g.height);
         glyphs.push_back(g);
+        pos = g.pixelsAt + int64_t(pixels);
     }
 
-    std::string dir = createDir(path);
-    File info = openFile(createFile("INFO.TXT", dir), "wb");
-    if (!info)
+    std::string dir;
+    if (!makeOutputDir(path, dir))
         return false;
+    OutputFile info;
+    openOutput(info, createFile("INFO.TXT", dir));
+    bool whole = true;
     for (const FntGlyphHead& g : glyphs) {
-        std::fprintf(info.get(), "%d\t%d\t%d\t%d%c%c", g.metric1, g.metric2, g.metric3, g.code, 13, 10);
-        std::vector<uint8_t> rows = packFntRows(g.pixels, g.width, g.height);
-        BmpHeader header = getBmpHeader16(g.width, g.height, int32_t(rows.size()));
-        if (!writeBmpFile(createBitmap(glyphImageName(g.code), dir), header, fntPalette.data(), fntPalette.size(),
-                          rows.data(), rows.size()))
-            return false;
+        printOutput(info, "%d\t%d\t%d\t%d%c%c", g.metric1, g.metric2, g.metric3, g.code, 13, 10);
+        const size_t stride = fntStride(g.width);
+        BmpHeader header = getBmpHeader16(g.width, g.height, int32_t(stride * size_t(g.height)));
+        whole = writeImage(createBitmap(glyphImageName(g.code), dir), header, fntPalette.data(), fntPalette.size(),
+                           stride, g.height,
+                           [&](int32_t r, uint8_t* row) {
+                               const int32_t source = g.height - 1 - r;  // bottom row first
+                               const uint8_t* src = view(in, g.pixelsAt + int64_t(source) * g.width, size_t(g.width));
+                               if (!src)
+                                   return endsBefore(path, in, "glyph %d's row %d: the file changed while it was read",
+                                                     g.code, source);
+                               packFntRow(src, g.width, row);
+                               return true;
+                           }) &&
+                whole;
     }
-    return true;
+    return placeOutputs({&info}) && whole;
 }

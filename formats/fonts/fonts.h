@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/stretches.h"
 #include "formats/fonts/glyphset.h"
 #include "output/bmp.h"
 
@@ -13,11 +14,12 @@ bool extract_FNT(const std::string& path);
 bool extract_FNC(const std::string& path);
 bool extract_FNM(const std::string& path);
 
-// One FNC glyph's runs into planes in BMP row order. False when a table or a
-// run lies outside the file or a run count is negative. Pixels past the width
-// are dropped; their bytes are still consumed.
-bool decodeFncGlyph(const std::vector<uint8_t>& file, const GlyphRecord& g, SpritePlanes& planes);
+// One FNC glyph's runs into planes in BMP row order; rows of empty runs
+// already walked are in empty. False when a table or a run lies outside the
+// file or a run count is negative. Pixels past the width are dropped; their
+// bytes are still consumed.
+bool decodeFncGlyph(Source& in, const GlyphRecord& g, Stretches& empty, SpritePlanes& planes);
 
-// FNT pixels (one shade a byte, top row first) as 4-bit BMP rows: two pixels
-// a byte, left one high, rows bottom-up and padded to four bytes.
-std::vector<uint8_t> packFntRows(const uint8_t* pixels, int32_t width, int32_t height);
+// One row of FNT pixels (one shade a byte) as a 4-bit BMP row: two pixels a
+// byte, left one high, the last one alone in the high four bits.
+void packFntRow(const uint8_t* pixels, int32_t width, uint8_t* row);

@@ -18,11 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "common/source.h"
+
 struct GlyphRecord {
     int32_t code;    // character code, 1..255
     int32_t width;   // 0..127
     int32_t height;  // 0..127
-    size_t dataAt;   // file offset of the glyph's data, D + its offset
+    int64_t dataAt;  // file offset of the glyph's data, D + its offset
 };
 
 struct GlyphSet {
@@ -30,19 +32,17 @@ struct GlyphSet {
     int32_t fontHeight;
     int32_t extraValue;  // variant 3's signed byte at 272; 0 in variant 2
     int32_t glyphValue;  // the first record's signed value
-    size_t dataBase;     // D
+    int64_t recordsAt;   // T
+    int64_t dataBase;    // D
     std::vector<GlyphRecord> glyphs;
 };
 
-// Reads the container of a whole font file. False when the file is too short,
-// its character list has no end, a table lies outside the file, or a glyph's
-// width or height is negative. A glyph's data is checked by its format.
-bool readGlyphSet(const std::vector<uint8_t>& file, GlyphSet& set);
-
-// Reads the font file whole: false when it cannot be opened, is 271 bytes or
-// shorter, or delivers no bytes.
-bool readFontFile(const std::string& path, std::vector<uint8_t>& file);
+// Reads the container of an open font; false, having said why, when the
+// file is too short, its character list has no end, a
+// table lies outside the file, or a glyph's width or height is negative. A
+// glyph's data is checked by its format (and never for an empty glyph).
+bool readGlyphSet(const std::string& path, const char* kind, Source& in, GlyphSet& set);
 
 // INFO.TXT with the variant, font height, extra value and glyph value, each
-// line ended by CR LF; skipped silently when it cannot be created.
-void writeGlyphSetInfo(const GlyphSet& set, const std::string& dir);
+// line ended by CR LF; true when it is in place.
+bool writeGlyphSetInfo(const GlyphSet& set, const std::string& dir);

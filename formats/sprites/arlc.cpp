@@ -9,19 +9,22 @@
 //   16  ... picture data, not used
 #include <cstring>
 
-#include "common/file.h"
+#include "common/report.h"
 #include "formats/sprites/sprites.h"
 
 bool extract_ARLC(const std::string& path)
 {
-    File in = openFile(path, "rb");
-    if (!in)
+    Source in;
+    if (!openInput(path, in))
         return false;
-    int64_t size = fileSize(in.get());
-    uint8_t header[16];
-    if (size <= 16 || std::fread(header, 1, sizeof header, in.get()) != sizeof header)
-        return false;
-    // Width and height (bytes 4 and 8) describe picture data that nothing uses,
-    // so it is neither read nor allocated.
-    return std::memcmp(header, "rlc", 3) == 0;
+    if (in.size <= 16)
+        return refuse(path, "too short for an ARLC sprite: %lld bytes, at least 17 needed", (long long)in.size);
+    const uint8_t* header = view(in, 0, 16);
+    if (!header)
+        return endsBefore(path, in, "the header is complete");
+    // Width and height (bytes 4 and 8) describe picture data that nothing
+    // uses, so it is neither read nor allocated.
+    if (std::memcmp(header, "rlc", 3) != 0)
+        return refuse(path, "not an ARLC sprite: it does not start with \"rlc\"");
+    return true;
 }

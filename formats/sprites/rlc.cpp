@@ -8,10 +8,14 @@
 //             2 prefix bytes (not interpreted), then pairs of
 //             skip (transparent run), copy (literal run), copy bytes,
 //             until the pairs cover the width
+//
+// The records have no index: one walk finds where each starts (and shows the
+// file holds them all) before the output folder is made; the rows are then
+// decoded from the file in BMP order, bottom row first.
 #include <algorithm>
 #include <cstring>
 
-#include "common/file.h"
+#include "common/report.h"
 #include "formats/sprites/sprites.h"
 #include "output/names.h"
 #include "output/palette.h"
@@ -20,64 +24,85 @@ const char* const mw_rlc = "rlc ";
 
 namespace {
 constexpr int64_t kMinFileSize = 528;  // header, palette, one prefix and one pair
-constexpr size_t kRowDataAt = 524;
+constexpr int64_t kRowDataAt = 524;
 }  // namespace
 
-bool decodeRlcRows(Cursor rows, int32_t width, int32_t height, SpritePlanes& planes)
+bool findRlcRows(const std::string& path, Source& source, int64_t rowsAt, int32_t width, int32_t height,
+                 std::vector<int64_t>& records)
 {
-    // Every record holds its prefix and, for a non-empty row, at least one
-    // pair per 510 pixels: reject a height the data cannot hold before allocating.
-    int64_t minRecord = 2 + (width > 0 ? 2 * ((int64_t(width) + 509) / 510) : 0);
-    if (minRecord * height > int64_t(rows.size))
-        return false;
-    const size_t stride = size_t(width) + size_t(get_spaces(width));
-    planes.imagePlane.assign(stride * size_t(height), 0);
-    planes.maskPlane.assign(stride * size_t(height), 0);
-
-    // The first record fills the last buffer row: BMP rows go bottom-up.
-    for (int32_t r = height - 1; r >= 0; r--) {
-        uint8_t* image = planes.imagePlane.data() + size_t(r) * stride;
-        uint8_t* maskRow = planes.maskPlane.data() + size_t(r) * stride;
-        if (!skip(rows, 2))
-            return false;
-        int32_t x = 0;
-        while (x < width) {
-            const uint8_t* pair;
-            if (!take(rows, 2, pair))
-                return false;
-            int32_t skipCount = pair[0], copyCount = pair[1];
-            size_t shown = size_t(std::min(skipCount, std::max(width - x, 0)));
-            std::memset(image + std::min(x, width), 255, shown);
-            x += skipCount;
-            const uint8_t* pixels;
-            if (!take(rows, size_t(copyCount), pixels))
-                return false;
-            shown = size_t(std::min(copyCount, std::max(width - x, 0)));
-            std::memcpy(image + std::min(x, width), pixels, shown);
-            std::memset(maskRow + std::min(x, width), 255, shown);
-            x += copyCount;
+    records.clear();
+    int64_t p = rowsAt;
+    for (int32_t r = 0; r < height; r++) {
+        records.push_back(p);
+        p += 2;  // the row prefix
+        for (int32_t x = 0; x < width;) {
+            const uint8_t* pair = view(source, p, 2);
+            if (!pair)
+                return endsBefore(path, source, "row record %d is complete", r);
+            x += pair[0] + pair[1];
+            p += 2 + pair[1];
         }
+        if (!holds(source, rowsAt, uint64_t(p - rowsAt)))
+            return endsBefore(path, source, "row record %d is complete", r);
+    }
+    return true;
+}
+
+bool decodeRlcRow(Source& source, int64_t record, int32_t width, uint8_t* image, uint8_t* mask)
+{
+    int64_t p = record + 2;
+    int32_t x = 0;
+    while (x < width) {
+        const uint8_t* pair = view(source, p, 2);
+        if (!pair)
+            return false;
+        const int32_t skipCount = pair[0], copyCount = pair[1];
+        std::memset(image + x, 255, size_t(std::min(skipCount, width - x)));
+        x = std::min(x + skipCount, width);
+        const uint8_t* pixels = view(source, p + 2, size_t(copyCount));
+        if (!pixels)
+            return false;
+        const size_t shown = size_t(std::min(copyCount, width - x));
+        std::memcpy(image + x, pixels, shown);
+        std::memset(mask + x, 255, shown);
+        x += copyCount;
+        p += 2 + copyCount;
     }
     return true;
 }
 
 bool extract_RLC(const std::string& path)
 {
-    std::vector<uint8_t> file;
-    if (!readWholeFile(path, file, kMinFileSize) || std::memcmp(file.data(), mw_rlc, 4) != 0)
+    Source in;
+    if (!openInput(path, in))
         return false;
-    int32_t width = toInt(file[4], file[5]);
-    int32_t height = toInt(file[8], file[9]);
-    int64_t imageSize = int64_t(width + get_spaces(width)) * height;
-    if (imageSize > kMaxImageSize)
-        return false;
-    SpritePlanes planes;
-    if (!decodeRlcRows(Cursor{file.data() + kRowDataAt, file.size() - kRowDataAt, 0}, width, height, planes))
+    if (in.size < kMinFileSize)
+        return refuse(path, "too short for an RLC sprite: %lld bytes, at least %lld needed", (long long)in.size,
+                      (long long)kMinFileSize);
+    const uint8_t* head = view(in, 0, size_t(kRowDataAt));
+    if (!head)
+        return endsBefore(path, in, "the header is complete");
+    if (std::memcmp(head, mw_rlc, 4) != 0)
+        return refuse(path, "not an RLC sprite: it does not start with \"rlc \"");
+    const int32_t width = toInt(head[4], head[5]);
+    const int32_t height = toInt(head[8], head[9]);
+    const ColourTable table = pal2to3(head + 12);
+    const size_t stride = rowStride(width);
+    if (int64_t(stride) * height > kMaxImageSize)
+        return refuse(path, "the picture, %d x %d, is too large for a BMP file", width, height);
+    std::vector<int64_t> records;
+    if (!findRlcRows(path, in, kRowDataAt, width, height, records))
         return false;
 
-    std::string dir = createDir(path);
+    std::string dir;
+    if (!makeOutputDir(path, dir))
+        return false;
     std::string imagePath = createBitmap(getName(path), dir);
     std::string maskPath = createMask(getName(path), dir, imagePath);
-    return writeImageAndMask(imagePath, maskPath, getBmpHeader(width, height, int32_t(imageSize)), pal2to3(&file[12]),
-                             planes);
+    BmpHeader header = getBmpHeader(width, height, int32_t(stride * size_t(height)));
+    return writeSprite(imagePath, maskPath, header, table, stride, height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
+        // The first record is the top row, stored last.
+        return decodeRlcRow(in, records[size_t(height - 1 - r)], width, image, mask) ||
+               endsBefore(path, in, "row record %d is complete: the file changed while it was read", height - 1 - r);
+    });
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/source.h"
+#include "common/stretches.h"
 #include "output/bmp.h"
 
 // What an accepted RLE header says.
@@ -24,23 +26,34 @@ std::optional<RleHeaderInfo> checkRleHeader(const uint8_t* header);
 // The 24-bit row offsets of a row table of 4-byte slots, top row first.
 std::vector<uint32_t> readRowTable(const uint8_t* table, int32_t height);
 
-// Decodes height coded rows (offsets top row first, counted from the start of
-// runData) into planes in BMP row order. Pixels past width are dropped, their
-// bytes still consumed. False when a row's codes leave runData before they
-// cover the width, or when the picture is too large for a BMP.
-bool decodeRleRows(const Cursor& runData, const std::vector<uint32_t>& rowOffsets, int32_t width, int32_t height,
-                   int32_t spaces, SpritePlanes& planes);
+// Run data of RLE row codes: size bytes of the source from base on, and the
+// stretches of empty codes already walked in it.
+struct RunData {
+    Source* source;
+    int64_t base;
+    int64_t size;
+    Stretches empty;
+};
 
-// A WAD run-length entry: rowBlock holds 16 unread bytes, then the row table.
-bool wad_rle(const Cursor& runData, const uint8_t* rowBlock, int32_t width, int32_t height, int32_t spaces,
-             SpritePlanes& planes);
-// A WAD raw entry: height rows, width + 2 bytes apart, re-laid in BMP row order.
-std::vector<uint8_t> wad_bmp(const uint8_t* pixels, int32_t width, int32_t height, int32_t spaces);
+// Decodes the row whose codes start at offset into width image and mask
+// bytes (mask already zero); with no image and mask given, only checks it.
+// Pixels past the width are dropped, their bytes still consumed. False when
+// the codes leave the run data before they cover the width.
+bool decodeRleRow(RunData& run, uint32_t offset, int32_t width, uint8_t* image, uint8_t* mask);
+// Every row (offsets top row first) into planes in BMP row order.
+bool decodeRleRows(Source& source, int64_t base, int64_t size, const std::vector<uint32_t>& rowOffsets,
+                   int32_t width, int32_t height, int32_t spaces, SpritePlanes& planes);
+// Walks every row once; the first row that cannot be decoded, or -1.
+int32_t firstBadRleRow(RunData& run, const std::vector<uint32_t>& rowOffsets, int32_t width);
 
-// RLC row records, top row first, into planes in BMP row order. False when the
-// records end before every row is covered. Pixels past the width are dropped,
-// but a pair always consumes all of its literal bytes.
-bool decodeRlcRows(Cursor rows, int32_t width, int32_t height, SpritePlanes& planes);
+// The file offsets of an RLC file's row records, top row first, found by
+// walking them from the row data at rowsAt; false, having said why, when the
+// records end before every row is covered.
+bool findRlcRows(const std::string& path, Source& source, int64_t rowsAt, int32_t width, int32_t height,
+                 std::vector<int64_t>& records);
+// One RLC row record into width image and mask bytes (mask already zero).
+// Pixels past the width are dropped, but a pair always consumes all its bytes.
+bool decodeRlcRow(Source& source, int64_t record, int32_t width, uint8_t* image, uint8_t* mask);
 
 bool extract_RLE(const std::string& path);
 bool extract_WAD(const std::string& path);

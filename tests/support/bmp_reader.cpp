@@ -56,3 +56,10 @@ std::vector<uint8_t> bmpRow(const BmpImage& image, int y)
     }
     return row;
 }
+
+bool bmpIsWhole(const std::string& path)
+{
+    BmpImage image;
+    return readBmp(path, image) && image.fileSize == image.file.size() &&
+           image.pixels.size() == bmpStride(image) * size_t(image.height) && image.imageSize == image.pixels.size();
+}

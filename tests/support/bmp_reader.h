@@ -17,6 +17,9 @@ struct BmpImage {
 // False when the file is missing or is not a BMP of the tool's layout.
 bool readBmp(const std::string& path, BmpImage& image);
 
+// True when the file holds exactly what its header announces: no cut-off image.
+bool bmpIsWhole(const std::string& path);
+
 // Bytes per stored row: 8- and 4-bit rows padded to four bytes.
 size_t bmpStride(const BmpImage& image);
 // The palette indexes of picture row y (0 = top), width entries.

@@ -10,7 +10,11 @@
 #include <sstream>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -172,3 +176,57 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& dir)
 #endif
     return result;
 }
+
+#ifndef _WIN32
+RunResult runToolWith(const std::vector<std::string>& args, const std::string& dir, const RunLimits& limits)
+{
+    TempDir capture;
+    const std::string program = limits.program.empty() ? toolPath() : limits.program;
+    const std::string outPath = capture / "out", errPath = capture / "err";
+    int pipeEnds[2] = {-1, -1};
+    if (limits.readerGone && pipe(pipeEnds) != 0)
+        return RunResult{};
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        int in = open("/dev/null", O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+            err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(limits.readerGone ? pipeEnds[1] : out, 1);
+        dup2(err, 2);
+        for (int fd : {in, out, err, pipeEnds[0], pipeEnds[1]})
+            if (fd > 2)
+                close(fd);
+        if (limits.fileSize) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit r{rlim_t(limits.fileSize), rlim_t(limits.fileSize)};
+            setrlimit(RLIMIT_FSIZE, &r);
+        }
+        if (limits.memory) {
+            rlimit r{rlim_t(limits.memory), rlim_t(limits.memory)};
+            setrlimit(RLIMIT_AS, &r);
+        }
+        for (int fd : limits.closed)
+            close(fd);
+        alarm(limits.timeoutSeconds);  // survives the exec: a blocked run ends
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    if (limits.readerGone) {
+        close(pipeEnds[0]);  // the reader goes away before the tool writes
+        close(pipeEnds[1]);
+    }
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    RunResult result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    result.out = readText(outPath);
+    result.err = readText(errPath);
+    return result;
+}
+#endif

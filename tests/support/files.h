@@ -40,3 +40,16 @@ struct RunResult {
 std::string toolPath();
 // Runs the built tool with the arguments, standard input closed, in dir.
 RunResult runTool(const std::vector<std::string>& args, const std::string& dir);
+
+#ifndef _WIN32
+// A hostile environment for one run.
+struct RunLimits {
+    long long fileSize = 0;            // bytes a file may grow to (writes past it fail); 0: no limit
+    long long memory = 0;              // bytes of address space; 0: no limit
+    std::vector<int> closed = {};      // standard descriptors closed before the tool starts
+    bool readerGone = false;           // standard output a pipe nobody reads
+    std::string program = {};          // another program than the tool
+    unsigned timeoutSeconds = 60;      // the run is killed after this long (status 128 + SIGALRM)
+};
+RunResult runToolWith(const std::vector<std::string>& args, const std::string& dir, const RunLimits& limits);
+#endif

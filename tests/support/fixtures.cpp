@@ -353,3 +353,15 @@ ByteList secFile(const SecSpec& layout)
         b.i32(a).i32(c);
     return b.data;
 }
+
+ZomImage zomImage(int32_t width, int32_t height, float first, float second, ByteList pixels)
+{
+    ZomImage image;
+    image.width = width;
+    image.height = height;
+    image.first = first;
+    image.second = second;
+    image.palette = rampPalette565();
+    image.pixels = std::move(pixels);
+    return image;
+}

@@ -100,6 +100,8 @@ struct ZomImage {
 ByteList zomFile(unsigned firstValue, unsigned entryCount, const std::vector<ZomImage>& images,
                  const ByteList& entryTable);
 ByteList zomEntry(int type, unsigned value = 0, unsigned secondValue = 0);
+// A picture with the ramp palette.
+ZomImage zomImage(int32_t width, int32_t height, float first, float second, ByteList pixels);
 
 // SEC tables.
 struct SecElement {

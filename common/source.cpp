@@ -1,0 +1,88 @@
+#include "common/source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+
+#include "common/report.h"
+#include "platform/platform.h"
+
+namespace {
+// Small inputs arrive in one read; larger ones a mebibyte at a time.
+constexpr size_t kWindow = size_t(1) << 20;
+}  // namespace
+
+bool openSource(Source& source, const std::string& path)
+{
+    source.file = File(openForReading(path));
+    if (!source.file)
+        return false;
+    source.size = fileSize(source.file.get());
+    if (source.size < 0) {
+        source.file.reset();
+        return false;
+    }
+    source.window.clear();
+    source.windowAt = 0;
+    source.readError = 0;
+    return true;
+}
+
+bool openInput(const std::string& path, Source& source)
+{
+    errno = 0;
+    if (openSource(source, path))
+        return true;
+    return refuse(path, "cannot be opened: %s", systemReason(errno ? errno : EIO).c_str());
+}
+
+Source memorySource(std::vector<uint8_t> bytes)
+{
+    Source source;
+    source.size = int64_t(bytes.size());
+    source.window = std::move(bytes);
+    return source;
+}
+
+const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
+{
+    if (!holds(source, pos, n))
+        return nullptr;
+    static const uint8_t nothing = 0;
+    if (n == 0)
+        return &nothing;  // no bytes asked for, yet a place to point at
+    if (!source.file)
+        return nullptr;
+    // Walking backwards (rows stored top first, written bottom first), the
+    // window ends at the request; otherwise it starts there.
+    const size_t length = std::max(n, kWindow);
+    int64_t start = pos;
+    if (pos < source.windowAt)
+        start = std::max<int64_t>(0, pos + int64_t(n) - int64_t(length));
+    const size_t want = size_t(std::min<int64_t>(int64_t(length), source.size - start));
+    source.window.resize(want);
+    size_t got = 0;
+    if (seekTo(source.file.get(), start))
+        got = std::fread(source.window.data(), 1, want, source.file.get());
+    if (got < want) {
+        // The file shrank or the device failed: what was read is not trusted.
+        source.readError = errno ? errno : EIO;
+        source.window.clear();
+        source.windowAt = 0;
+        return nullptr;
+    }
+    source.windowAt = start;
+    return source.window.data() + (pos - start);
+}
+
+bool endsBefore(const std::string& path, const Source& source, const char* format, ...)
+{
+    if (source.readError)
+        return refuse(path, "cannot be read: %s", systemReason(source.readError).c_str());
+    va_list args;
+    va_start(args, format);
+    std::string text = formatText(format, args);
+    va_end(args);
+    reportProblem(path, "the data ends before " + text);
+    return false;
+}
