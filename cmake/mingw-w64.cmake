@@ -13,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # No MinGW runtime DLLs on a bare Windows machine, nor in Wine's path.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# MinGW's own C99 printf: %zu and %lld everywhere, and %f as exact as on Linux.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)

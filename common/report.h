@@ -6,6 +6,15 @@
 #include <cstdarg>
 #include <string>
 
+// Lets the compiler check printf-style arguments (MinGW's C99 printf is the GNU kind).
+#if defined(__MINGW32__)
+#define PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
+#elif defined(__GNUC__)
+#define PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
+#else
+#define PRINTF_LIKE(f, a)
+#endif
+
 // The text with every character below 32 written as an escape (\t, \r, \n,
 // \xNN), so a name can never break a line in two.
 std::string escapeControls(const std::string& text);
@@ -15,9 +24,7 @@ void reportProblem(const std::string& subject, const std::string& text);
 
 // Prints a formatted problem about subject and returns false, so a refusal
 // reads "return refuse(path, "...", ...);".
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
+PRINTF_LIKE(2, 3)
 bool refuse(const std::string& subject, const char* format, ...);
 
 // printf into a string.

@@ -10,6 +10,7 @@
 
 #include "common/bytes.h"
 #include "common/file.h"
+#include "common/report.h"
 
 struct Source {
     File file;                    // null when the bytes are already in memory
@@ -48,9 +49,7 @@ inline bool holds(const Source& source, int64_t pos, uint64_t n)
 
 // Reports that the input cannot give what a converter needs: a read error
 // with its reason, or "the data ends before " and the formatted rest.
-#if defined(__GNUC__)
-__attribute__((format(printf, 3, 4)))
-#endif
+PRINTF_LIKE(3, 4)
 bool endsBefore(const std::string& path, const Source& source, const char* format, ...);
 
 // A read position in a source, for formats read front to back. Every take

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/file.h"
+#include "common/report.h"
 
 struct OutputFile {
     std::string path;  // where the file goes
@@ -24,9 +25,7 @@ struct OutputFile {
 bool openOutput(OutputFile& out, const std::string& path);
 // Appends bytes; false once anything about this output has failed.
 bool writeOutput(OutputFile& out, const void* data, size_t size);
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
+PRINTF_LIKE(2, 3)
 bool printOutput(OutputFile& out, const char* format, ...);
 
 // Closes the outputs and, when every one was written whole, puts them all in

@@ -19,6 +19,7 @@ namespace {
 
 const std::string S(1, pathSeparator());
 
+#ifndef _WIN32
 ByteList smallSprite()
 {
     return rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable());
@@ -31,6 +32,7 @@ void sparse(const std::string& path, const ByteList& head, uintmax_t size)
     writeFile(path, head);
     fs::resize_file(path, size);
 }
+#endif
 
 }  // namespace
 

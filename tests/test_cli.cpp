@@ -13,7 +13,7 @@
 
 namespace {
 void touch(const std::string& path) { writeFile(path, {1, 2, 3}); }
-void mkdir(const std::string& path) { std::filesystem::create_directories(path); }
+void mkdir(const std::string& path) { makeDirectories(path); }
 }  // namespace
 
 TEST(Cli, NoArgumentPrintsUsageOnStandardErrorAndExitsOne)
@@ -27,6 +27,31 @@ TEST(Cli, NoArgumentPrintsUsageOnStandardErrorAndExitsOne)
     EXPECT_EQ(r.err, "USAGE: assetdump <filename> [<filename> ...]\n");
 #endif
     EXPECT_EQ(r.out, "\n");
+}
+
+TEST(Cli, HelpAndVersionStandAloneAndEveryOtherArgumentIsAPath)
+{
+    TempDir tmp;
+    std::vector<std::vector<std::string>> helps = {{"--help"}, {"-h"}};
+#ifdef _WIN32
+    helps.push_back({"/?"});
+#endif
+    for (const auto& args : helps) {
+        RunResult r = runTool(args, tmp.path);
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_EQ(r.out.rfind("USAGE: assetdump <filename> [<filename> ...]\n", 0), 0u) << args[0];
+        for (const char* type : {"RLE", "RLC", "ARLC", "WAD", "FNT", "FNC", "FNM", "SEC", "ZOM", "ANM", "INFO.TXT"})
+            EXPECT_NE(r.out.find(type), std::string::npos) << type;
+        EXPECT_EQ(r.err, "");
+    }
+    RunResult r = runTool({"--version"}, tmp.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "assetdump " ASSETDUMP_VERSION "\n");
+
+    // Not alone, or not an option: a path like any other.
+    writeFile(tmp / "-x.RLE", rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable()));
+    r = runTool({"--help", "-x.RLE"}, tmp.path);
+    EXPECT_EQ(r.out, "--help\tFAILED!\n-x.RLE\tDONE!\n\n");
 }
 
 #ifndef _WIN32
@@ -70,19 +95,47 @@ TEST(Cli, EveryArgumentGetsOneLineInOrderAndEveryFailureAReason)
               "FNC, FNM or ANM\n");
 }
 
-TEST(Cli, ResultLinesShowTheBaseName)
+TEST(Cli, PathsWithSlashesAndNamesBeyondAsciiConvertAlike)
+{
+    // A forward slash separates on every platform, a backslash on Windows
+    // too; names outside the system code page work everywhere.
+    TempDir tmp;
+    const std::string japan = "\u65E5\u672C", summer = "\u00C9T\u00C9.RLE";  // 日本, ÉTÉ.RLE
+    mkdir(tmp / "sub");
+    mkdir(tmp / japan);
+    const ByteList sprite = rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable());
+    writeFile(tmp / "sub" + std::string(1, pathSeparator()) + "HERO.RLE", sprite);
+    writeFile(tmp / japan + std::string(1, pathSeparator()) + summer, sprite);
+    std::vector<std::string> args = {"sub/HERO.RLE", japan + "/" + summer};
+#ifdef _WIN32
+    args.push_back("sub\\HERO.RLE");
+#endif
+    RunResult r = runTool(args, tmp.path);
+    std::string expected = "HERO.RLE\tDONE!\n" + summer + "\tDONE!\n";
+#ifdef _WIN32
+    expected += "HERO.RLE\tDONE!\n";
+#endif
+    EXPECT_EQ(r.out, expected + "\n") << r.err;
+    EXPECT_EQ(listTree(tmp.path),
+              (std::vector<std::string>{"sub/HERO.RLE", "sub/HERO.RLE.FILES/HERO.BMP", "sub/HERO.RLE.FILES/HERO.MASK.BMP",
+                                        japan + "/" + summer, japan + "/" + summer + ".FILES/\u00C9T\u00C9.BMP",
+                                        japan + "/" + summer + ".FILES/\u00C9T\u00C9.MASK.BMP"}));
+}
+
+#ifndef _WIN32
+TEST(Cli, WaitsForAKeyOnlyWhenInputAndOutputAreBothTerminals)
 {
     TempDir tmp;
-    mkdir(tmp / "sub");
-    touch(tmp / "sub" + std::string(1, pathSeparator()) + "HERO.RLE");
-    RunResult r = runTool({std::string("sub") + pathSeparator() + "HERO.RLE"}, tmp.path);
-    EXPECT_EQ(r.out, "HERO.RLE\tFAILED!\n\n");
-#ifdef _WIN32
-    // A forward slash is not a separator on Windows: the whole text is the name.
-    r = runTool({"sub/HERO.RLE"}, tmp.path);
-    EXPECT_EQ(r.out, "sub/HERO.RLE\tFAILED!\n\n");
-#endif
+    // Output into a pipe or file, input at a terminal: no prompt, no wait.
+    RunResult r = runToolWith({"missing.rle"}, tmp.path, RunLimits{.timeoutSeconds = 10, .terminal = 1});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "missing.rle\tFAILED!\n\n");
+    // A person at a terminal: the prompt, and the run ends at a key.
+    r = runToolWith({"missing.rle"}, tmp.path, RunLimits{.timeoutSeconds = 10, .terminal = 2, .keys = "x"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Press any key to continue . . ."), std::string::npos) << r.out;
 }
+#endif
 
 TEST(Cli, ExtensionsAreMatchedWithoutCaseAndWithoutTheDot)
 {

@@ -16,6 +16,7 @@ namespace {
 
 const std::string S(1, pathSeparator());
 
+#ifndef _WIN32
 ByteList sprite(int width, int height, uint8_t index)
 {
     std::vector<ByteList> rows(size_t(height), rleLiteral(ByteList(size_t(width), index)));
@@ -30,6 +31,7 @@ std::map<std::string, std::vector<uint8_t>> snapshot(const std::string& dir)
         files[name] = readFile(dir + S + name);
     return files;
 }
+#endif
 
 }  // namespace
 

@@ -169,10 +169,11 @@ TEST(Palette, RecordsOfAnArchiveLie525BytesApart)
 }
 
 #ifdef _WIN32
-TEST(WindowsPaths, OnlyTheBackslashSeparates)
+TEST(WindowsPaths, BothSlashesSeparate)
 {
     EXPECT_EQ(getName("C:\\dir\\sub\\FOO.RLE"), "FOO.RLE");
-    EXPECT_EQ(getName("dir/FOO.RLE"), "dir/FOO.RLE");
+    EXPECT_EQ(getName("dir/FOO.RLE"), "FOO.RLE");
+    EXPECT_EQ(getName("C:/dir\\sub/FOO.RLE"), "FOO.RLE");
     EXPECT_EQ(createFile("INFO.TXT", "D:\\art\\HERO.RLE.FILES"), "D:\\art\\HERO.RLE.FILES\\INFO.TXT");
     EXPECT_EQ(createBitmap("HERO.RLE", "D:\\art\\HERO.RLE.FILES"), "D:\\art\\HERO.RLE.FILES\\HERO.BMP");
 }

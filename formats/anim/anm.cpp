@@ -31,9 +31,7 @@ const char* const mw_anm = "BNM ";
 namespace {
 
 // Prints a message on standard error and waits at the console.
-#if defined(__GNUC__)
-__attribute__((format(printf, 1, 2)))
-#endif
+PRINTF_LIKE(1, 2)
 void diagnose(const char* format, ...)
 {
     va_list args;
@@ -45,9 +43,7 @@ void diagnose(const char* format, ...)
 }
 
 // Writes one token's text; a walk that only checks the stream passes no file.
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
+PRINTF_LIKE(2, 3)
 void emit(OutputFile* out, const char* format, ...)
 {
     if (!out || out->error)

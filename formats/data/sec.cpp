@@ -34,9 +34,7 @@ struct SecWalk {
     std::string damage;
 };
 
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
+PRINTF_LIKE(2, 3)
 void emit(SecWalk& w, const char* format, ...)
 {
     if (!w.out || w.out->error)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Converts the same inputs with the Linux and the Windows build and compares
-# every output file byte for byte.
+# every output file byte for byte, and the result and problem lines line for line.
 #   tests/cross/compare_builds.sh [LINUX_BUILD_DIR] [WINDOWS_BUILD_DIR]
-# The inputs are the test fixtures (assetdump_fixtures) and the samples.
+# The inputs are the test fixtures (assetdump_fixtures) and the samples, given
+# by bare names, plus two given by paths: one through a forward slash, one
+# through a folder and file named outside ASCII.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 linux=${1:-build/release}
@@ -12,21 +14,28 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$linux/assetdump_fixtures" "$work/inputs"
 cp samples/* "$work/inputs/"
+inputs=$(cd "$work/inputs" && ls)
+mkdir "$work/inputs/sub" "$work/inputs/日本"
+cp "$work/inputs/mixed.RLE" "$work/inputs/sub/HERO.RLE"
+cp "$work/inputs/mixed.RLE" "$work/inputs/日本/ÉTÉ.RLE"
+paths="sub/HERO.RLE 日本/ÉTÉ.RLE"
 cp -r "$work/inputs" "$work/linux"
 cp -r "$work/inputs" "$work/windows"
-inputs=$(cd "$work/inputs" && ls)
 
-(cd "$work/linux" && "$OLDPWD/$linux/assetdump" $inputs </dev/null >"$work/linux.out")
-(cd "$work/windows" && WINEDEBUG=-all wine "$OLDPWD/$windows/assetdump.exe" $inputs </dev/null >"$work/windows.out" 2>/dev/null)
+(cd "$work/linux" && "$OLDPWD/$linux/assetdump" $inputs $paths </dev/null >"$work/linux.out" 2>"$work/linux.err")
+# Wine hands the arguments to Windows as UTF-16 from a UTF-8 locale.
+(cd "$work/windows" && LANG=C.UTF-8 WINEDEBUG=-all wine "$OLDPWD/$windows/assetdump.exe" $inputs $paths \
+    </dev/null >"$work/windows.out" 2>"$work/windows.err")
 
-# The result lines must agree too (Windows writes its console text with CR LF).
-tr -d '\r' <"$work/windows.out" | sed 's/Press any key to continue[. ]*//' | grep -P '\t' >"$work/windows.lines"
-grep -P '\t' "$work/linux.out" >"$work/linux.lines"
-diff "$work/linux.lines" "$work/windows.lines"
+# Windows writes its console text with CR LF; the lines must agree otherwise.
+for stream in out err; do
+    tr -d '\r' <"$work/windows.$stream" >"$work/windows.$stream.lines"
+    diff "$work/linux.$stream" "$work/windows.$stream.lines"
+done
 
 files=$(cd "$work/linux" && find . -type f | wc -l)
 if diff -r "$work/linux" "$work/windows"; then
-    echo "Linux and Windows builds agree on all $files files ($(echo $inputs | wc -w) inputs)"
+    echo "Linux and Windows builds agree on all $files files and every line ($(echo $inputs $paths | wc -w) inputs)"
 else
     echo "Linux and Windows builds differ"
     exit 1

@@ -24,11 +24,13 @@ REFUSED = {"DAMAGED.RLE"}  # samples that show a rejection
 def main():
     generator, tool = sys.argv[1], sys.argv[2]
     failures = []
-    with tempfile.TemporaryDirectory() as folder:
-        subprocess.run([generator, "write", folder], check=True)
-        with open(os.path.join(folder, "expected.json")) as f:
+    with tempfile.TemporaryDirectory() as scratch:
+        folder = os.path.join(scratch, "samples")
+        listing = os.path.join(scratch, "expected.json")
+        subprocess.run([generator, "write", folder, listing], check=True)
+        with open(listing) as f:
             expected = json.load(f)
-        inputs = sorted(n for n in os.listdir(folder) if n != "expected.json")
+        inputs = sorted(os.listdir(folder))
         run = subprocess.run([tool] + inputs, cwd=folder, stdin=subprocess.DEVNULL,
                              capture_output=True, text=True, check=False)
         if run.returncode != 0:

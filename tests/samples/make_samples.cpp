@@ -1,8 +1,9 @@
 // Writes the bundled sample files, made from the test builders, and a list of
 // the images the tool should make of them (for the independent decoder check).
 //
-//   assetdump_samples write DIR   sample files and expected.json into DIR
-//   assetdump_samples check DIR   exit 1 unless DIR holds exactly these samples
+//   assetdump_samples write DIR [LIST]  the sample files into DIR; with LIST,
+//                                       the expected images as JSON there
+//   assetdump_samples check DIR         exit 1 unless DIR holds exactly these samples
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -426,19 +427,21 @@ void writeExpected(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 || (std::string(argv[1]) != "write" && std::string(argv[1]) != "check")) {
-        std::fprintf(stderr, "usage: %s write|check DIR\n", argv[0]);
+    const bool write = argc >= 3 && std::string(argv[1]) == "write";
+    if (!(write && argc <= 4) && !(argc == 3 && std::string(argv[1]) == "check")) {
+        std::fprintf(stderr, "usage: %s write DIR [LIST] | check DIR\n", argv[0]);
         return 2;
     }
     addSprites();
     addFonts();
     addData();
     const std::string dir = argv[2];
-    if (std::string(argv[1]) == "write") {
+    if (write) {
         std::filesystem::create_directories(dir);
         for (const auto& [name, bytes] : files)
             writeFile(dir + "/" + name, bytes);
-        writeExpected(dir + "/expected.json");
+        if (argc == 4)  // kept apart, so the folder holds only inputs
+            writeExpected(argv[3]);
         return 0;
     }
     int differences = 0;

@@ -19,6 +19,18 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+// Paths are UTF-8 texts, as the tool takes them on every platform.
+fs::path native(const std::string& utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+std::string utf8(const std::u8string& text)
+{
+    return std::string(text.begin(), text.end());
+}
+}  // namespace
+
 TempDir::TempDir()
 {
     std::random_device seed;
@@ -27,7 +39,7 @@ TempDir::TempDir()
         fs::path candidate = fs::temp_directory_path() / ("assetdump-test-" + std::to_string(random()));
         std::error_code ec;
         if (fs::create_directory(candidate, ec)) {
-            path = candidate.string();
+            path = utf8(candidate.make_preferred().u8string());
             return;
         }
     }
@@ -36,7 +48,7 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     std::error_code ec;
-    fs::remove_all(path, ec);
+    fs::remove_all(native(path), ec);
 }
 
 std::string TempDir::operator/(const std::string& name) const
@@ -63,8 +75,8 @@ char pathSeparator()
 
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in || fs::is_directory(path))
+    std::ifstream in(native(path), std::ios::binary);
+    if (!in || fs::is_directory(native(path)))
         return false;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
@@ -85,29 +97,36 @@ std::string readText(const std::string& path)
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(native(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 bool exists(const std::string& path)
 {
     std::error_code ec;
-    return fs::exists(path, ec);
+    return fs::exists(native(path), ec);
+}
+
+void makeDirectories(const std::string& path)
+{
+    std::error_code ec;
+    fs::create_directories(native(path), ec);
 }
 
 bool isDir(const std::string& path)
 {
     std::error_code ec;
-    return fs::is_directory(path, ec);
+    return fs::is_directory(native(path), ec);
 }
 
 std::vector<std::string> listTree(const std::string& dir)
 {
     std::vector<std::string> names;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator(); ++it)
+    for (auto it = fs::recursive_directory_iterator(native(dir), ec); !ec && it != fs::recursive_directory_iterator();
+         ++it)
         if (it->is_regular_file())
-            names.push_back(fs::relative(it->path(), dir).generic_string());
+            names.push_back(utf8(fs::relative(it->path(), native(dir)).generic_u8string()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -150,7 +169,12 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& dir)
     command += " <&- >" + quote(capture / "out") + " 2>" + quote(capture / "err");
 #endif
     RunResult result;
+#ifdef _WIN32
+    fs::path wideCommand = native(command);  // the ANSI system() would lose what the code page cannot hold
+    int raw = _wsystem(wideCommand.c_str());
+#else
     int raw = std::system(command.c_str());
+#endif
 #ifdef _WIN32
     result.status = raw;
 #else
@@ -159,20 +183,9 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& dir)
     result.out = readText(capture / "out");
     result.err = readText(capture / "err");
 #ifdef _WIN32
-    // The console streams are in text mode on Windows, and the console's
-    // "pause" prints its prompt: compare what the program itself wrote.
-    for (std::string* text : {&result.out, &result.err}) {
+    // The console streams are in text mode on Windows.
+    for (std::string* text : {&result.out, &result.err})
         text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
-        const std::string prompt = "Press any key to continue";
-        for (size_t at; (at = text->find(prompt)) != std::string::npos;) {
-            size_t end = at + prompt.size();
-            while (end < text->size() && ((*text)[end] == '.' || (*text)[end] == ' '))
-                end++;
-            if (end < text->size() && (*text)[end] == '\n')
-                end++;
-            text->erase(at, end - at);
-        }
-    }
 #endif
     return result;
 }
@@ -186,16 +199,26 @@ RunResult runToolWith(const std::vector<std::string>& args, const std::string& d
     int pipeEnds[2] = {-1, -1};
     if (limits.readerGone && pipe(pipeEnds) != 0)
         return RunResult{};
+    int terminal = -1;
+    std::string terminalName;
+    if (limits.terminal) {
+        terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0)
+            return RunResult{};
+        terminalName = ptsname(terminal);
+    }
     pid_t child = fork();
     if (child == 0) {
         if (chdir(dir.c_str()) != 0)
             _exit(126);
         int in = open("/dev/null", O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
             err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (limits.terminal)
+            in = open(terminalName.c_str(), O_RDWR);
         dup2(in, 0);
-        dup2(limits.readerGone ? pipeEnds[1] : out, 1);
+        dup2(limits.readerGone ? pipeEnds[1] : limits.terminal == 2 ? in : out, 1);
         dup2(err, 2);
-        for (int fd : {in, out, err, pipeEnds[0], pipeEnds[1]})
+        for (int fd : {in, out, err, pipeEnds[0], pipeEnds[1], terminal})
             if (fd > 2)
                 close(fd);
         if (limits.fileSize) {
@@ -221,12 +244,23 @@ RunResult runToolWith(const std::vector<std::string>& args, const std::string& d
         close(pipeEnds[0]);  // the reader goes away before the tool writes
         close(pipeEnds[1]);
     }
+    if (terminal >= 0 && !limits.keys.empty())
+        (void)!write(terminal, limits.keys.data(), limits.keys.size());
     int raw = 0;
     waitpid(child, &raw, 0);
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     result.out = readText(outPath);
     result.err = readText(errPath);
+    if (limits.terminal == 2) {
+        // What the terminal showed: the result lines, and any prompt.
+        fcntl(terminal, F_SETFL, O_NONBLOCK);
+        char buffer[4096];
+        for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+            result.out.append(buffer, size_t(n));
+    }
+    if (terminal >= 0)
+        close(terminal);
     return result;
 }
 #endif

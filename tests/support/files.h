@@ -28,6 +28,7 @@ std::vector<uint8_t> readFile(const std::string& path);
 std::string readText(const std::string& path);
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool exists(const std::string& path);
+void makeDirectories(const std::string& path);
 bool isDir(const std::string& path);
 // Every regular file below dir, as paths relative to dir, sorted.
 std::vector<std::string> listTree(const std::string& dir);
@@ -50,6 +51,8 @@ struct RunLimits {
     bool readerGone = false;           // standard output a pipe nobody reads
     std::string program = {};          // another program than the tool
     unsigned timeoutSeconds = 60;      // the run is killed after this long (status 128 + SIGALRM)
+    int terminal = 0;                  // 1: standard input is a terminal; 2: input and output both are
+    std::string keys = {};             // typed at that terminal
 };
 RunResult runToolWith(const std::vector<std::string>& args, const std::string& dir, const RunLimits& limits);
 #endif
