@@ -10,6 +10,9 @@
 namespace {
 // Small inputs arrive in one read; larger ones a mebibyte at a time.
 constexpr size_t kWindow = size_t(1) << 20;
+// Room kept on the side a walk came from: validating forwards and then
+// writing rows backwards (BMP order) must not thrash the window.
+constexpr int64_t kSlack = 64 << 10;
 }  // namespace
 
 bool openSource(Source& source, const std::string& path)
@@ -53,12 +56,21 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
         return &nothing;  // no bytes asked for, yet a place to point at
     if (!source.file)
         return nullptr;
+    // The window before may hold it: a walk that reads an entry table and
+    // then each entry's data goes back and forth between two places.
+    int64_t spareOffset = pos - source.spareAt;
+    std::swap(source.window, source.spare);
+    std::swap(source.windowAt, source.spareAt);
+    if (!source.window.empty() && spareOffset >= 0 && n <= source.window.size()
+        && uint64_t(spareOffset) <= source.window.size() - n)
+        return source.window.data() + spareOffset;
     // Walking backwards (rows stored top first, written bottom first), the
-    // window ends at the request; otherwise it starts there.
-    const size_t length = std::max(n, kWindow);
-    int64_t start = pos;
-    if (pos < source.windowAt)
-        start = std::max<int64_t>(0, pos + int64_t(n) - int64_t(length));
+    // window ends a little past the request; otherwise it starts a little
+    // before it.
+    const size_t length = std::max(n + size_t(kSlack), kWindow);
+    int64_t start = std::max<int64_t>(0, pos - kSlack);
+    if (pos < source.spareAt)  // the window just left
+        start = std::max<int64_t>(0, pos + int64_t(n) + kSlack - int64_t(length));
     const size_t want = size_t(std::min<int64_t>(int64_t(length), source.size - start));
     source.window.resize(want);
     size_t got = 0;
@@ -69,6 +81,7 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
         source.readError = errno ? errno : EIO;
         source.window.clear();
         source.windowAt = 0;
+        source.spare.clear();
         return nullptr;
     }
     source.windowAt = start;

@@ -17,6 +17,8 @@ struct Source {
     int64_t size = 0;             // the input's length
     std::vector<uint8_t> window;  // bytes [windowAt, windowAt + window.size())
     int64_t windowAt = 0;
+    std::vector<uint8_t> spare;   // the window before, kept for a walk that
+    int64_t spareAt = 0;          // alternates between two places (table, data)
     int readError = 0;            // errno of a read that failed; 0 while all is well
 };
 

@@ -56,7 +56,8 @@ bool openOutput(OutputFile& out, const std::string& path)
         out.temp.clear();  // never created: the name may be another run's
         return false;
     }
-    std::setvbuf(out.file.get(), nullptr, _IOFBF, size_t(1) << 16);
+    out.buffer.resize(size_t(1) << 16);
+    std::setvbuf(out.file.get(), out.buffer.data(), _IOFBF, out.buffer.size());
     return true;
 }
 

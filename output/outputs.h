@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "common/file.h"
 #include "common/report.h"
@@ -15,6 +16,7 @@
 struct OutputFile {
     std::string path;  // where the file goes
     std::string temp;  // where it is written until then
+    std::vector<char> buffer;  // the file's buffer: few writes per output
     File file;
     int error = 0;     // errno of the first failure; 0 while all is well
     // A file never put in place takes its temporary with it.

@@ -107,7 +107,8 @@ bool listDirectory(const std::string& path, std::vector<std::string>& names)
 
 unsigned long processNumber()
 {
-    return static_cast<unsigned long>(getpid());
+    static const unsigned long number = static_cast<unsigned long>(getpid());
+    return number;
 }
 
 std::vector<std::string> commandArguments(int argc, char** argv)
