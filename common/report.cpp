@@ -71,3 +71,12 @@ unsigned long problemCount()
 {
     return reported;
 }
+
+std::string formatted(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string text = formatText(format, args);
+    va_end(args);
+    return text;
+}

@@ -29,6 +29,8 @@ bool refuse(const std::string& subject, const char* format, ...);
 
 // printf into a string.
 std::string formatText(const char* format, va_list args);
+PRINTF_LIKE(1, 2)
+std::string formatted(const char* format, ...);
 
 // The system's text for an errno value.
 std::string systemReason(int error);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/source.h"
 #include "output/outputs.h"
 
 using BmpHeader = std::array<uint8_t, 54>;
@@ -87,3 +88,32 @@ bool writeSprite(const std::string& imagePath, const std::string& maskPath, cons
 // A sprite already decoded into planes.
 bool writeSpritePlanes(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,
                        const ColourTable& table, int32_t width, int32_t height, const SpritePlanes& planes);
+
+// A picture read back from a BMP file an editor saved: palette indexes, top
+// row first, width bytes a row, and its colour table.
+struct BmpPicture {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> pixels;
+    ColourTable colours{};      // blue, green, red, reserved; unused entries zero
+    int32_t colourCount = 0;    // entries the file gave
+    int32_t bitsPerPixel = 0;
+};
+
+// Reads an indexed BMP: 1, 4 or 8 bits a pixel, an info header of 40, 52,
+// 56, 108 or 124 bytes, rows bottom-up or top-down, a colour table of any
+// length up to its bit depth, 8-bit (and 4-bit) run-length compression.
+// Anything else, or a file that does not hold what its header announces, is
+// refused: false, with why saying so in words that tell how to save it.
+// Nothing is allocated beyond what the file's bytes can describe (a
+// compressed picture is held to kMaxPackedPicture pixels).
+bool readBmp(Source& source, BmpPicture& picture, std::string& why);
+constexpr int64_t kMaxPackedPicture = int64_t(64) << 20;
+// The colour of palette index i as red, green, blue; black past the table.
+inline void bmpColour(const BmpPicture& picture, int32_t i, uint8_t& red, uint8_t& green, uint8_t& blue)
+{
+    const bool inTable = i < picture.colourCount;
+    blue = inTable ? picture.colours[size_t(4 * i)] : 0;
+    green = inTable ? picture.colours[size_t(4 * i + 1)] : 0;
+    red = inTable ? picture.colours[size_t(4 * i + 2)] : 0;
+}

@@ -21,6 +21,7 @@
 #include "common/source.h"
 #include "formats/data/data.h"
 #include "output/bmp.h"
+#include "output/edits.h"
 #include "output/names.h"
 #include "output/palette.h"
 
@@ -117,30 +118,35 @@ bool writePicture(const std::string& path, Source& in, const std::string& imageP
 
 }  // namespace
 
-bool extract_ZOM(const std::string& path)
+namespace {
+// The header values and every picture, walked before anything is written,
+// and where the entry table starts.
+struct ZomLayout {
+    int32_t firstValue, entryCount, imageCount;
+    std::vector<ZomImage> images;
+    int64_t tableAt;
+};
+
+bool readZomLayout(const std::string& path, Source& in, ZomLayout& zom)
 {
-    Source in;
-    if (!openInput(path, in))
-        return false;
     if (in.size < kMinFileSize)
         return refuse(path, "too short for a ZOM file: %lld bytes, at least %lld needed", (long long)in.size,
                       (long long)kMinFileSize);
     const uint8_t* header = view(in, 0, 12);
     if (!header)
         return endsBefore(path, in, "the header is complete");
-    const int32_t firstValue = toInt(header[0], header[1]);
+    zom.firstValue = toInt(header[0], header[1]);
     /* 2 bytes not read */
-    const int32_t entryCount = toInt(header[4], header[5]);
+    zom.entryCount = toInt(header[4], header[5]);
     /* 2 bytes not read */
-    const int32_t imageCount = toInt(header[8]);
+    zom.imageCount = toInt(header[8]);
     /* 3 bytes not read */
 
-    std::vector<ZomImage> images;
     int64_t pos = 12;
-    for (int32_t i = 0; i < imageCount; i++) {
+    for (int32_t i = 0; i < zom.imageCount; i++) {
         const uint8_t* head = view(in, pos, size_t(kImageHead));
         if (!head)
-            return endsBefore(path, in, "the head of picture %d of %d", i, imageCount);
+            return endsBefore(path, in, "the head of picture %d of %d", i, zom.imageCount);
         ZomImage image;
         image.width = toInt(head, 0);
         image.height = toInt(head, 4);
@@ -155,12 +161,25 @@ bool extract_ZOM(const std::string& path)
         const uint64_t pixels = uint64_t(image.width) * uint64_t(image.height);
         if (!holds(in, image.paletteAt, uint64_t(kPaletteSize) + pixels))
             return endsBefore(path, in, "picture %d (%d x %d) is complete", i, image.width, image.height);
-        images.push_back(image);
+        zom.images.push_back(image);
         pos = image.pixelsAt + int64_t(pixels);
     }
-    const int64_t tableAt = pos;
-    if (walkEntries(in, tableAt, entryCount, images, nullptr) == Walk::Truncated)
-        return endsBefore(path, in, "the entry table reaches its ending entry or its %d entries", entryCount);
+    zom.tableAt = pos;
+    if (walkEntries(in, zom.tableAt, zom.entryCount, zom.images, nullptr) == Walk::Truncated)
+        return endsBefore(path, in, "the entry table reaches its ending entry or its %d entries", zom.entryCount);
+    return true;
+}
+}  // namespace
+
+bool extract_ZOM(const std::string& path)
+{
+    Source in;
+    ZomLayout zom;
+    if (!openInput(path, in) || !readZomLayout(path, in, zom))
+        return false;
+    const int32_t firstValue = zom.firstValue, entryCount = zom.entryCount, imageCount = zom.imageCount;
+    const std::vector<ZomImage>& images = zom.images;
+    const int64_t tableAt = zom.tableAt;
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -181,4 +200,44 @@ bool extract_ZOM(const std::string& path)
     if (walk == Walk::Exhausted)
         return refuse(path, "the entry table has no ending entry among its %d entries", entryCount);
     return whole;
+}
+
+bool pack_ZOM(const std::string& path)
+{
+    Source in;
+    ZomLayout zom;
+    if (!openInput(path, in) || !readZomLayout(path, in, zom))
+        return false;
+    const std::string dir = path + extracted;
+    OutputFile out;
+    openOutput(out, packedPath(path));
+    copyOriginal(out, in, 0, 12);  // the header: the picture count stays
+    for (size_t i = 0; i < zom.images.size(); i++) {
+        const ZomImage& image = zom.images[i];
+        const int64_t recordAt = image.paletteAt - kImageHead;
+        const int64_t recordSize = kImageHead + kPaletteSize + int64_t(image.width) * image.height;
+        const std::string imagePath = createBitmap(zomImageName(int(i)), dir);
+        BmpPicture picture;
+        const Edited read = readEditedImage(imagePath, picture);
+        if (read == Edited::Refused)
+            return false;
+        if (read == Edited::Missing) {
+            noteKept(imagePath, "picture");
+            copyOriginal(out, in, recordAt, recordSize);
+            continue;
+        }
+        const uint8_t* record = view(in, recordAt, size_t(kImageHead + kPaletteSize));
+        if (!record)
+            return endsBefore(path, in, "picture %zu is complete: the file changed while it was read", i);
+        std::vector<uint8_t> head(record, record + kImageHead + kPaletteSize);
+        for (int k = 0; k < 4; k++) {
+            head[size_t(k)] = toByte(picture.width, k);  // width
+            head[size_t(4 + k)] = toByte(picture.height, k);  // height; the two floats stay
+        }
+        noteRounded(imagePath, pal3to2(picture.colours, picture.colourCount, record + kImageHead, &head[kImageHead]));
+        writeOutput(out, head.data(), head.size());
+        writeOutput(out, picture.pixels.data(), picture.pixels.size());  // top row first, as stored
+    }
+    copyOriginal(out, in, zom.tableAt, in.size - zom.tableAt);  // the entry table and what follows
+    return placeOutputs({&out});
 }

@@ -45,6 +45,7 @@ bool findRlcRows(const std::string& path, Source& source, int64_t rowsAt, int32_
         if (!holds(source, rowsAt, uint64_t(p - rowsAt)))
             return endsBefore(path, source, "row record %d is complete", r);
     }
+    records.push_back(p);  // where the last record ends
     return true;
 }
 
@@ -71,11 +72,29 @@ bool decodeRlcRow(Source& source, int64_t record, int32_t width, uint8_t* image,
     return true;
 }
 
-bool extract_RLC(const std::string& path)
+void encodeRlcRow(const uint8_t* image, const uint8_t* mask, int32_t width, std::vector<uint8_t>& out)
 {
-    Source in;
-    if (!openInput(path, in))
-        return false;
+    for (int32_t x = 0; x < width;) {
+        int32_t skipCount = 0, copyCount = 0;
+        while (x + skipCount < width && mask[x + skipCount] == 0 && skipCount < 255)
+            skipCount++;
+        while (x + skipCount + copyCount < width && mask[x + skipCount + copyCount] != 0 && copyCount < 255)
+            copyCount++;
+        out.insert(out.end(), {uint8_t(skipCount), uint8_t(copyCount)});
+        out.insert(out.end(), image + x + skipCount, image + x + skipCount + copyCount);
+        x += skipCount + copyCount;
+    }
+}
+
+namespace {
+// What extraction and packing both check before they use an RLC sprite.
+struct RlcSprite {
+    int32_t width, height;
+    std::vector<int64_t> records;  // and, last, where the records end
+};
+
+bool readRlcSprite(const std::string& path, Source& in, RlcSprite& sprite)
+{
     if (in.size < kMinFileSize)
         return refuse(path, "too short for an RLC sprite: %lld bytes, at least %lld needed", (long long)in.size,
                       (long long)kMinFileSize);
@@ -84,15 +103,27 @@ bool extract_RLC(const std::string& path)
         return endsBefore(path, in, "the header is complete");
     if (std::memcmp(head, mw_rlc, 4) != 0)
         return refuse(path, "not an RLC sprite: it does not start with \"rlc \"");
-    const int32_t width = toInt(head[4], head[5]);
-    const int32_t height = toInt(head[8], head[9]);
+    sprite.width = toInt(head[4], head[5]);
+    sprite.height = toInt(head[8], head[9]);
+    if (int64_t(rowStride(sprite.width)) * sprite.height > kMaxImageSize)
+        return refuse(path, "the picture, %d x %d, is too large for a BMP file", sprite.width, sprite.height);
+    return findRlcRows(path, in, kRowDataAt, sprite.width, sprite.height, sprite.records);
+}
+}  // namespace
+
+bool extract_RLC(const std::string& path)
+{
+    Source in;
+    RlcSprite sprite;
+    if (!openInput(path, in) || !readRlcSprite(path, in, sprite))
+        return false;
+    const int32_t width = sprite.width, height = sprite.height;
+    const std::vector<int64_t>& records = sprite.records;
+    const uint8_t* head = view(in, 0, size_t(kRowDataAt));
+    if (!head)
+        return endsBefore(path, in, "the header is complete: the file changed while it was read");
     const ColourTable table = pal2to3(head + 12);
     const size_t stride = rowStride(width);
-    if (int64_t(stride) * height > kMaxImageSize)
-        return refuse(path, "the picture, %d x %d, is too large for a BMP file", width, height);
-    std::vector<int64_t> records;
-    if (!findRlcRows(path, in, kRowDataAt, width, height, records))
-        return false;
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -105,4 +136,67 @@ bool extract_RLC(const std::string& path)
         return decodeRlcRow(in, records[size_t(height - 1 - r)], width, image, mask) ||
                endsBefore(path, in, "row record %d is complete: the file changed while it was read", height - 1 - r);
     });
+}
+
+bool pack_RLC(const std::string& path)
+{
+    Source in;
+    RlcSprite sprite;
+    if (!openInput(path, in) || !readRlcSprite(path, in, sprite))
+        return false;
+    const int32_t width = sprite.width, height = sprite.height;
+    const std::string dir = path + extracted;
+    const std::string imagePath = createBitmap(getName(path), dir);
+    const std::string maskPath = createMask(getName(path), dir, imagePath);
+    SpriteEdit edit;
+    if (!readSpriteEdit(imagePath, maskPath, width, height,
+                        [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
+                            return decodeRlcRow(in, sprite.records[size_t(r)], width, image, maskRow);
+                        },
+                        edit))
+        return false;
+    if (std::find(edit.mask.begin(), edit.mask.end(), uint8_t(127)) != edit.mask.end())
+        return refuse(maskPath, "grey (half-transparent) pixels, which an RLC sprite cannot hold: make every mask "
+                                "pixel black or white");
+    if (edit.width > 65535 || edit.height > 65535)
+        return refuse(imagePath, "%d x %d is larger than an RLC sprite holds (65535 x 65535 at most)", edit.width,
+                      edit.height);
+
+    const uint8_t* head = view(in, 0, size_t(kRowDataAt));
+    if (!head)
+        return endsBefore(path, in, "the header is complete: the file changed while it was read");
+    std::vector<uint8_t> front(head, head + kRowDataAt);
+    front[4] = toByte(edit.width, 0);  // width; the next two bytes are kept
+    front[5] = toByte(edit.width, 1);
+    front[8] = toByte(edit.height, 0);  // height; the next two bytes are kept
+    front[9] = toByte(edit.height, 1);
+    if (edit.imageGiven)
+        noteRounded(imagePath, pal3to2(edit.picture.colours, edit.picture.colourCount, head + 12, &front[12]));
+
+    OutputFile out;
+    openOutput(out, packedPath(path));
+    writeOutput(out, front.data(), front.size());
+    const size_t w = size_t(edit.width);
+    std::vector<uint8_t> image(w), maskRow(w), record;
+    for (int32_t r = 0; r < edit.height && !out.error; r++) {
+        const uint8_t* editImage = &edit.image[size_t(r) * w];
+        const uint8_t* editMask = &edit.mask[size_t(r) * w];
+        if (r < height) {
+            const int64_t at = sprite.records[size_t(r)], end = sprite.records[size_t(r) + 1];
+            std::fill(maskRow.begin(), maskRow.end(), uint8_t(0));
+            if (edit.width == width && decodeRlcRow(in, at, width, image.data(), maskRow.data()) &&
+                std::equal(image.begin(), image.end(), editImage) &&
+                std::equal(maskRow.begin(), maskRow.end(), editMask)) {
+                copyOriginal(out, in, at, end - at);  // unchanged: the record as it was
+                continue;
+            }
+        }
+        // The two prefix bytes are not interpreted: a row keeps its own.
+        const uint8_t* prefix = r < height ? view(in, sprite.records[size_t(r)], 2) : nullptr;
+        record.assign({prefix ? prefix[0] : uint8_t(0), prefix ? prefix[1] : uint8_t(0)});
+        encodeRlcRow(editImage, editMask, edit.width, record);
+        writeOutput(out, record.data(), record.size());
+    }
+    copyOriginal(out, in, sprite.records.back(), in.size - sprite.records.back());  // what follows the rows
+    return placeOutputs({&out});
 }

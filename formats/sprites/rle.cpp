@@ -14,10 +14,13 @@
 // memory follows the row, not the picture: every row is walked once to
 // validate before the output folder is made, then again as it is written.
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <unordered_map>
 
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
+#include "output/edits.h"
 #include "output/names.h"
 
 namespace {
@@ -138,11 +141,67 @@ int32_t firstBadRleRow(RunData& run, const std::vector<uint32_t>& rowOffsets, in
     return -1;
 }
 
-bool extract_RLE(const std::string& path)
+void encodeRleRow(const uint8_t* image, const uint8_t* mask, int32_t width, std::vector<uint8_t>& out)
 {
-    Source in;
-    if (!openInput(path, in))
-        return false;
+    for (int32_t x = 0; x < width;) {
+        // A run of one mask value, cut at its code's limit.
+        const uint8_t value = mask[x];
+        const int32_t limit = value == 0 || value == 127 ? 255 : 253;
+        int32_t n = 1;
+        while (x + n < width && n < limit && mask[x + n] == value)
+            n++;
+        if (value == 0) {
+            out.insert(out.end(), {255, uint8_t(n)});
+        } else {
+            if (value == 127)
+                out.insert(out.end(), {254, uint8_t(n)});
+            else
+                out.push_back(uint8_t(n));
+            out.insert(out.end(), image + x, image + x + n);
+        }
+        x += n;
+    }
+}
+
+std::vector<uint32_t> packRleRows(RunData& original, const std::vector<uint32_t>& originalOffsets,
+                                  int32_t originalWidth, const SpriteEdit& edit, int64_t end,
+                                  std::vector<uint8_t>& appended)
+{
+    const size_t w = size_t(edit.width);
+    std::vector<uint32_t> offsets(size_t(edit.height));
+    std::vector<uint8_t> image(w), mask(w), codes;
+    std::unordered_map<std::string, uint32_t> written;  // rows already appended, by their codes
+    for (int32_t r = 0; r < edit.height; r++) {
+        const uint8_t* editImage = &edit.image[size_t(r) * w];
+        const uint8_t* editMask = &edit.mask[size_t(r) * w];
+        if (r < int32_t(originalOffsets.size()) && edit.width == originalWidth) {
+            std::fill(mask.begin(), mask.end(), uint8_t(0));
+            if (decodeRleRow(original, originalOffsets[size_t(r)], edit.width, image.data(), mask.data()) &&
+                std::equal(image.begin(), image.end(), editImage) && std::equal(mask.begin(), mask.end(), editMask)) {
+                offsets[size_t(r)] = originalOffsets[size_t(r)];  // unchanged: the original codes stay
+                continue;
+            }
+        }
+        codes.clear();
+        encodeRleRow(editImage, editMask, edit.width, codes);
+        auto [it, added] = written.emplace(std::string(codes.begin(), codes.end()), uint32_t(end + int64_t(appended.size())));
+        if (added)
+            appended.insert(appended.end(), codes.begin(), codes.end());
+        offsets[size_t(r)] = it->second;
+    }
+    return offsets;
+}
+
+namespace {
+// What extraction and packing both check before they use an RLE sprite.
+struct RleSprite {
+    RleHeaderInfo info;
+    ColourTable table;
+    std::vector<uint32_t> rowOffsets;
+};
+
+bool readRleSprite(const std::string& path, Source& in, RleSprite& sprite)
+{
     if (in.size < kMinFileSize)
         return refuse(path, "too short for an RLE sprite: %lld bytes, at least %lld needed", (long long)in.size,
                       (long long)kMinFileSize);
@@ -153,8 +212,8 @@ bool extract_RLE(const std::string& path)
     if (!info)
         return refuse(path, "not an RLE sprite: the header is not that of a run-length coded 8-bit sprite "
                             "with its data behind the row table");
-    ColourTable table;
-    std::memcpy(table.data(), head + 54, table.size());
+    sprite.info = *info;
+    std::memcpy(sprite.table.data(), head + 54, sprite.table.size());
     const int32_t width = info->width, height = info->height;
     const size_t stride = size_t(width) + size_t(info->spaces);
     if (int64_t(stride) * height > kMaxImageSize)
@@ -162,10 +221,24 @@ bool extract_RLE(const std::string& path)
     const uint8_t* rowTable = view(in, kRowTableAt, 4 * size_t(height));
     if (!rowTable)
         return endsBefore(path, in, "the row table's %d rows", height);
-    const std::vector<uint32_t> rowOffsets = readRowTable(rowTable, height);
+    sprite.rowOffsets = readRowTable(rowTable, height);
     RunData run{&in, info->offset, in.size - info->offset, {}};
-    if (int32_t bad = firstBadRleRow(run, rowOffsets, width); bad >= 0)
-        return endsBefore(path, in, "row %d is complete (its codes start at %u)", bad, unsigned(rowOffsets[size_t(bad)]));
+    if (int32_t bad = firstBadRleRow(run, sprite.rowOffsets, width); bad >= 0)
+        return endsBefore(path, in, "row %d is complete (its codes start at %u)", bad,
+                          unsigned(sprite.rowOffsets[size_t(bad)]));
+    return true;
+}
+}  // namespace
+
+bool extract_RLE(const std::string& path)
+{
+    Source in;
+    RleSprite sprite;
+    if (!openInput(path, in) || !readRleSprite(path, in, sprite))
+        return false;
+    const int32_t width = sprite.info.width, height = sprite.info.height;
+    const size_t stride = size_t(width) + size_t(sprite.info.spaces);
+    RunData run{&in, sprite.info.offset, in.size - sprite.info.offset, {}};
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -173,9 +246,73 @@ bool extract_RLE(const std::string& path)
     std::string imagePath = createBitmap(getName(path), dir);
     std::string maskPath = createMask(getName(path), dir, imagePath);
     BmpHeader header = getBmpHeader(width, height, int32_t(stride * size_t(height)));
-    return writeSprite(imagePath, maskPath, header, table, stride, height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
+    return writeSprite(imagePath, maskPath, header, sprite.table, stride, height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
         const int32_t row = height - 1 - r;  // bottom row first
-        return decodeRleRow(run, rowOffsets[size_t(row)], width, image, mask) ||
+        return decodeRleRow(run, sprite.rowOffsets[size_t(row)], width, image, mask) ||
                endsBefore(path, in, "row %d is complete: the file changed while it was read", row);
     });
+}
+
+bool pack_RLE(const std::string& path)
+{
+    Source in;
+    RleSprite sprite;
+    if (!openInput(path, in) || !readRleSprite(path, in, sprite))
+        return false;
+    const int32_t width = sprite.info.width, height = sprite.info.height;
+    RunData run{&in, sprite.info.offset, in.size - sprite.info.offset, {}};
+    const std::string dir = path + extracted;
+    const std::string imagePath = createBitmap(getName(path), dir);
+    const std::string maskPath = createMask(getName(path), dir, imagePath);
+    SpriteEdit edit;
+    if (!readSpriteEdit(imagePath, maskPath, width, height,
+                        [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
+                            return decodeRleRow(run, sprite.rowOffsets[size_t(r)], width, image, maskRow);
+                        },
+                        edit))
+        return false;
+    // The data offset is a 16-bit field behind the row table; row offsets are 24-bit.
+    const int32_t kMaxHeight = (65535 - int32_t(kRowTableAt)) / 4;
+    if (edit.width > 65535 || edit.height > kMaxHeight)
+        return refuse(imagePath, "%d x %d is larger than an RLE sprite holds (%d x %d at most)", edit.width,
+                      edit.height, 65535, kMaxHeight);
+    std::vector<uint8_t> appended;
+    const int64_t runSize = in.size - sprite.info.offset;
+    const std::vector<uint32_t> offsets = packRleRows(run, sprite.rowOffsets, width, edit, runSize, appended);
+    if (runSize + int64_t(appended.size()) > (int64_t(1) << 24))
+        return refuse(path, "the rebuilt rows need more than the 16 MiB a row offset can reach");
+
+    const uint8_t* head = view(in, 0, size_t(kRowTableAt));
+    const uint8_t* oldTable = view(in, kRowTableAt, 4 * size_t(height));
+    if (!head || !oldTable)
+        return endsBefore(path, in, "the header is complete: the file changed while it was read");
+    std::vector<uint8_t> front(head, head + kRowTableAt);
+    const int32_t dataAt = int32_t(kRowTableAt) + 4 * edit.height;
+    const int64_t newSize = dataAt + runSize + int64_t(appended.size());
+    // A file-size field that was true stays true; any other is kept as it was.
+    if (toInt(head, 2) == in.size && newSize <= INT32_MAX)
+        for (int k = 0; k < 4; k++)
+            front[size_t(2 + k)] = toByte(int32_t(newSize), k);
+    front[10] = toByte(dataAt, 0);  // data offset (16 bits read)
+    front[11] = toByte(dataAt, 1);
+    front[18] = toByte(edit.width, 0);  // width (16 bits read)
+    front[19] = toByte(edit.width, 1);
+    front[22] = toByte(edit.height, 0);  // height (16 bits read)
+    front[23] = toByte(edit.height, 1);
+    if (edit.imageGiven)
+        std::memcpy(&front[54], edit.picture.colours.data(), size_t(4 * edit.picture.colourCount));
+    std::vector<uint8_t> rowTable(4 * size_t(edit.height));
+    for (size_t r = 0; r < offsets.size(); r++) {
+        for (int k = 0; k < 3; k++)
+            rowTable[4 * r + size_t(k)] = toByte(int32_t(offsets[r]), k);
+        rowTable[4 * r + 3] = r < size_t(height) ? oldTable[4 * r + 3] : 0;  // not read; kept
+    }
+
+    OutputFile out;
+    openOutput(out, packedPath(path));
+    writeOutput(out, front.data(), front.size());
+    writeOutput(out, rowTable.data(), rowTable.size());
+    copyOriginal(out, in, sprite.info.offset, runSize);  // every original row, and what follows them
+    writeOutput(out, appended.data(), appended.size());
+    return placeOutputs({&out});
 }

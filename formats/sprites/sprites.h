@@ -11,6 +11,7 @@
 #include "common/source.h"
 #include "common/stretches.h"
 #include "output/bmp.h"
+#include "output/edits.h"
 
 // What an accepted RLE header says.
 struct RleHeaderInfo {
@@ -46,19 +47,38 @@ bool decodeRleRows(Source& source, int64_t base, int64_t size, const std::vector
 // Walks every row once; the first row that cannot be decoded, or -1.
 int32_t firstBadRleRow(RunData& run, const std::vector<uint32_t>& rowOffsets, int32_t width);
 
-// The file offsets of an RLC file's row records, top row first, found by
-// walking them from the row data at rowsAt; false, having said why, when the
+// Appends the codes of one row of width pixels: transparent runs (mask 0),
+// grey runs (127) and literal runs (anything else), each cut at its limit.
+void encodeRleRow(const uint8_t* image, const uint8_t* mask, int32_t width, std::vector<uint8_t>& out);
+// The row offsets, top row first, of an edited sprite whose original rows
+// are in run: a row that decodes to what the edit shows keeps its original
+// offset; any other is coded onto appended (which starts at offset end),
+// rows with the same codes sharing one copy.
+std::vector<uint32_t> packRleRows(RunData& original, const std::vector<uint32_t>& originalOffsets,
+                                  int32_t originalWidth, const SpriteEdit& edit, int64_t end,
+                                  std::vector<uint8_t>& appended);
+
+// The file offsets of an RLC file's row records, top row first, and where
+// the last one ends, found by walking them from the row data at rowsAt; false, having said why, when the
 // records end before every row is covered.
 bool findRlcRows(const std::string& path, Source& source, int64_t rowsAt, int32_t width, int32_t height,
                  std::vector<int64_t>& records);
 // One RLC row record into width image and mask bytes (mask already zero).
 // Pixels past the width are dropped, but a pair always consumes all its bytes.
 bool decodeRlcRow(Source& source, int64_t record, int32_t width, uint8_t* image, uint8_t* mask);
+// Appends the skip-and-copy pairs of one row (a pixel of mask 0 is skipped).
+void encodeRlcRow(const uint8_t* image, const uint8_t* mask, int32_t width, std::vector<uint8_t>& out);
 
 bool extract_RLE(const std::string& path);
 bool extract_WAD(const std::string& path);
 bool extract_RLC(const std::string& path);
 bool extract_ARLC(const std::string& path);
+
+// Rebuild a file from its original and the edited files of its output
+// folder, as FILE.packed.EXT beside it.
+bool pack_RLE(const std::string& path);
+bool pack_WAD(const std::string& path);
+bool pack_RLC(const std::string& path);
 
 // Prints the names in an extracted WAD directory; always reports success.
 int listFiles(const std::string& path);

@@ -81,19 +81,85 @@ OutputName nameFor(NameBook& book, const std::string& stored, size_t cut, const 
     return name;
 }
 
+// The output name of each palette and entry, as extraction gives them:
+// palettes first, then the entries that can be shown. Empty: no file.
+struct WadNames {
+    std::vector<OutputName> palettes, entries;
+};
+
+std::string entryLabel(const WadEntry& e, int32_t i)
+{
+    return "entry " + std::to_string(i) + " \"" + storedText(e.name) + "\"";
+}
+
+// Why entry e cannot be shown (empty when it can), with its palette and row
+// offsets when it can. A read error leaves in.readError set.
+std::string entryTrouble(Source& in, const WadEntry& e, int32_t paletteCount, int32_t& paletteIndex,
+                         std::vector<uint32_t>& rowOffsets)
+{
+    const size_t stride = rowStride(e.width);
+    if (int64_t(stride) * e.height > kMaxImageSize)
+        return formatted("its picture, %d x %d, is too large for a BMP file", e.width, e.height);
+    const int64_t tailAt = e.bodyAt + e.length + (e.runLength ? 16 + 4 * int64_t(e.height) : 0);
+    const uint8_t* tail = view(in, tailAt, 2);
+    if (!tail)
+        return "it is cut off";
+    paletteIndex = toInt(tail[0], tail[1]);
+    if (paletteIndex >= paletteCount)
+        return formatted("it uses palette %d, but the archive has %d", paletteIndex, paletteCount);
+    if (e.runLength) {
+        const uint8_t* rowTable = view(in, e.bodyAt + e.length + 16, 4 * size_t(e.height));
+        if (!rowTable)
+            return "it is cut off";
+        rowOffsets = readRowTable(rowTable, e.height);
+        RunData run{&in, e.bodyAt, e.length, {}};
+        if (int32_t bad = firstBadRleRow(run, rowOffsets, e.width); bad >= 0)
+            return formatted("the codes of its row %d end before the row is complete", bad);
+    } else if (e.height > 0 && int64_t(e.height - 1) * (e.width + 2) + e.width > e.length) {
+        // The last row needs only its W bytes, not the two that follow the others.
+        return formatted("its %d rows of %d pixels, %d bytes apart, do not fit its %d bytes", e.height, e.width,
+                           e.width + 2, e.length);
+    }
+    return "";
+}
+
+// The file of palette i, whose record is at record; no file for a palette without a name.
+OutputName paletteName(NameBook& book, const uint8_t* record, int32_t i)
+{
+    const std::string stored = fieldText(record + 512, 13);
+    return stored.empty() ? OutputName{} : nameFor(book, stored, 3, "PAL", i);
+}
+
+// Every output name, as extraction gives them one by one.
+WadNames nameOutputs(Source& in, int32_t paletteCount, const std::vector<WadEntry>& entries)
+{
+    WadNames names;
+    NameBook book;
+    for (int32_t i = 0; i < paletteCount; i++) {
+        const uint8_t* record = view(in, kPalettesAt + kPaletteRecord * i, size_t(kPaletteRecord));
+        names.palettes.push_back(record ? paletteName(book, record, i) : OutputName{});
+    }
+    int32_t paletteIndex;
+    std::vector<uint32_t> rowOffsets;
+    for (size_t i = 0; i < entries.size(); i++)
+        names.entries.push_back(entryTrouble(in, entries[i], paletteCount, paletteIndex, rowOffsets).empty()
+                                    ? nameFor(book, entries[i].name, 4, btmp, int(i))
+                                    : OutputName{});
+    return names;
+}
+
 bool writePalette(const std::string& path, Source& in, const std::string& dir, NameBook& book, int32_t i)
 {
     const uint8_t* record = view(in, kPalettesAt + kPaletteRecord * i, size_t(kPaletteRecord));
     if (!record)
         return endsBefore(path, in, "palette %d is complete", i);
-    const std::string stored = fieldText(record + 512, 13);
-    if (stored.empty())
+    const OutputName name = paletteName(book, record, i);
+    if (name.file.empty())
         return true;  // a palette without a file; entries may still use it
     const ColourTable colours = pal2to3(record);
-    OutputName name = nameFor(book, stored, 3, "PAL", i);
     if (name.substituted)
-        reportProblem(path, "palette " + std::to_string(i) + " \"" + storedText(stored) + "\" is written as " +
-                                name.file);
+        reportProblem(path, "palette " + std::to_string(i) + " \"" + storedText(fieldText(record + 512, 13)) +
+                                "\" is written as " + name.file);
     OutputFile out;
     openOutput(out, createFile(name.file, dir));
     writeOutput(out, colours.data(), colours.size());
@@ -103,45 +169,24 @@ bool writePalette(const std::string& path, Source& in, const std::string& dir, N
 bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i, int32_t paletteCount,
                 const std::string& dir, NameBook& book)
 {
-    const std::string shown = "entry " + std::to_string(i) + " \"" + storedText(e.name) + "\"";
-    const size_t stride = rowStride(e.width);
-    if (int64_t(stride) * e.height > kMaxImageSize)
-        return refuse(path, "%s is not written: its picture, %d x %d, is too large for a BMP file", shown.c_str(),
-                      e.width, e.height);
-    const int64_t tailAt = e.bodyAt + e.length + (e.runLength ? 16 + 4 * int64_t(e.height) : 0);
-    const uint8_t* tail = view(in, tailAt, 2);
-    if (!tail)
-        return endsBefore(path, in, "%s is complete", shown.c_str());
-    const int32_t paletteIndex = toInt(tail[0], tail[1]);
-    if (paletteIndex >= paletteCount)
-        return refuse(path, "%s is not written: it uses palette %d, but the archive has %d", shown.c_str(),
-                      paletteIndex, paletteCount);
-
+    const std::string shown = entryLabel(e, i);
+    int32_t paletteIndex = 0;
     std::vector<uint32_t> rowOffsets;
+    const std::string trouble = entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets);
+    if (!trouble.empty())
+        return in.readError || trouble == "it is cut off"
+                   ? endsBefore(path, in, "%s is complete", shown.c_str())
+                   : refuse(path, "%s is not written: %s", shown.c_str(), trouble.c_str());
     RunData run{&in, e.bodyAt, e.length, {}};
-    if (e.runLength) {
-        const uint8_t* rowTable = view(in, e.bodyAt + e.length + 16, 4 * size_t(e.height));
-        if (!rowTable)
-            return endsBefore(path, in, "%s is complete", shown.c_str());
-        rowOffsets = readRowTable(rowTable, e.height);
-        if (int32_t bad = firstBadRleRow(run, rowOffsets, e.width); bad >= 0)
-            return in.readError ? endsBefore(path, in, "%s is complete", shown.c_str())
-                                : refuse(path, "%s is not written: the codes of its row %d end before the row is "
-                                               "complete",
-                                         shown.c_str(), bad);
-    } else if (e.height > 0 && int64_t(e.height - 1) * (e.width + 2) + e.width > e.length) {
-        // The last row needs only its W bytes, not the two that follow the others.
-        return refuse(path, "%s is not written: its %d rows of %d pixels, %d bytes apart, do not fit its %d bytes",
-                      shown.c_str(), e.height, e.width, e.width + 2, e.length);
-    }
     const uint8_t* palette = view(in, kPalettesAt + kPaletteRecord * paletteIndex, 512);
     if (!palette)
         return endsBefore(path, in, "palette %d is complete", paletteIndex);
     const ColourTable colours = pal2to3(palette);
 
-    OutputName name = nameFor(book, e.name, 4, btmp, i);
+    const OutputName name = nameFor(book, e.name, 4, btmp, i);
     if (name.substituted)
         reportProblem(path, shown + " is written as " + name.file);
+    const size_t stride = rowStride(e.width);
     const std::string imagePath = createFile(name.file, dir);
     const BmpHeader header = getBmpHeader(e.width, e.height, int32_t(stride * size_t(e.height)));
     auto changed = [&](int32_t row) {
@@ -166,25 +211,25 @@ bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t 
 
 }  // namespace
 
-bool extract_WAD(const std::string& path)
+namespace {
+// The counts and every entry's head, walked before anything is written; end
+// is where the last entry ends.
+bool readWadLayout(const std::string& path, Source& in, int32_t& paletteCount, std::vector<WadEntry>& entries,
+                   int64_t& end)
 {
-    Source in;
-    if (!openInput(path, in))
-        return false;
     if (in.size < kMinFileSize)
         return refuse(path, "too short for a WAD archive: %lld bytes, at least %lld needed", (long long)in.size,
                       (long long)kMinFileSize);
     const uint8_t* countField = view(in, 400, 4);
     if (!countField)
         return endsBefore(path, in, "the palette count");
-    const int32_t paletteCount = toInt(countField[0], countField[1]);
+    paletteCount = toInt(countField[0], countField[1]);
     const int64_t entryCountAt = kPalettesAt + kPaletteRecord * paletteCount;
     countField = view(in, entryCountAt, 4);
     if (!countField)
         return endsBefore(path, in, "the entry count behind %d palette records", paletteCount);
     const int32_t entryCount = toInt(countField[0], countField[1]);
 
-    std::vector<WadEntry> entries;
     int64_t pos = entryCountAt + 4;
     for (int32_t i = 0; i < entryCount; i++) {
         const uint8_t* head = view(in, pos, kEntryHead);
@@ -197,6 +242,19 @@ bool extract_WAD(const std::string& path)
                               (long long)bodySize(e));
         entries.push_back(e);
     }
+    end = pos;
+    return true;
+}
+}  // namespace
+
+bool extract_WAD(const std::string& path)
+{
+    Source in;
+    int32_t paletteCount = 0;
+    std::vector<WadEntry> entries;
+    int64_t end = 0;
+    if (!openInput(path, in) || !readWadLayout(path, in, paletteCount, entries, end))
+        return false;
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -205,7 +263,179 @@ bool extract_WAD(const std::string& path)
     bool whole = true;
     for (int32_t i = 0; i < paletteCount; i++)
         whole = writePalette(path, in, dir, book, i) && whole;
-    for (int32_t i = 0; i < entryCount; i++)
+    for (int32_t i = 0; i < int32_t(entries.size()); i++)
         whole = writeEntry(path, in, entries[size_t(i)], i, paletteCount, dir, book) && whole;
     return whole;
+}
+
+namespace {
+
+// A name's file belongs to the last record written under it: earlier ones
+// were overwritten by extraction, so they keep their original data.
+std::vector<bool> lastOwners(const std::vector<OutputName>& names)
+{
+    std::vector<bool> owner(names.size(), false);
+    std::map<std::string, size_t> last;
+    for (size_t i = 0; i < names.size(); i++)
+        if (!names[i].file.empty())
+            last[names[i].file] = i;
+    for (const auto& [file, i] : last)
+        owner[i] = true;
+    return owner;
+}
+
+void put24(uint8_t* at, int64_t v)
+{
+    for (int k = 0; k < 3; k++)
+        at[k] = toByte(int32_t(v), k);
+}
+
+// One entry rebuilt from its original and its edited image (and mask).
+bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i, int32_t paletteCount,
+               const std::string& dir, const OutputName& name, OutputFile& out)
+{
+    const uint8_t* headBytes = view(in, e.bodyAt - int64_t(kEntryHead), kEntryHead);
+    if (!headBytes)
+        return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
+    std::vector<uint8_t> head(headBytes, headBytes + kEntryHead);
+    int32_t paletteIndex = 0;
+    std::vector<uint32_t> rowOffsets;
+    const std::string imagePath = createFile(name.file, dir);
+    // Write failures stay in out, told when it is placed; false is a refusal.
+    auto keep = [&] {
+        writeOutput(out, head.data(), head.size());
+        copyOriginal(out, in, e.bodyAt, bodySize(e));
+        return true;
+    };
+    if (name.file.empty() || !entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets).empty())
+        return keep();  // never shown: kept as it is
+    const uint8_t* palette = view(in, kPalettesAt + kPaletteRecord * paletteIndex, 512);
+    if (!palette)
+        return endsBefore(path, in, "palette %d is complete", paletteIndex);
+    uint8_t* descriptor = &head[32];
+
+    if (!e.runLength) {
+        BmpPicture picture;
+        const Edited read = readEditedImage(imagePath, picture);
+        if (read == Edited::Refused)
+            return false;
+        if (read == Edited::Missing) {
+            noteKept(imagePath, "picture");
+            return keep();
+        }
+        if (picture.width > 65535 || picture.height > 65535)
+            return refuse(imagePath, "%d x %d is larger than an archive entry holds (65535 x 65535 at most)",
+                          picture.width, picture.height);
+        // Rows lie W + 2 bytes apart; at the same size the bytes between them stay.
+        const bool sameSize = picture.width == e.width && picture.height == e.height;
+        const int64_t length = sameSize ? e.length : int64_t(picture.height) * (picture.width + 2);
+        if (length >= (int64_t(1) << 24))
+            return refuse(imagePath, "%d x %d needs more than the 16 MiB an archive entry holds", picture.width,
+                          picture.height);
+        std::vector<uint8_t> body(size_t(length), 0);
+        if (sameSize) {
+            const uint8_t* original = view(in, e.bodyAt, size_t(e.length));
+            if (!original)
+                return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
+            std::memcpy(body.data(), original, body.size());
+        }
+        for (int32_t r = 0; r < picture.height; r++)
+            std::memcpy(&body[size_t(r) * size_t(picture.width + 2)], &picture.pixels[size_t(r) * size_t(picture.width)],
+                        size_t(picture.width));
+        put24(descriptor, length);
+        descriptor[16] = toByte(picture.height, 0);
+        descriptor[17] = toByte(picture.height, 1);
+        descriptor[20] = toByte(picture.width, 0);
+        descriptor[21] = toByte(picture.width, 1);
+        writeOutput(out, head.data(), head.size());
+        writeOutput(out, body.data(), body.size());
+        copyOriginal(out, in, e.bodyAt + e.length, 4);  // palette index and two bytes
+        return true;
+    }
+
+    RunData run{&in, e.bodyAt, e.length, {}};
+    SpriteEdit edit;
+    if (!readSpriteEdit(imagePath, createMask(e.name, dir, imagePath), e.width, e.height,
+                        [&](int32_t r, uint8_t* image, uint8_t* mask) {
+                            return decodeRleRow(run, rowOffsets[size_t(r)], e.width, image, mask);
+                        },
+                        edit))
+        return false;
+    if (edit.width > 65535 || edit.height > 65535)
+        return refuse(imagePath, "%d x %d is larger than an archive entry holds (65535 x 65535 at most)", edit.width,
+                      edit.height);
+    std::vector<uint8_t> appended;
+    const std::vector<uint32_t> offsets = packRleRows(run, rowOffsets, e.width, edit, e.length, appended);
+    const int64_t length = e.length + int64_t(appended.size());
+    if (length >= (int64_t(1) << 24))
+        return refuse(imagePath, "the rebuilt rows need more than the 16 MiB an archive entry holds");
+    put24(descriptor, length);
+    descriptor[16] = toByte(edit.height, 0);
+    descriptor[17] = toByte(edit.height, 1);
+    descriptor[20] = toByte(edit.width, 0);
+    descriptor[21] = toByte(edit.width, 1);
+    const uint8_t* oldTable = view(in, e.bodyAt + e.length + 16, 4 * size_t(e.height));
+    if (!oldTable)
+        return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
+    std::vector<uint8_t> rowTable(4 * offsets.size());
+    for (size_t r = 0; r < offsets.size(); r++) {
+        put24(&rowTable[4 * r], offsets[r]);
+        rowTable[4 * r + 3] = r < size_t(e.height) ? oldTable[4 * r + 3] : 0;  // not read; kept
+    }
+    writeOutput(out, head.data(), head.size());
+    copyOriginal(out, in, e.bodyAt, e.length);  // every original row
+    writeOutput(out, appended.data(), appended.size());
+    copyOriginal(out, in, e.bodyAt + e.length, 16);
+    writeOutput(out, rowTable.data(), rowTable.size());
+    copyOriginal(out, in, e.bodyAt + e.length + 16 + 4 * int64_t(e.height), 4);  // palette index, two bytes
+    return true;
+}
+
+}  // namespace
+
+bool pack_WAD(const std::string& path)
+{
+    Source in;
+    int32_t paletteCount = 0;
+    std::vector<WadEntry> entries;
+    int64_t end = 0;
+    if (!openInput(path, in) || !readWadLayout(path, in, paletteCount, entries, end))
+        return false;
+    const std::string dir = path + extracted;
+    const WadNames names = nameOutputs(in, paletteCount, entries);
+    const std::vector<bool> paletteOwners = lastOwners(names.palettes);
+    const std::vector<bool> entryOwners = lastOwners(names.entries);
+
+    OutputFile out;
+    openOutput(out, packedPath(path));
+    copyOriginal(out, in, 0, kPalettesAt);  // the header block and the palette count
+    bool whole = true;
+    for (int32_t i = 0; i < paletteCount; i++) {
+        const int64_t at = kPalettesAt + kPaletteRecord * i;
+        const uint8_t* record = view(in, at, size_t(kPaletteRecord));
+        if (!record)
+            return endsBefore(path, in, "palette %d is complete: the file changed while it was read", i);
+        std::vector<uint8_t> bytes(record, record + kPaletteRecord);
+        if (paletteOwners[size_t(i)]) {
+            const std::string palettePath = createFile(names.palettes[size_t(i)].file, dir);
+            ColourTable table;
+            const Edited read = readEditedPalette(palettePath, table);
+            if (read == Edited::Refused)
+                whole = false;
+            else if (read == Edited::Missing)
+                noteKept(palettePath, "palette");
+            else
+                noteRounded(palettePath, pal3to2(table, 256, record, bytes.data()));
+        }
+        writeOutput(out, bytes.data(), bytes.size());
+    }
+    copyOriginal(out, in, kPalettesAt + kPaletteRecord * paletteCount, 4);  // the entry count
+    for (int32_t i = 0; i < int32_t(entries.size()) && whole; i++) {
+        const OutputName owned = entryOwners[size_t(i)] ? names.entries[size_t(i)] : OutputName{};
+        whole = packEntry(path, in, entries[size_t(i)], i, paletteCount, dir, owned, out);
+    }
+    if (!whole)
+        return false;  // the temporary goes with out
+    copyOriginal(out, in, end, in.size - end);  // whatever follows the last entry
+    return placeOutputs({&out});
 }

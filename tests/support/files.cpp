@@ -150,13 +150,18 @@ std::string toolPath()
     return ASSETDUMP_EXE;
 }
 
-RunResult runTool(const std::vector<std::string>& args, const std::string& dir)
+std::string packerPath()
+{
+    return ASSETPACK_EXE;
+}
+
+RunResult runTool(const std::vector<std::string>& args, const std::string& dir, const std::string& program)
 {
     TempDir capture;
 #ifdef _WIN32
-    std::string command = "cd /d " + quote(dir) + " && " + quote(toolPath());  // /d: change the drive too
+    std::string command = "cd /d " + quote(dir) + " && " + quote(program);  // /d: change the drive too
 #else
-    std::string command = "cd " + quote(dir) + " && " + quote(toolPath());
+    std::string command = "cd " + quote(dir) + " && " + quote(program);
 #endif
     for (const std::string& arg : args) {
         command += ' ';

@@ -37,10 +37,11 @@ struct RunResult {
     int status = -1;
     std::string out, err;
 };
-// The built tool, as the tests run it.
+// The built tool, and its packer, as the tests run them.
 std::string toolPath();
-// Runs the built tool with the arguments, standard input closed, in dir.
-RunResult runTool(const std::vector<std::string>& args, const std::string& dir);
+std::string packerPath();
+// Runs the built tool (or another program) with the arguments, standard input closed, in dir.
+RunResult runTool(const std::vector<std::string>& args, const std::string& dir, const std::string& program = toolPath());
 
 #ifndef _WIN32
 // A hostile environment for one run.

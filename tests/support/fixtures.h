@@ -122,3 +122,7 @@ struct SecSpec {
     std::vector<std::pair<int32_t, int32_t>> pairs;
 };
 ByteList secFile(const SecSpec& layout);
+
+// Small valid input files of every format that reach each converter's deeper
+// paths, written as DIR/<name>.<extension>.
+void writeFixtureSet(const std::string& dir);

@@ -1,0 +1,67 @@
+// assetpack: puts edited output files back into their game formats. Each
+// argument is an original file (or its output folder); the rebuilt file goes
+// beside it as FILE.packed.EXT. This file only dispatches.
+#include "app/frontend.h"
+#include "common/report.h"
+#include "formats/data/data.h"
+#include "formats/sprites/sprites.h"
+#include "output/names.h"
+#include "platform/platform.h"
+
+namespace {
+
+const char* const kHelp =
+    "USAGE: assetpack <filename> [<filename> ...]\n"
+    "\n"
+    "Puts edited files back into a game's formats. Give each original file (or\n"
+    "its FILE.FILES folder) that assetdump converted; assetpack reads the\n"
+    "original and the files in FILE.FILES as you edited them, and writes the\n"
+    "rebuilt file beside the original as FILE.packed.EXT (HERO.RLE becomes\n"
+    "HERO.packed.RLE). The original and its folder are never changed. What the\n"
+    "outputs do not show is taken from the original unchanged; a file deleted\n"
+    "from the folder keeps the original's data. One line per file tells DONE!\n"
+    "or FAILED!; a failure's reason goes to standard error.\n"
+    "\n"
+    "File types and what is read back:\n"
+    "  RLE   NAME.BMP (pixels, size, colour table) and NAME.MASK.BMP\n"
+    "  RLC   NAME.BMP (pixels, size, palette) and NAME.MASK.BMP, black or white only\n"
+    "  WAD   every .PAL, every sprite's image and, for run-length sprites, its mask\n"
+    "  ZOM   ZOM0.BMP, ZOM1.BMP, ... (pixels, sizes, palettes)\n"
+    "\n"
+    "Images must be 8-bit indexed BMPs (uncompressed or run-length compressed).\n"
+    "Masks are read by colour: white opaque, black transparent, other colours grey.\n"
+    "\n"
+    "Options (alone on the command line): --help, -h, --version.\n";
+
+bool pack(int kind, const std::string& arg)
+{
+    std::string original = arg;
+    if (kind > kUnknown && kind < kWad) {
+        // An output folder stands for the file it was made from.
+        original = arg.substr(0, arg.size() - std::string(extracted).size());
+        while (!original.empty() && isPathSeparator(original.back()))
+            original.pop_back();
+        std::string what;
+        if (pathKind(original, what) != PathKind::Regular)
+            return refuse(arg, "the original file %s is needed beside its output folder",
+                          escapeControls(getName(original)).c_str());
+        kind += 10;
+    }
+    switch (kind) {
+    case kRle: return pack_RLE(original);
+    case kRlc: return pack_RLC(original);
+    case kWad: return pack_WAD(original);
+    case kZom: return pack_ZOM(original);
+    case kArlc: return refuse(arg, "an ARLC sprite has no outputs to put back");
+    case kUnknown: return false;  // classify said why
+    default:
+        return refuse(arg, "assetpack rebuilds RLE, RLC, WAD and ZOM files only");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return runFrontEnd(argc, argv, "assetpack", kHelp, pack);
+}

@@ -1,0 +1,157 @@
+#include "output/edits.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/report.h"
+#include "common/source.h"
+#include "output/names.h"
+#include "platform/platform.h"
+
+std::string packedPath(const std::string& original)
+{
+    const size_t nameAt = original.size() - getName(original).size();
+    const size_t dot = original.rfind('.');
+    if (dot == std::string::npos || dot < nameAt)
+        return original + ".packed";
+    return original.substr(0, dot) + ".packed" + original.substr(dot);
+}
+
+namespace {
+// Opens an edited file; Missing when there is none.
+Edited openEdited(const std::string& path, Source& source)
+{
+    std::string what;
+    switch (pathKind(path, what)) {
+    case PathKind::Missing:
+        return errno == ENOENT ? Edited::Missing : (reportProblem(path, systemReason(errno)), Edited::Refused);
+    case PathKind::Directory:
+        reportProblem(path, "a folder, not a file");
+        return Edited::Refused;
+    case PathKind::Other:
+        reportProblem(path, "not a regular file: it is " + what);
+        return Edited::Refused;
+    case PathKind::Regular:
+        break;
+    }
+    errno = 0;
+    if (!openSource(source, path)) {
+        reportProblem(path, "cannot be opened: " + systemReason(errno ? errno : EIO));
+        return Edited::Refused;
+    }
+    return Edited::Read;
+}
+}  // namespace
+
+Edited readEditedImage(const std::string& path, BmpPicture& picture)
+{
+    Source source;
+    const Edited opened = openEdited(path, source);
+    if (opened != Edited::Read)
+        return opened;
+    std::string why;
+    if (!readBmp(source, picture, why)) {
+        reportProblem(path, source.readError ? "cannot be read: " + systemReason(source.readError) : why);
+        return Edited::Refused;
+    }
+    return Edited::Read;
+}
+
+Edited readEditedPalette(const std::string& path, ColourTable& table)
+{
+    Source source;
+    const Edited opened = openEdited(path, source);
+    if (opened != Edited::Read)
+        return opened;
+    const uint8_t* bytes = source.size == int64_t(table.size()) ? view(source, 0, table.size()) : nullptr;
+    if (!bytes) {
+        if (source.readError)
+            reportProblem(path, "cannot be read: " + systemReason(source.readError));
+        else
+            refuse(path, "%lld bytes; a palette file holds 1024: 256 entries of blue, green, red and 0",
+                   (long long)source.size);
+        return Edited::Refused;
+    }
+    std::memcpy(table.data(), bytes, table.size());
+    return Edited::Read;
+}
+
+void noteKept(const std::string& path, const std::string& what)
+{
+    reportProblem(path, "not found; the original's " + what + " is kept");
+}
+
+void noteRounded(const std::string& path, int rounded)
+{
+    if (rounded > 0)
+        refuse(path, "%d colour%s not in RGB565, rounded to the nearest", rounded, rounded == 1 ? " is" : "s are");
+}
+
+bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
+                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit)
+{
+    BmpPicture maskPicture;
+    const Edited image = readEditedImage(imagePath, edit.picture);
+    const Edited mask = readEditedImage(maskPath, maskPicture);
+    if (image == Edited::Refused || mask == Edited::Refused)
+        return false;
+    edit.imageGiven = image == Edited::Read;
+    edit.width = edit.imageGiven ? edit.picture.width : mask == Edited::Read ? maskPicture.width : width;
+    edit.height = edit.imageGiven ? edit.picture.height : mask == Edited::Read ? maskPicture.height : height;
+    if (image == Edited::Read && mask == Edited::Read &&
+        (maskPicture.width != edit.width || maskPicture.height != edit.height))
+        return refuse(maskPath, "%d x %d, but its image is %d x %d: the two must be the same size", maskPicture.width,
+                      maskPicture.height, edit.width, edit.height);
+    if ((image == Edited::Missing || mask == Edited::Missing) && (edit.width != width || edit.height != height))
+        return refuse(image == Edited::Missing ? imagePath : maskPath,
+                      "not found, and the original's %d x %d does not fit the edited %d x %d", width, height,
+                      edit.width, edit.height);
+    if (image == Edited::Missing)
+        noteKept(imagePath, "picture");
+    if (mask == Edited::Missing)
+        noteKept(maskPath, "mask");
+
+    const size_t w = size_t(edit.width);
+    edit.image.assign(w * size_t(edit.height), 0);
+    edit.mask.assign(w * size_t(edit.height), 0);
+    std::vector<uint8_t> originalImage(w), originalMask(w);
+    for (int32_t r = 0; r < edit.height; r++) {
+        uint8_t* imageRow = &edit.image[size_t(r) * w];
+        uint8_t* maskRow = &edit.mask[size_t(r) * w];
+        if (image == Edited::Missing || mask == Edited::Missing) {
+            std::fill(originalMask.begin(), originalMask.end(), uint8_t(0));
+            if (!originalRow(r, originalImage.data(), originalMask.data()))
+                return false;
+        }
+        for (size_t x = 0; x < w; x++) {
+            uint8_t value = originalMask[x];
+            if (mask == Edited::Read) {
+                // Judged by colour, not index: an editor may reorder the palette.
+                uint8_t red, green, blue;
+                bmpColour(maskPicture, maskPicture.pixels[size_t(r) * w + x], red, green, blue);
+                const bool white = red == 255 && green == 255 && blue == 255;
+                value = white ? 255 : (red | green | blue) == 0 ? 0 : 127;
+            }
+            maskRow[x] = value;
+            imageRow[x] = value == 0 ? 255 : image == Edited::Read ? edit.picture.pixels[size_t(r) * w + x]
+                                                                   : originalImage[x];
+        }
+    }
+    return true;
+}
+
+bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n)
+{
+    for (int64_t done = 0; done < n && !out.error;) {
+        const size_t piece = size_t(std::min<int64_t>(n - done, 1 << 20));
+        const uint8_t* bytes = view(in, pos + done, piece);
+        if (!bytes) {
+            out.error = in.readError ? in.readError : EIO;
+            return false;
+        }
+        writeOutput(out, bytes, piece);
+        done += int64_t(piece);
+    }
+    return !out.error;
+}

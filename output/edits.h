@@ -1,0 +1,46 @@
+// Reading back the files of an output folder as a user edited them, and
+// writing the rebuilt input beside the original.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "output/bmp.h"
+
+// Where a rebuilt file goes: ".packed" before the original's extension
+// (HERO.RLE -> HERO.packed.RLE), so it keeps the type assetdump reads.
+std::string packedPath(const std::string& original);
+
+enum class Edited { Missing, Read, Refused };
+// An edited image; Missing, with nothing said, when there is no such file;
+// Refused, having said why on standard error, when it cannot be used.
+Edited readEditedImage(const std::string& path, BmpPicture& picture);
+// An edited palette file: 256 entries of blue, green, red and a fourth byte.
+Edited readEditedPalette(const std::string& path, ColourTable& table);
+// Notes on standard error that a file is gone and the original's data is kept.
+void noteKept(const std::string& path, const std::string& what);
+// Notes colours rounded to RGB565 (nothing when none were).
+void noteRounded(const std::string& path, int rounded);
+
+// A sprite as a packer encodes it, top row first: palette indexes and mask
+// values (0 transparent, 127 grey, 255 opaque), a transparent pixel's index
+// always 255, as the converters show it.
+struct SpriteEdit {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> image;
+    std::vector<uint8_t> mask;
+    BmpPicture picture;  // the image as read, for its colour table
+    bool imageGiven = false;
+};
+// Reads a sprite's image and mask. A missing one is taken from the
+// original, whose row r (0 = top) originalRow(r, image, mask) decodes;
+// sizes must agree. False, having said why, when the pair cannot be used.
+bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
+                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit);
+
+// Appends n bytes of the original from pos, a piece at a time; false when
+// they cannot be read (the output then fails).
+bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n);

@@ -1,0 +1,353 @@
+// assetpack: unedited files rebuild to the same outputs, edits reach the
+// formats exactly, and damaged or hostile edits are refused cleanly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <random>
+
+#include "output/bmp.h"
+#include "output/palette.h"
+#include "support/bmp_reader.h"
+#include "support/files.h"
+#include "support/fixtures.h"
+
+namespace {
+
+const std::string S(1, pathSeparator());
+
+std::string extensionOf(const std::string& name)
+{
+    return name.substr(name.rfind('.') + 1);
+}
+
+// The files of an output folder by name, ".packed" taken out of the names
+// made from the input's own name.
+std::map<std::string, ByteList> outputsOf(const std::string& dir)
+{
+    std::map<std::string, ByteList> files;
+    for (std::string name : listTree(dir)) {
+        const ByteList bytes = readFile(dir + S + name);
+        if (size_t at = name.find(".packed"); at != std::string::npos)
+            name.erase(at, 7);
+        files[name] = bytes;
+    }
+    return files;
+}
+
+TEST(Pack, UneditedFilesRebuildToTheSameOutputs)
+{
+    TempDir dir;
+    writeFixtureSet(dir.path);
+    for (const auto& entry : std::filesystem::directory_iterator(ASSETDUMP_SAMPLES_DIR))
+        std::filesystem::copy(entry.path(), std::filesystem::path(dir.path) / entry.path().filename());
+    std::vector<std::string> inputs;
+    for (const std::string& name : listTree(dir.path)) {
+        const std::string ext = extensionOf(name);
+        if ((ext == "RLE" || ext == "RLC" || ext == "WAD" || ext == "ZOM") && name.find("DAMAGED") == std::string::npos)
+            inputs.push_back(name);
+    }
+    ASSERT_GE(inputs.size(), 8u);
+    ASSERT_EQ(runTool(inputs, dir.path).status, 0);
+    const RunResult packed = runTool(inputs, dir.path, packerPath());
+    EXPECT_EQ(std::count(packed.out.begin(), packed.out.end(), '\n'), long(inputs.size()) + 1);
+    EXPECT_EQ(packed.out.find("FAILED!"), std::string::npos) << packed.out << packed.err;
+    std::map<std::string, std::pair<int, int>> identical;  // per format: rebuilt byte for byte, of all
+    for (const std::string& name : inputs) {
+        const std::string ext = extensionOf(name);
+        const std::string rebuilt = name.substr(0, name.size() - ext.size()) + "packed." + ext;
+        ASSERT_EQ(runTool({rebuilt}, dir.path).out, rebuilt + "\tDONE!\n\n");
+        EXPECT_EQ(outputsOf(dir / (name + ".FILES")), outputsOf(dir / (rebuilt + ".FILES"))) << name;
+        identical[ext].first += readFile(dir / name) == readFile(dir / rebuilt);
+        identical[ext].second++;
+    }
+    for (const auto& [ext, counts] : identical) {
+        std::cout << ext << ": " << counts.first << " of " << counts.second << " rebuilt byte for byte\n";
+        EXPECT_EQ(counts.first, counts.second) << ext;  // nothing edited: nothing changes
+    }
+}
+
+// --- Edited round trips ---
+
+// An 8-bit BMP as editors save them: variant 0 bottom-up with a 40-byte
+// header, 1 top-down with a 124-byte header, 2 run-length compressed with a
+// 108-byte header, 3 a colour table only as long as the indexes used.
+ByteList editorBmp(int width, int height, const ByteList& pixels, ByteList table, int variant)
+{
+    const int used = variant == 3 ? *std::max_element(pixels.begin(), pixels.end()) + 1 : 256;
+    table.resize(size_t(4 * used));
+    const uint32_t infoSize = variant == 1 ? 124 : variant == 2 ? 108 : 40;
+    ByteList rows;
+    for (int r = 0; r < height; r++) {
+        const int y = variant == 1 ? r : height - 1 - r;
+        const uint8_t* row = &pixels[size_t(y) * size_t(width)];
+        if (variant != 2) {
+            rows.insert(rows.end(), row, row + width);
+            rows.resize(rows.size() + rowStride(width) - size_t(width), 0);
+            continue;
+        }
+        for (int x = 0; x < width;) {  // runs of one index, then the end of the row
+            int n = 1;
+            while (x + n < width && n < 255 && row[x + n] == row[x])
+                n++;
+            rows.insert(rows.end(), {uint8_t(n), row[x]});
+            x += n;
+        }
+        rows.insert(rows.end(), {0, 0});
+    }
+    if (variant == 2)
+        rows.insert(rows.end(), {0, 1});
+    Bytes b;
+    b.text("BM").u32(uint32_t(14 + infoSize + table.size() + rows.size())).u32(0).u32(uint32_t(14 + infoSize + table.size()));
+    b.u32(infoSize).u32(uint32_t(width)).u32(uint32_t(variant == 1 ? -height : height)).u16(1).u16(8);
+    b.u32(variant == 2 ? 1 : 0).u32(uint32_t(rows.size())).u32(2835).u32(2835).u32(uint32_t(used)).u32(0);
+    b.raw(ByteList(infoSize - 40, 0)).raw(table).raw(rows);
+    return b.data;
+}
+
+// A colour table of 256 random colours; RGB565 ones (as pal2to3 widens them) when rgb565.
+ByteList randomTable(std::mt19937& random, bool rgb565)
+{
+    ByteList palette(512);
+    for (uint8_t& b : palette)
+        b = uint8_t(random());
+    const ColourTable widened = pal2to3(palette.data());
+    ByteList table(widened.begin(), widened.end());
+    if (!rgb565)
+        for (uint8_t& b : table)
+            b = uint8_t(random());
+    return table;
+}
+
+enum class Colours { AsStored, Rgb565, FromPaletteFile };
+
+struct PackCase {
+    std::string file;   // the input
+    ByteList bytes;
+    std::string image;  // the edited picture in its folder
+    std::string mask;   // its mask; empty when it has none
+    bool grey;          // the mask may be grey
+    Colours colours;
+};
+
+std::vector<PackCase> packCases()
+{
+    ByteList rows[2] = {rleEncodeRow({1, 2, 3}, {255, 127, 0}), rleEncodeRow({4, 5, 6}, {0, 255, 255})};
+    WadEntry sprite{"E.RLE", 3, 2, 0, true, {rows[0], rows[1]}};
+    WadEntry raw{"T.BIN", 3, 2, 0, false, {{1, 2, 3}, {4, 5, 6}}};
+    ByteList wad = wadFile({{"P.ACT", rampPalette565()}}, {sprite, raw});
+    wad.resize(std::max<size_t>(wad.size(), 1023));
+    return {
+        {"S.RLE", rleFile(3, 2, {rows[0], rows[1]}, sampleColourTable()), "S.BMP", "S.MASK.BMP", true,
+         Colours::AsStored},
+        {"S.RLC", rlcFile(3, 2, {rlcEncodeRow({1, 2, 3}, {1, 0, 1}), rlcEncodeRow({4, 5, 6}, {1, 1, 1})}, rampPalette565()),
+         "S.BMP", "S.MASK.BMP", false, Colours::Rgb565},
+        {"A.WAD", wad, "E.BMP", "E.MASK.BMP", true, Colours::FromPaletteFile},
+        {"B.WAD", wad, "T.BMP", "", false, Colours::FromPaletteFile},
+        {"Z.ZOM", zomFile(1, 1, {zomImage(2, 2, 0, 0, {1, 2, 3, 4}), zomImage(3, 1, 1, 1, {5, 6, 7})}, zomEntry(0)),
+         "ZOM1.BMP", "", false, Colours::Rgb565},
+    };
+}
+
+TEST(Pack, EditedPicturesMasksPalettesAndSizesComeBackExactly)
+{
+    std::mt19937 random(2026);
+    for (const PackCase& c : packCases())
+        for (int round = 0; round < 8; round++) {
+            SCOPED_TRACE(c.file + " round " + std::to_string(round));
+            TempDir dir;
+            writeFile(dir / c.file, c.bytes);
+            ASSERT_EQ(runTool({c.file}, dir.path).status, 0);
+            const std::string folder = dir / (c.file + ".FILES");
+            const int width = 1 + int(random() % 40), height = 1 + int(random() % 30);
+            ByteList pixels(size_t(width * height)), maskValues(pixels.size(), 255);
+            for (uint8_t& p : pixels)
+                p = uint8_t(random() % (round % 4 == 3 ? 16 : 256));
+            // The mask's palette is shuffled: it is read by colour, not by index.
+            ByteList maskIndexes(pixels.size()), maskTable(1024, 0);
+            const uint8_t white = uint8_t(random() % 85), black = uint8_t(85 + random() % 85), grey = 200;
+            for (int k = 0; k < 3; k++) {
+                maskTable[4 * white + size_t(k)] = 255;
+                maskTable[4 * grey + size_t(k)] = 90;
+            }
+            for (size_t i = 0; i < pixels.size(); i++) {
+                const int kind = int(random() % (c.grey ? 3 : 2));
+                maskValues[i] = kind == 0 ? 0 : kind == 1 ? 255 : 127;
+                maskIndexes[i] = kind == 0 ? black : kind == 1 ? white : grey;
+            }
+            const ByteList table = randomTable(random, c.colours == Colours::Rgb565 && round % 2 == 0);
+            writeFile(folder + S + c.image, editorBmp(width, height, pixels, table, round % 4));
+            if (!c.mask.empty())
+                writeFile(folder + S + c.mask, editorBmp(width, height, maskIndexes, maskTable, (round + 1) % 3));
+            else
+                std::fill(maskValues.begin(), maskValues.end(), uint8_t(255));
+            ByteList paletteFile;
+            if (c.colours == Colours::FromPaletteFile) {
+                paletteFile = randomTable(random, round % 2 == 0);
+                writeFile(folder + S + "P.PAL", paletteFile);
+            }
+
+            const RunResult packed = runTool({c.file}, dir.path, packerPath());
+            ASSERT_EQ(packed.out, c.file + "\tDONE!\n\n") << packed.err;
+            const std::string rebuilt = c.file.substr(0, c.file.size() - 3) + "packed" + c.file.substr(c.file.size() - 4);
+            ASSERT_EQ(runTool({rebuilt}, dir.path).out, rebuilt + "\tDONE!\n\n");
+            const std::map<std::string, ByteList> outputs = outputsOf(dir / (rebuilt + ".FILES"));
+            BmpImage image, mask;
+            writeFile(dir / "image.bmp", outputs.at(c.image));
+            ASSERT_TRUE(readBmp(dir / "image.bmp", image));
+            ASSERT_EQ(image.width, width);
+            ASSERT_EQ(image.height, height);
+            if (!c.mask.empty()) {
+                writeFile(dir / "mask.bmp", outputs.at(c.mask));
+                ASSERT_TRUE(readBmp(dir / "mask.bmp", mask));
+            }
+            for (int y = 0; y < height; y++) {
+                const ByteList row = bmpRow(image, y), maskRow = c.mask.empty() ? ByteList() : bmpRow(mask, y);
+                for (int x = 0; x < width; x++) {
+                    const size_t i = size_t(y * width + x);
+                    // A transparent pixel is stored transparent, whatever its index.
+                    ASSERT_EQ(row[size_t(x)], maskValues[i] == 0 ? 255 : pixels[i]) << x << "," << y;
+                    if (!c.mask.empty()) {
+                        ASSERT_EQ(maskRow[size_t(x)], maskValues[i]) << x << "," << y;
+                    }
+                }
+            }
+            // Colours: as stored, or the nearest RGB565 colours (exact for RGB565 ones), said when rounded.
+            const ByteList& edited = c.colours == Colours::FromPaletteFile ? paletteFile : table;
+            const size_t used = c.colours == Colours::FromPaletteFile || round % 4 != 3
+                                    ? 256
+                                    : size_t(*std::max_element(pixels.begin(), pixels.end()) + 1);
+            bool rounded = false;
+            for (size_t k = 0; k < used; k++) {
+                const uint8_t* in = &edited[4 * k];
+                const uint8_t* out = &image.colourTable[4 * k];
+                if (c.colours == Colours::AsStored) {
+                    ASSERT_TRUE(std::equal(in, in + 4, out)) << k;
+                    continue;
+                }
+                uint8_t expected[512];
+                const uint16_t v = nearest565(in[2], in[1], in[0]);
+                expected[0] = uint8_t(v);
+                expected[1] = uint8_t(v >> 8);
+                const ColourTable widened = pal2to3(expected);
+                ASSERT_TRUE(std::equal(widened.begin(), widened.begin() + 3, out)) << k;
+                rounded = rounded || !std::equal(in, in + 3, out);
+            }
+            EXPECT_EQ(rounded, packed.err.find("rounded to the nearest") != std::string::npos) << packed.err;
+        }
+}
+
+// --- The BMP reader ---
+
+TEST(Pack, BmpReaderTakesWhatEditorsSaveAndRefusesTheRestWithAReason)
+{
+    const ByteList pixels = {1, 2, 3, 4, 5, 6};
+    const ByteList table(1024, 9);
+    struct Case {
+        const char* what;
+        ByteList bytes;
+        const char* why;  // empty: read, with the pixels above
+    };
+    auto patched = [&](int variant, size_t at, ByteList with) {
+        ByteList b = editorBmp(3, 2, pixels, table, variant);
+        std::copy(with.begin(), with.end(), b.begin() + long(at));
+        return b;
+    };
+    ByteList cut = editorBmp(3, 2, pixels, table, 0);
+    cut.resize(cut.size() - 1);
+    ByteList fourBit = editorBmp(3, 2, pixels, table, 0);  // the same rows packed two pixels a byte
+    fourBit.resize(54 + 64);
+    fourBit[28] = 4;
+    fourBit[46] = 16;  // colours used
+    fourBit[47] = 0;
+    fourBit[10] = 54 + 64;
+    fourBit[11] = 0;
+    fourBit.insert(fourBit.end(), {0x12, 0x30, 0, 0, 0x45, 0x60, 0, 0});
+    std::swap_ranges(fourBit.end() - 8, fourBit.end() - 4, fourBit.end() - 4);  // bottom row first
+    ByteList cutRuns = editorBmp(3, 2, pixels, table, 2);
+    cutRuns.resize(cutRuns.size() - 4);  // no end of the last row, no end of the picture
+    const std::vector<Case> cases = {
+        {"bottom-up", editorBmp(3, 2, pixels, table, 0), ""},
+        {"top-down, 124-byte header", editorBmp(3, 2, pixels, table, 1), ""},
+        {"run-length, 108-byte header", editorBmp(3, 2, pixels, table, 2), ""},
+        {"short colour table", editorBmp(3, 2, pixels, table, 3), ""},
+        {"4-bit", fourBit, ""},
+        {"24-bit", patched(0, 28, {24}), "24-bit image; save it as an 8-bit indexed BMP"},
+        {"OS/2", patched(0, 14, {12}), "an OS/2 BMP"},
+        {"bit masks", patched(0, 30, {3}), "colour bit masks"},
+        {"PNG inside", patched(0, 30, {5}), "JPEG or PNG"},
+        {"not a BMP", patched(0, 0, {'X'}), "not a BMP image"},
+        {"cut-off rows", cut, "ends before its 2 rows"},
+        {"a height that lies", patched(0, 22, {0, 0, 0, 0x40}), "ends before its 1073741824 rows"},
+        {"a huge compressed picture", patched(2, 18, {0, 0, 0, 0x10}), "larger than this tool unpacks"},
+        {"compressed rows cut off", cutRuns, "compressed rows end"},
+        {"too many colours", patched(0, 46, {1, 1}), "announces 257 colours"},
+        {"no width", patched(0, 18, {0}), "no usable picture size"},
+    };
+    for (const Case& c : cases) {
+        Source source = memorySource(c.bytes);
+        BmpPicture picture;
+        std::string why;
+        const bool read = readBmp(source, picture, why);
+        EXPECT_EQ(read, std::string(c.why).empty()) << c.what << ": " << why;
+        if (read)
+            EXPECT_EQ(picture.pixels, pixels) << c.what;
+        else
+            EXPECT_NE(why.find(c.why), std::string::npos) << c.what << ": " << why;
+    }
+}
+
+// --- Damaged and hostile folders ---
+
+TEST(Pack, BadEditsAreRefusedAndNothingButTheRebuiltFileIsEverWritten)
+{
+    const PackCase rle = packCases()[0], rlc = packCases()[1];
+    const ByteList goodImage = editorBmp(3, 2, {1, 2, 3, 4, 5, 6}, ByteList(1024, 1), 0);
+    ByteList cut = goodImage;
+    cut.resize(60);
+    ByteList lying = goodImage;
+    std::copy_n(ByteList{0, 0, 0, 0x40}.begin(), 4, lying.begin() + 22);
+    struct Case {
+        const PackCase& input;
+        std::string file;  // written into the folder
+        ByteList bytes;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {rle, "S.BMP", cut, "S.BMP: the BMP ends inside its colour table"},
+        {rle, "S.BMP", editorBmp(4, 2, {1, 2, 3, 4, 5, 6, 7, 8}, ByteList(1024, 1), 0), "the two must be the same size"},
+        {rle, "S.BMP", lying, "ends before its 1073741824 rows"},
+        {rlc, "S.MASK.BMP", editorBmp(3, 2, {1, 1, 1, 1, 1, 1}, ByteList(1024, 100), 0), "grey (half-transparent)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        TempDir dir;
+        writeFile(dir / c.input.file, c.input.bytes);
+        ASSERT_EQ(runTool({c.input.file}, dir.path).status, 0);
+        writeFile(dir / (c.input.file + ".FILES") + S + c.file, c.bytes);
+        const std::vector<std::string> before = listTree(dir.path);
+        const RunResult packed = runTool({c.input.file}, dir.path, packerPath());
+        EXPECT_EQ(packed.out, c.input.file + "\tFAILED!\n\n");
+        EXPECT_NE(packed.err.find(c.why), std::string::npos) << packed.err;
+        EXPECT_EQ(listTree(dir.path), before);  // no rebuilt file, no temporary, nothing changed
+        EXPECT_EQ(readFile(dir / c.input.file), c.input.bytes);
+    }
+
+    // A deleted output keeps the original's data; a folder argument stands for its file;
+    // files without outputs to put back are refused.
+    TempDir dir;
+    writeFile(dir / rle.file, rle.bytes);
+    writeFile(dir / "I.ARLC", arlcFile(2, 2));
+    writeFile(dir / "F.FNT", fntFile(fntFullSet({})));
+    ASSERT_EQ(runTool({rle.file}, dir.path).status, 0);
+    std::filesystem::remove(std::filesystem::u8path(dir / "S.RLE.FILES") / "S.MASK.BMP");
+    const RunResult packed = runTool({"S.RLE.FILES", "I.ARLC", "F.FNT"}, dir.path, packerPath());
+    EXPECT_EQ(packed.out, "S.RLE.FILES\tDONE!\nI.ARLC\tFAILED!\nF.FNT\tFAILED!\n\n");
+    EXPECT_NE(packed.err.find("S.MASK.BMP: not found; the original's mask is kept"), std::string::npos);
+    EXPECT_NE(packed.err.find("I.ARLC: an ARLC sprite has no outputs to put back"), std::string::npos);
+    EXPECT_EQ(readFile(dir / "S.packed.RLE"), rle.bytes);
+}
+
+}  // namespace
