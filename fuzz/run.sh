@@ -18,6 +18,8 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/assetdump_fixtures" "$work/seeds"
+# Their outputs seed the readers of edited files.
+(cd "$work/seeds" && "$OLDPWD/$build/assetdump" ./*.* >/dev/null 2>&1 </dev/null) || true
 
 # Freed memory parked by AddressSanitizer would count against the 64 MiB.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=1:thread_local_quarantine_size_kb=64}
@@ -26,7 +28,9 @@ for t in "${targets[@]}"; do
     ext=${t^^}
     corpus="$work/corpus-$t"
     mkdir -p "$corpus" "$build/fuzz-artifacts"
-    cp "$work/seeds"/*."$ext" "$corpus/" 2>/dev/null || true
+    n=0
+    while IFS= read -r -d '' seed; do cp "$seed" "$corpus/seed-$((n++)).$ext"; done \
+        < <(find "$work/seeds" -maxdepth 2 -name "*.$ext" -print0)
     cp samples/*."$ext" "$corpus/" 2>/dev/null || true
     log="$build/fuzz-$t.log"
     (ulimit -f $((16 * 1024)) && exec "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -timeout=5 \

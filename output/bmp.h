@@ -108,7 +108,7 @@ struct BmpPicture {
 // Nothing is allocated beyond what the file's bytes can describe (a
 // compressed picture is held to kMaxPackedPicture pixels).
 bool readBmp(Source& source, BmpPicture& picture, std::string& why);
-constexpr int64_t kMaxPackedPicture = int64_t(64) << 20;
+constexpr int64_t kMaxPackedPicture = int64_t(16) << 20;
 // The colour of palette index i as red, green, blue; black past the table.
 inline void bmpColour(const BmpPicture& picture, int32_t i, uint8_t& red, uint8_t& green, uint8_t& blue)
 {
