@@ -2,8 +2,10 @@
 // argument is an original file (or its output folder); the rebuilt file goes
 // beside it as FILE.packed.EXT. This file only dispatches.
 #include "app/frontend.h"
+#include "formats/anim/anim.h"
 #include "common/report.h"
 #include "formats/data/data.h"
+#include "formats/fonts/fonts.h"
 #include "formats/sprites/sprites.h"
 #include "output/names.h"
 #include "platform/platform.h"
@@ -27,6 +29,9 @@ const char* const kHelp =
     "  RLC   NAME.BMP (pixels, size, palette) and NAME.MASK.BMP, black or white only\n"
     "  WAD   every .PAL, every sprite's image and, for run-length sprites, its mask\n"
     "  ZOM   ZOM0.BMP, ZOM1.BMP, ... (pixels, sizes, palettes)\n"
+    "  FNT   CODE.BMP per glyph (16 shades, by colour) and INFO.TXT (metrics)\n"
+    "  FNC   CODE.BMP and CODE.MASK.BMP per glyph, INFO.TXT (font values)\n"
+    "  FNM   CODE.BMP per glyph (white, grey, black) and INFO.TXT (font values)\n"
     "\n"
     "Images must be 8-bit indexed BMPs (uncompressed or run-length compressed).\n"
     "Masks are read by colour: white opaque, black transparent, other colours grey.\n"
@@ -47,15 +52,22 @@ bool pack(int kind, const std::string& arg)
                           escapeControls(getName(original)).c_str());
         kind += 10;
     }
+    if (kind != kUnknown && kind != kArlc && !isDirectory(original + extracted))
+        return refuse(arg, "there is no %s folder to put back: convert the file with assetdump first",
+                      escapeControls(getName(original) + extracted).c_str());
     switch (kind) {
     case kRle: return pack_RLE(original);
     case kRlc: return pack_RLC(original);
     case kWad: return pack_WAD(original);
     case kZom: return pack_ZOM(original);
+    case kFnt: return pack_FNT(original);
+    case kFnc: return pack_FNC(original);
+    case kFnm: return pack_FNM(original);
+    case kAnm: return pack_ANM(original);
     case kArlc: return refuse(arg, "an ARLC sprite has no outputs to put back");
     case kUnknown: return false;  // classify said why
     default:
-        return refuse(arg, "assetpack rebuilds RLE, RLC, WAD and ZOM files only");
+        return refuse(arg, "assetpack does not rebuild this type of file yet");
     }
 }
 

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();  // a refusal always says why
         return 0;
     }
-    if (picture.width <= 0 || picture.height <= 0 ||
+    if (picture.width < 0 || picture.height < 0 ||
         picture.pixels.size() != size_t(picture.width) * size_t(picture.height) ||
         picture.colourCount > (1 << picture.bitsPerPixel))
         std::abort();

@@ -28,9 +28,11 @@ for t in "${targets[@]}"; do
     ext=${t^^}
     corpus="$work/corpus-$t"
     mkdir -p "$corpus" "$build/fuzz-artifacts"
+    pattern="*.$ext"
+    case $t in info_*) pattern="INFO.TXT" ;; esac  # the parsers of edited texts
     n=0
-    while IFS= read -r -d '' seed; do cp "$seed" "$corpus/seed-$((n++)).$ext"; done \
-        < <(find "$work/seeds" -maxdepth 2 -name "*.$ext" -print0)
+    while IFS= read -r -d '' seed; do cp "$seed" "$corpus/seed-$((n++)).${pattern##*.}"; done \
+        < <(find "$work/seeds" -maxdepth 2 -name "$pattern" -print0)
     cp samples/*."$ext" "$corpus/" 2>/dev/null || true
     log="$build/fuzz-$t.log"
     (ulimit -f $((16 * 1024)) && exec "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -timeout=5 \

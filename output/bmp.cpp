@@ -178,7 +178,8 @@ bool readBmp(Source& source, BmpPicture& picture, std::string& why)
     if (compression != 0 && !runs)
         return refuseBmp(why, "compression " + std::to_string(compression) + " is not known for " +
                                   std::to_string(bits) + "-bit images; " + kSaveAs);
-    if (planes != 1 || width <= 0 || storedHeight == 0 || storedHeight == INT32_MIN)
+    // An empty picture (a glyph of no pixels) has width or height 0.
+    if (planes != 1 || width < 0 || storedHeight == INT32_MIN)
         return refuseBmp(why, "the header gives no usable picture size (" + std::to_string(width) + " x " +
                                   std::to_string(storedHeight) + ")");
     const bool topDown = storedHeight < 0;

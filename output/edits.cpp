@@ -89,7 +89,8 @@ void noteRounded(const std::string& path, int rounded)
 }
 
 bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
-                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit)
+                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit,
+                    uint8_t transparentIndex)
 {
     BmpPicture maskPicture;
     const Edited image = readEditedImage(imagePath, edit.picture);
@@ -134,7 +135,7 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
                 value = white ? 255 : (red | green | blue) == 0 ? 0 : 127;
             }
             maskRow[x] = value;
-            imageRow[x] = value == 0 ? 255 : image == Edited::Read ? edit.picture.pixels[size_t(r) * w + x]
+            imageRow[x] = value == 0 ? transparentIndex : image == Edited::Read ? edit.picture.pixels[size_t(r) * w + x]
                                                                    : originalImage[x];
         }
     }
@@ -154,4 +155,68 @@ bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n)
         done += int64_t(piece);
     }
     return !out.error;
+}
+
+Edited readEditedText(const std::string& path, std::string& text)
+{
+    Source source;
+    const Edited opened = openEdited(path, source);
+    if (opened != Edited::Read)
+        return opened;
+    if (source.size > kMaxEditedText) {
+        refuse(path, "%lld bytes, more than the %lld a text of this kind can need", (long long)source.size,
+               (long long)kMaxEditedText);
+        return Edited::Refused;
+    }
+    const uint8_t* bytes = view(source, 0, size_t(source.size));
+    if (!bytes) {
+        reportProblem(path, "cannot be read: " + systemReason(source.readError ? source.readError : EIO));
+        return Edited::Refused;
+    }
+    text.assign(reinterpret_cast<const char*>(bytes), size_t(source.size));
+    return Edited::Read;
+}
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool lineIntegers(const std::string& line, std::vector<int64_t>& values)
+{
+    values.clear();
+    size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ' || line[i] == '\t') {
+            i++;
+            continue;
+        }
+        const bool negative = line[i] == '-';
+        if (line[i] == '-' || line[i] == '+')
+            i++;
+        if (i >= line.size() || line[i] < '0' || line[i] > '9')
+            return false;
+        int64_t v = 0;
+        for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; i++) {
+            if (v > (INT64_MAX - 9) / 10)
+                return false;
+            v = v * 10 + (line[i] - '0');
+        }
+        if (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            return false;
+        values.push_back(negative ? -v : v);
+    }
+    return true;
 }

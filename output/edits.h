@@ -26,7 +26,7 @@ void noteRounded(const std::string& path, int rounded);
 
 // A sprite as a packer encodes it, top row first: palette indexes and mask
 // values (0 transparent, 127 grey, 255 opaque), a transparent pixel's index
-// always 255, as the converters show it.
+// the one the converter shows transparent pixels with.
 struct SpriteEdit {
     int32_t width = 0;
     int32_t height = 0;
@@ -39,8 +39,21 @@ struct SpriteEdit {
 // original, whose row r (0 = top) originalRow(r, image, mask) decodes;
 // sizes must agree. False, having said why, when the pair cannot be used.
 bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
-                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit);
+                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit,
+                    uint8_t transparentIndex = 255);
 
 // Appends n bytes of the original from pos, a piece at a time; false when
 // they cannot be read (the output then fails).
 bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n);
+
+// An edited text file, whole (at most kMaxEditedText bytes); Missing and
+// Refused as for images.
+constexpr int64_t kMaxEditedText = int64_t(16) << 20;
+Edited readEditedText(const std::string& path, std::string& text);
+// The lines of a text as editors leave them: LF or CR LF line ends, a final
+// line end or not, trailing spaces and tabs dropped.
+std::vector<std::string> splitLines(const std::string& text);
+// The integers of a line, separated by spaces or tabs: an optional sign and
+// decimal digits each, nothing else. False when the line holds anything
+// else or a number beyond 64 bits.
+bool lineIntegers(const std::string& line, std::vector<int64_t>& values);

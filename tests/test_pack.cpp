@@ -46,10 +46,10 @@ TEST(Pack, UneditedFilesRebuildToTheSameOutputs)
     std::vector<std::string> inputs;
     for (const std::string& name : listTree(dir.path)) {
         const std::string ext = extensionOf(name);
-        if ((ext == "RLE" || ext == "RLC" || ext == "WAD" || ext == "ZOM") && name.find("DAMAGED") == std::string::npos)
+        if (ext != "ARLC" && ext != "SEC" && ext != "ANM" && name.find("DAMAGED") == std::string::npos)
             inputs.push_back(name);
     }
-    ASSERT_GE(inputs.size(), 8u);
+    ASSERT_GE(inputs.size(), 14u);
     ASSERT_EQ(runTool(inputs, dir.path).status, 0);
     const RunResult packed = runTool(inputs, dir.path, packerPath());
     EXPECT_EQ(std::count(packed.out.begin(), packed.out.end(), '\n'), long(inputs.size()) + 1);
@@ -239,6 +239,124 @@ TEST(Pack, EditedPicturesMasksPalettesAndSizesComeBackExactly)
         }
 }
 
+// Fonts: a glyph changes size and pixels, and INFO.TXT values change.
+TEST(Pack, EditedGlyphsAndFontValuesComeBackExactly)
+{
+    std::mt19937 random(7);
+    struct FontCase {
+        std::string file;
+        std::string glyph;    // the glyph edited
+        bool mask;            // FNC: a mask beside it
+        int line;             // the INFO.TXT line edited (1 = first)
+        std::string newLine;  // and what it becomes
+    };
+    const std::vector<FontCase> cases = {
+        {"font.FNT", "65", false, 1, "-7\t300\t-2\t65"},
+        {"font.FNC", "09", true, 4, "-5"},  // the glyph value
+        {"font.FNM", "67", false, 3, "-9"},  // the extra value
+    };
+    for (const FontCase& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        writeFixtureSet(dir.path);
+        ASSERT_EQ(runTool({c.file}, dir.path).status, 0);
+        const std::string folder = dir / (c.file + ".FILES");
+        BmpImage original;
+        ASSERT_TRUE(readBmp(folder + S + c.glyph + ".BMP", original));
+        // The glyph's palette, its entries shuffled: glyphs are read by colour.
+        const size_t colours = original.colourTable.size() / 4;
+        std::vector<size_t> order(colours);
+        for (size_t k = 0; k < colours; k++)
+            order[k] = colours - 1 - k;
+        ByteList table(1024, 0);
+        for (size_t k = 0; k < colours; k++)
+            std::copy_n(&original.colourTable[4 * order[k]], 4, &table[4 * k]);
+        const int width = 1 + int(random() % 9), height = 1 + int(random() % 9);
+        const std::vector<size_t> levels = c.file == "font.FNM" ? std::vector<size_t>{0, 127, 255}
+                                                                : std::vector<size_t>{0, 3, 9, 15};
+        ByteList shown(size_t(width * height)), pixels(shown.size()), maskValues(shown.size(), 255);
+        for (size_t i = 0; i < shown.size(); i++) {
+            shown[i] = uint8_t(c.file == "font.FNC" ? random() % 256 : levels[random() % levels.size()]);
+            pixels[i] = uint8_t(c.file == "font.FNC" ? shown[i] : colours - 1 - shown[i]);
+            if (c.mask) {
+                maskValues[i] = uint8_t(std::vector<int>{0, 127, 255}[random() % 3]);
+                if (maskValues[i] == 0)
+                    shown[i] = 0;  // a transparent FNC pixel shows index 0
+            }
+        }
+        writeFile(folder + S + c.glyph + ".BMP", editorBmp(width, height, pixels, table, int(random() % 3)));
+        if (c.mask)
+            writeFile(folder + S + c.glyph + ".MASK.BMP", editorBmp(width, height, maskValues, ByteList(createMskPal().begin(), createMskPal().end()), 0));
+        std::vector<std::string> info;
+        for (std::string line; const char ch : readText(folder + S + "INFO.TXT"))
+            if (ch == '\n') {
+                info.push_back(line);
+                line.clear();
+            } else if (ch != '\r') {
+                line += ch;
+            }
+        info[size_t(c.line - 1)] = c.newLine + "  ";  // trailing spaces and LF line ends are taken
+        std::string text;
+        for (const std::string& line : info)
+            text += line + "\n";
+        writeFile(folder + S + "INFO.TXT", ByteList(text.begin(), text.end()));
+
+        const RunResult packed = runTool({c.file}, dir.path, packerPath());
+        ASSERT_EQ(packed.out, c.file + "\tDONE!\n\n") << packed.err;
+        const std::string rebuilt = "font.packed." + extensionOf(c.file);
+        ASSERT_EQ(runTool({rebuilt}, dir.path).out, rebuilt + "\tDONE!\n\n");
+        const std::string back = dir / (rebuilt + ".FILES");
+        BmpImage image, mask;
+        ASSERT_TRUE(readBmp(back + S + c.glyph + ".BMP", image));
+        ASSERT_EQ(image.width, width);
+        ASSERT_EQ(image.height, height);
+        if (c.mask) {
+            ASSERT_TRUE(readBmp(back + S + c.glyph + ".MASK.BMP", mask));
+        }
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                const size_t i = size_t(y * width + x);
+                ASSERT_EQ(bmpRow(image, y)[size_t(x)], shown[i]) << x << "," << y;
+                if (c.mask) {
+                    ASSERT_EQ(bmpRow(mask, y)[size_t(x)], maskValues[i]) << x << "," << y;
+                }
+            }
+        const std::string infoBack = readText(back + S + "INFO.TXT");
+        EXPECT_NE(infoBack.find(c.newLine + "\r\n"), std::string::npos) << infoBack;
+    }
+}
+
+TEST(Pack, BadFontTextsAreRefusedWithTheirLine)
+{
+    struct Case {
+        const char* file;
+        std::string info;
+        const char* why;
+    };
+    std::string fnt;
+    for (int i = 0; i < 224; i++)
+        fnt += i == 5 ? "1\t2\tthree\t0\r\n" : "0\t0\t0\t" + std::to_string(i == 0 ? 65 : 0) + "\r\n";
+    const std::vector<Case> cases = {
+        {"font.FNT", fnt, "INFO.TXT: line 6: expected three metrics and a character code"},
+        {"font.FNT", "0\t0\t0\t65\n", "INFO.TXT: 1 lines; an FNT font has one for each of its 224 glyphs"},
+        {"font.FNC", "3\n2\n0\n0\n", "line 1: the variant cannot change"},
+        {"font.FNC", "2\n5\n0\n0\n", "would make the font read as variant 3"},
+        {"font.FNM", "3\n9\n200\n0\n", "line 3: the extra value is 200, beyond -128 to 127"},
+        {"font.FNM", "3\n9\n0\n", "3 lines; expected 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        TempDir dir;
+        writeFixtureSet(dir.path);
+        ASSERT_EQ(runTool({c.file}, dir.path).status, 0);
+        writeFile(dir / (std::string(c.file) + ".FILES") + S + "INFO.TXT", ByteList(c.info.begin(), c.info.end()));
+        const RunResult packed = runTool({c.file}, dir.path, packerPath());
+        EXPECT_EQ(packed.out, std::string(c.file) + "\tFAILED!\n\n");
+        EXPECT_NE(packed.err.find(c.why), std::string::npos) << packed.err;
+        EXPECT_FALSE(exists(dir / ("font.packed." + extensionOf(c.file))));
+    }
+}
+
 // --- The BMP reader ---
 
 TEST(Pack, BmpReaderTakesWhatEditorsSaveAndRefusesTheRestWithAReason)
@@ -284,7 +402,7 @@ TEST(Pack, BmpReaderTakesWhatEditorsSaveAndRefusesTheRestWithAReason)
         {"a huge compressed picture", patched(2, 18, {0, 0, 0, 0x10}), "larger than this tool unpacks"},
         {"compressed rows cut off", cutRuns, "compressed rows end"},
         {"too many colours", patched(0, 46, {1, 1}), "announces 257 colours"},
-        {"no width", patched(0, 18, {0}), "no usable picture size"},
+        {"a negative width", patched(0, 18, {0xFD, 0xFF, 0xFF, 0xFF}), "no usable picture size"},
     };
     for (const Case& c : cases) {
         Source source = memorySource(c.bytes);
@@ -336,15 +454,19 @@ TEST(Pack, BadEditsAreRefusedAndNothingButTheRebuiltFileIsEverWritten)
     }
 
     // A deleted output keeps the original's data; a folder argument stands for its file;
-    // files without outputs to put back are refused.
+    // files without outputs to put back, or not converted, are refused.
     TempDir dir;
     writeFile(dir / rle.file, rle.bytes);
     writeFile(dir / "I.ARLC", arlcFile(2, 2));
     writeFile(dir / "F.FNT", fntFile(fntFullSet({})));
+    writeFile(dir / "L.SEC", secFile({}));
     ASSERT_EQ(runTool({rle.file}, dir.path).status, 0);
     std::filesystem::remove(std::filesystem::u8path(dir / "S.RLE.FILES") / "S.MASK.BMP");
-    const RunResult packed = runTool({"S.RLE.FILES", "I.ARLC", "F.FNT"}, dir.path, packerPath());
-    EXPECT_EQ(packed.out, "S.RLE.FILES\tDONE!\nI.ARLC\tFAILED!\nF.FNT\tFAILED!\n\n");
+    ASSERT_EQ(runTool({"L.SEC"}, dir.path).status, 0);
+    const RunResult packed = runTool({"S.RLE.FILES", "I.ARLC", "F.FNT", "L.SEC"}, dir.path, packerPath());
+    EXPECT_EQ(packed.out, "S.RLE.FILES\tDONE!\nI.ARLC\tFAILED!\nF.FNT\tFAILED!\nL.SEC\tFAILED!\n\n");
+    EXPECT_NE(packed.err.find("F.FNT: there is no F.FNT.FILES folder to put back"), std::string::npos);
+    EXPECT_NE(packed.err.find("L.SEC: assetpack does not rebuild this type of file yet"), std::string::npos);
     EXPECT_NE(packed.err.find("S.MASK.BMP: not found; the original's mask is kept"), std::string::npos);
     EXPECT_NE(packed.err.find("I.ARLC: an ARLC sprite has no outputs to put back"), std::string::npos);
     EXPECT_EQ(readFile(dir / "S.packed.RLE"), rle.bytes);

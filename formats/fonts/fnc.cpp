@@ -19,6 +19,7 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/fonts/fonts.h"
+#include "output/edits.h"
 #include "output/names.h"
 
 bool decodeFncGlyph(Source& in, const GlyphRecord& g, Stretches& empty, SpritePlanes& planes)
@@ -112,4 +113,94 @@ bool extract_FNC(const std::string& path)
                 whole;
     }
     return whole;
+}
+
+void encodeFncRow(const uint8_t* image, const uint8_t* mask, int32_t width, std::vector<uint8_t>& out)
+{
+    static constexpr uint8_t kindMask[4] = {0, 127, 255, 127};
+    int kind = 0;
+    for (int32_t x = 0; x < width; kind = (kind + 1) % 4) {
+        // A run of the kind whose turn it is, empty when the next pixel is of another.
+        int32_t n = 0;
+        while (x + n < width && n < 127 && mask[x + n] == kindMask[kind])
+            n++;
+        out.push_back(uint8_t(n));
+        if (kind != 0)
+            out.insert(out.end(), image + x, image + x + n);
+        x += n;
+    }
+}
+
+bool pack_FNC(const std::string& path)
+{
+    Source in;
+    GlyphSet set;
+    if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
+        return false;
+    const std::string dir = path + extracted;
+    Stretches empty;
+    std::vector<SpritePlanes> planes(set.glyphs.size());
+    for (size_t j = 0; j < set.glyphs.size(); j++)
+        if (!decodeFncGlyph(in, set.glyphs[j], empty, planes[j]))
+            return in.readError ? endsBefore(path, in, "glyph %zu is complete", j)
+                                : refuse(path, "glyph %zu (code %d): its row table or runs lie outside the file", j,
+                                         set.glyphs[j].code);
+    // The font has one palette: the first glyph image whose colours differ from it gives the new one.
+    const uint8_t* stored = set.glyphs.empty() ? nullptr : view(in, set.dataBase + 4, 768);
+    std::vector<uint8_t> palette(stored ? stored : nullptr, stored ? stored + 768 : nullptr);
+    std::vector<SpriteEdit> edits(set.glyphs.size());
+    std::vector<bool> given(set.glyphs.size(), false);
+    bool paletteTaken = false;
+    for (size_t j = 0; j < set.glyphs.size(); j++) {
+        const GlyphRecord& g = set.glyphs[j];
+        const std::string imagePath = createBitmap(glyphImageName(g.code), dir);
+        const std::string maskPath = createMask(glyphImageName(g.code), dir, imagePath);
+        const size_t stride = rowStride(g.width);
+        if (!readSpriteEdit(imagePath, maskPath, g.width, g.height,
+                            [&](int32_t r, uint8_t* image, uint8_t* mask) {
+                                const size_t at = size_t(g.height - 1 - r) * stride;  // planes go bottom row first
+                                std::copy_n(&planes[j].imagePlane[at], g.width, image);
+                                std::copy_n(&planes[j].maskPlane[at], g.width, mask);
+                                return true;
+                            },
+                            edits[j], 0))
+            return false;
+        const BmpPicture& picture = edits[j].picture;
+        for (int32_t k = 0; edits[j].imageGiven && !paletteTaken && !palette.empty() && k < picture.colourCount; k++)
+            if (!std::equal(&palette[size_t(3 * k)], &palette[size_t(3 * k + 3)], &picture.colours[size_t(4 * k)])) {
+                for (int32_t c = 0; c < picture.colourCount; c++)
+                    std::copy_n(&picture.colours[size_t(4 * c)], 3, &palette[size_t(3 * c)]);
+                paletteTaken = true;
+            }
+    }
+    return packGlyphSet(path, in, set, palette.empty() ? nullptr : palette.data(),
+                        [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {
+                            const GlyphRecord& g = set.glyphs[j];
+                            const SpriteEdit& edit = edits[j];
+                            const size_t stride = rowStride(g.width);
+                            bool same = edit.width == g.width && edit.height == g.height;
+                            for (int32_t r = 0; same && r < g.height; r++) {
+                                const size_t at = size_t(g.height - 1 - r) * stride, w = size_t(g.width);
+                                same = std::equal(&edit.image[size_t(r) * w], &edit.image[size_t(r) * w] + w,
+                                                  &planes[j].imagePlane[at]) &&
+                                       std::equal(&edit.mask[size_t(r) * w], &edit.mask[size_t(r) * w] + w,
+                                                  &planes[j].maskPlane[at]);
+                            }
+                            if (same)
+                                return GlyphEdit::Kept;
+                            width = edit.width;
+                            height = edit.height;
+                            // 4 bytes not read, the row table, then each row's runs.
+                            data.assign(4 + 4 * size_t(height), 0);
+                            std::vector<uint8_t> runs;
+                            for (int32_t r = 0; r < height; r++) {
+                                const uint32_t offset = uint32_t(runs.size());
+                                for (int k = 0; k < 4; k++)
+                                    data[4 + 4 * size_t(r) + size_t(k)] = uint8_t(offset >> (8 * k));
+                                encodeFncRow(&edit.image[size_t(r) * size_t(width)], &edit.mask[size_t(r) * size_t(width)],
+                                             width, runs);
+                            }
+                            data.insert(data.end(), runs.begin(), runs.end());
+                            return GlyphEdit::Rebuilt;
+                        });
 }

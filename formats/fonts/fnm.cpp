@@ -12,6 +12,7 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/fonts/fonts.h"
+#include "output/edits.h"
 #include "output/names.h"
 
 namespace {
@@ -64,4 +65,58 @@ bool extract_FNM(const std::string& path)
                 whole;
     }
     return whole;
+}
+
+bool pack_FNM(const std::string& path)
+{
+    Source in;
+    GlyphSet set;
+    if (!openInput(path, in) || !readGlyphSet(path, "FNM", in, set))
+        return false;
+    const std::string dir = path + extracted;
+    const std::array<uint8_t, 256> level = levelTable();
+    // Levels by colour: white 0, black 2, any other 1, as the mask palette draws them.
+    auto judge = [](uint8_t red, uint8_t green, uint8_t blue) -> uint8_t {
+        return red == 255 && green == 255 && blue == 255 ? 0 : (red | green | blue) == 0 ? 2 : 1;
+    };
+    const ColourTable maskTable = createMskPal();
+    return packGlyphSet(path, in, set, nullptr,
+                        [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {
+                            const GlyphRecord& g = set.glyphs[j];
+                            const std::string imagePath = createBitmap(glyphImageName(g.code), dir);
+                            BmpPicture picture;
+                            switch (readEditedImage(imagePath, picture)) {
+                            case Edited::Refused:
+                                return GlyphEdit::Refused;
+                            case Edited::Missing:
+                                noteKept(imagePath, "glyph");
+                                return GlyphEdit::Kept;
+                            case Edited::Read:
+                                break;
+                            }
+                            const bool sameSize = picture.width == g.width && picture.height == g.height;
+                            const size_t size = size_t(picture.width) * size_t(picture.height);
+                            const uint8_t* original = sameSize && size ? view(in, g.dataAt, size) : nullptr;
+                            data.resize(size);
+                            bool same = sameSize;
+                            for (size_t k = 0; k < size; k++) {
+                                uint8_t red, green, blue;
+                                bmpColour(picture, picture.pixels[k], red, green, blue);
+                                const uint8_t value = judge(red, green, blue);
+                                // A byte that still shows what it showed is kept, whatever its value.
+                                const uint8_t shown = original ? level[original[k]] : 0;
+                                if (original && judge(maskTable[4 * shown + 2], maskTable[4 * shown + 1],
+                                                      maskTable[4 * shown]) == value) {
+                                    data[k] = original[k];
+                                } else {
+                                    data[k] = value;
+                                    same = false;
+                                }
+                            }
+                            if (same)
+                                return GlyphEdit::Kept;
+                            width = picture.width;
+                            height = picture.height;
+                            return GlyphEdit::Rebuilt;
+                        });
 }

@@ -11,11 +11,13 @@
 // ends before its last glyph is refused with nothing written. Glyph rows are
 // read and written one at a time.
 #include <array>
+#include <climits>
 
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/fonts/fonts.h"
 #include "output/bmp.h"
+#include "output/edits.h"
 #include "output/names.h"
 
 namespace {
@@ -74,19 +76,16 @@ void packFntRow(const uint8_t* src, int32_t width, uint8_t* row)
         row[pairs] = uint8_t((src[width - 1] & 15) << 4);
 }
 
-bool extract_FNT(const std::string& path)
+namespace {
+// Every glyph located, before anything is written.
+bool readFntGlyphs(const std::string& path, Source& in, std::vector<FntGlyphHead>& glyphs)
 {
-    Source in;
-    if (!openInput(path, in))
-        return false;
     const uint8_t* magic = view(in, 0, 2);
     if (!magic)
         return in.readError ? endsBefore(path, in, "its first two bytes")
                             : refuse(path, "too short for an FNT font: %lld bytes", (long long)in.size);
     if (magic[0] != 0x10 || magic[1] != 0x00)
         return refuse(path, "not an FNT font: it does not start with the bytes 10 00");
-
-    std::vector<FntGlyphHead> glyphs;
     int64_t pos = 2;
     for (int i = 0; i < kGlyphCount; i++) {
         const uint8_t* head = view(in, pos, kHeadSize);
@@ -102,6 +101,16 @@ bool extract_FNT(const std::string& path)
         glyphs.push_back(g);
         pos = g.pixelsAt + int64_t(pixels);
     }
+    return true;
+}
+}  // namespace
+
+bool extract_FNT(const std::string& path)
+{
+    Source in;
+    std::vector<FntGlyphHead> glyphs;
+    if (!openInput(path, in) || !readFntGlyphs(path, in, glyphs))
+        return false;
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -127,4 +136,140 @@ bool extract_FNT(const std::string& path)
                 whole;
     }
     return placeOutputs({&info}) && whole;
+}
+
+bool parseFntInfo(const std::string& text, std::vector<FntInfoLine>& lines, std::string& why)
+{
+    const std::vector<std::string> rows = splitLines(text);
+    lines.clear();
+    std::vector<int64_t> v;
+    for (size_t n = 0; n < rows.size(); n++) {
+        if (!lineIntegers(rows[n], v) || v.size() != 4) {
+            why = formatted("line %zu: expected three metrics and a character code, numbers separated by tabs", n + 1);
+            return false;
+        }
+        for (int k = 0; k < 3; k++)
+            if (v[size_t(k)] < -32768 || v[size_t(k)] > 32767) {
+                why = formatted("line %zu: metric %d is %lld, beyond -32768 to 32767", n + 1, k + 1, (long long)v[size_t(k)]);
+                return false;
+            }
+        if (v[3] < 0 || v[3] > 255) {
+            why = formatted("line %zu: the character code %lld is beyond 0 to 255", n + 1, (long long)v[3]);
+            return false;
+        }
+        lines.push_back({int32_t(v[0]), int32_t(v[1]), int32_t(v[2]), int32_t(v[3])});
+    }
+    if (lines.size() != size_t(kGlyphCount)) {
+        why = formatted("%zu lines; an FNT font has one for each of its %d glyphs", lines.size(), kGlyphCount);
+        return false;
+    }
+    return true;
+}
+
+static uint8_t nearestShade(uint8_t red, uint8_t green, uint8_t blue)
+{
+    int best = 0, bestDistance = INT32_MAX;
+    for (int k = 0; k < 16; k++) {
+        const int db = blue - fntPalette[size_t(4 * k)], dg = green - fntPalette[size_t(4 * k + 1)],
+                  dr = red - fntPalette[size_t(4 * k + 2)];
+        const int distance = db * db + dg * dg + dr * dr;
+        if (distance < bestDistance) {
+            best = k;
+            bestDistance = distance;
+        }
+    }
+    return uint8_t(best);
+}
+
+bool pack_FNT(const std::string& path)
+{
+    Source in;
+    std::vector<FntGlyphHead> glyphs;
+    if (!openInput(path, in) || !readFntGlyphs(path, in, glyphs))
+        return false;
+    const std::string dir = path + extracted;
+    const std::string infoPath = createFile("INFO.TXT", dir);
+    std::vector<FntInfoLine> info;
+    std::string text, why;
+    switch (readEditedText(infoPath, text)) {
+    case Edited::Refused:
+        return false;
+    case Edited::Missing:
+        noteKept(infoPath, "metrics are");
+        for (const FntGlyphHead& g : glyphs)
+            info.push_back({g.metric1, g.metric2, g.metric3, g.code});
+        break;
+    case Edited::Read:
+        if (!parseFntInfo(text, info, why))
+            return refuse(infoPath, "%s", why.c_str());
+        for (size_t i = 0; i < glyphs.size(); i++)
+            if (info[i].code != glyphs[i].code)
+                return refuse(infoPath, "line %zu: code %d, but glyph %zu of the font has code %d: codes cannot change",
+                              i + 1, info[i].code, i, glyphs[i].code);
+        break;
+    }
+    // Glyphs that share a code share an image, which the last of them wrote.
+    std::vector<bool> owner(glyphs.size(), false);
+    std::array<int, 256> lastWithCode;
+    lastWithCode.fill(-1);
+    for (size_t i = 0; i < glyphs.size(); i++)
+        lastWithCode[size_t(glyphs[i].code)] = int(i);
+    for (int i : lastWithCode)
+        if (i >= 0)
+            owner[size_t(i)] = true;
+
+    OutputFile out;
+    openOutput(out, packedPath(path));
+    copyOriginal(out, in, 0, 2);
+    for (size_t i = 0; i < glyphs.size() && !out.error; i++) {
+        const FntGlyphHead& g = glyphs[i];
+        const uint8_t* headBytes = view(in, g.pixelsAt - int64_t(kHeadSize), kHeadSize);
+        if (!headBytes)
+            return endsBefore(path, in, "glyph %zu is complete: the file changed while it was read", i);
+        std::vector<uint8_t> head(headBytes, headBytes + kHeadSize);
+        const int32_t metrics[3] = {info[i].metric1, info[i].metric2, info[i].metric3};
+        for (int k = 0; k < 3; k++) {  // 16 bits each; the two bytes after each are kept
+            head[size_t(8 + 4 * k)] = uint8_t(metrics[k] & 255);
+            head[size_t(9 + 4 * k)] = uint8_t((metrics[k] >> 8) & 255);
+        }
+        BmpPicture picture;
+        const std::string imagePath = createBitmap(glyphImageName(g.code), dir);
+        const Edited read = owner[i] ? readEditedImage(imagePath, picture) : Edited::Missing;
+        if (read == Edited::Refused)
+            return false;
+        if (read == Edited::Missing) {
+            if (owner[i])
+                noteKept(imagePath, "glyph");
+            writeOutput(out, head.data(), head.size());
+            copyOriginal(out, in, g.pixelsAt, int64_t(g.width) * g.height);
+            continue;
+        }
+        if (picture.width > 65535 || picture.height > 65535)
+            return refuse(imagePath, "%d x %d is larger than a glyph holds (65535 x 65535 at most)", picture.width,
+                          picture.height);
+        head[0] = toByte(picture.width, 0);  // width; two bytes kept
+        head[1] = toByte(picture.width, 1);
+        head[4] = toByte(picture.height, 0);  // height; two bytes kept
+        head[5] = toByte(picture.height, 1);
+        // Shades by colour: an editor may have saved the image with another palette.
+        std::array<uint8_t, 256> shade;
+        for (int k = 0; k < 256; k++) {
+            uint8_t red, green, blue;
+            bmpColour(picture, k, red, green, blue);
+            shade[size_t(k)] = nearestShade(red, green, blue);
+        }
+        std::vector<uint8_t> pixels(picture.pixels.size());
+        const bool sameSize = picture.width == g.width && picture.height == g.height;
+        const uint8_t* original = sameSize ? view(in, g.pixelsAt, pixels.size()) : nullptr;
+        for (size_t k = 0; k < pixels.size(); k++) {
+            const uint8_t value = shade[picture.pixels[k]];
+            // A pixel that shows what it showed keeps its byte, high bits and all.
+            pixels[k] = original && (original[k] & 15) == value ? original[k] : value;
+        }
+        writeOutput(out, head.data(), head.size());
+        writeOutput(out, pixels.data(), pixels.size());
+    }
+    const int64_t end = glyphs.back().pixelsAt + int64_t(glyphs.back().width) * glyphs.back().height;
+    copyOriginal(out, in, end, in.size - end);  // whatever follows the last glyph
+    return placeOutputs({&out});
 }

@@ -19,7 +19,25 @@ bool extract_FNM(const std::string& path);
 // file or a run count is negative. Pixels past the width are dropped; their
 // bytes are still consumed.
 bool decodeFncGlyph(Source& in, const GlyphRecord& g, Stretches& empty, SpritePlanes& planes);
+// Appends the runs of one FNC row, kinds in their cycle, each run at most 127.
+void encodeFncRow(const uint8_t* image, const uint8_t* mask, int32_t width, std::vector<uint8_t>& out);
 
 // One row of FNT pixels (one shade a byte) as a 4-bit BMP row: two pixels a
 // byte, left one high, the last one alone in the high four bits.
 void packFntRow(const uint8_t* pixels, int32_t width, uint8_t* row);
+
+// Rebuild a font from its original and its edited glyph images and INFO.TXT,
+// as FILE.packed.EXT beside it.
+bool pack_FNT(const std::string& path);
+bool pack_FNC(const std::string& path);
+bool pack_FNM(const std::string& path);
+
+// The lines of an FNT font's INFO.TXT: three metrics and the character code
+// of each of its 224 glyphs. False, with why naming the line, otherwise.
+struct FntInfoLine {
+    int32_t metric1, metric2, metric3, code;
+};
+bool parseFntInfo(const std::string& text, std::vector<FntInfoLine>& lines, std::string& why);
+// The values of a glyph set's INFO.TXT: variant, font height, extra value
+// and the first glyph's value, one a line.
+bool parseGlyphSetInfo(const std::string& text, GlyphSet& set, std::string& why);

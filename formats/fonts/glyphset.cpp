@@ -1,9 +1,13 @@
 #include "formats/fonts/glyphset.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "common/bytes.h"
 #include "common/report.h"
+#include "formats/fonts/fonts.h"
+#include "output/edits.h"
 #include "output/names.h"
 #include "output/outputs.h"
 
@@ -65,4 +69,126 @@ bool writeGlyphSetInfo(const GlyphSet& set, const std::string& dir)
     printOutput(info, "%d%c%c%d%c%c%d%c%c%d%c%c", set.variant, 13, 10, set.fontHeight, 13, 10, set.extraValue, 13, 10,
                 set.glyphValue, 13, 10);
     return placeOutputs({&info});
+}
+
+bool parseGlyphSetInfo(const std::string& text, GlyphSet& set, std::string& why)
+{
+    const std::vector<std::string> lines = splitLines(text);
+    static const char* const names[4] = {"the variant", "the font height", "the extra value", "the glyph value"};
+    if (lines.size() != 4) {
+        why = formatted("%zu lines; expected 4: the variant, the font height, the extra value and the glyph value",
+                        lines.size());
+        return false;
+    }
+    int64_t v[4];
+    std::vector<int64_t> values;
+    for (size_t n = 0; n < 4; n++) {
+        if (!lineIntegers(lines[n], values) || values.size() != 1) {
+            why = formatted("line %zu: expected %s, a whole number", n + 1, names[n]);
+            return false;
+        }
+        v[n] = values[0];
+    }
+    if (v[0] != 2 && v[0] != 3) {
+        why = formatted("line 1: the variant is 2 or 3, not %lld", (long long)v[0]);
+        return false;
+    }
+    if (v[1] < INT32_MIN || v[1] > INT32_MAX) {
+        why = "line 2: the font height is beyond 32 bits";
+        return false;
+    }
+    for (size_t n = 2; n < 4; n++)
+        if (v[n] < -128 || v[n] > 127) {
+            why = formatted("line %zu: %s is %lld, beyond -128 to 127", n + 1, names[n], (long long)v[n]);
+            return false;
+        }
+    if (v[0] == 2 && v[2] != 0) {
+        why = "line 3: a variant 2 font has no extra value; leave it 0";
+        return false;
+    }
+    set.variant = int32_t(v[0]);
+    set.fontHeight = int32_t(v[1]);
+    set.extraValue = int32_t(v[2]);
+    set.glyphValue = int32_t(v[3]);
+    return true;
+}
+
+bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, const uint8_t* palette,
+                  const std::function<GlyphEdit(size_t, int32_t&, int32_t&, std::vector<uint8_t>&)>& encode)
+{
+    const std::string dir = path + extracted;
+    const std::string infoPath = createFile("INFO.TXT", dir);
+    GlyphSet edited = set;
+    std::string text, why;
+    switch (readEditedText(infoPath, text)) {
+    case Edited::Refused:
+        return false;
+    case Edited::Missing:
+        noteKept(infoPath, "values are");
+        break;
+    case Edited::Read:
+        if (!parseGlyphSetInfo(text, edited, why))
+            return refuse(infoPath, "%s", why.c_str());
+        if (edited.variant != set.variant)
+            return refuse(infoPath, "line 1: the variant cannot change (the font is variant %d)", set.variant);
+        break;
+    }
+
+    // The fixed fields, records, offsets and what the font reads behind them
+    // (the FNC palette), patched in place; the rest is copied as it is.
+    const int64_t count = int64_t(set.glyphs.size());
+    const int64_t headEnd = std::min(in.size, std::max(set.dataBase + (palette ? 772 : 4), set.recordsAt + 16 * count + 9));
+    const uint8_t* original = view(in, 0, size_t(headEnd));
+    if (!original)
+        return endsBefore(path, in, "the font header is complete: the file changed while it was read");
+    std::vector<uint8_t> head(original, original + headEnd);
+    for (int k = 0; k < 4; k++)  // the font height, 32 bits
+        head[size_t(kFontHeight + k)] = uint8_t(uint32_t(edited.fontHeight) >> (8 * k));
+    if (set.variant == 3)
+        head[272] = uint8_t(edited.extraValue & 255);  // one signed byte; the next three are kept
+    head[size_t(set.recordsAt + 8)] = uint8_t(edited.glyphValue & 255);  // the first record's value
+    if (palette)
+        std::memcpy(&head[size_t(set.dataBase + 4)], palette, 768);
+
+    std::vector<int> lastWithCode(256, -1);
+    for (size_t j = 0; j < set.glyphs.size(); j++)
+        lastWithCode[size_t(set.glyphs[j].code)] = int(j);
+    std::vector<uint8_t> appended;
+    for (size_t j = 0; j < set.glyphs.size(); j++) {
+        int32_t width = set.glyphs[j].width, height = set.glyphs[j].height;
+        std::vector<uint8_t> data;
+        const GlyphEdit result = lastWithCode[size_t(set.glyphs[j].code)] == int(j) ? encode(j, width, height, data)
+                                                                                    : GlyphEdit::Kept;
+        if (result == GlyphEdit::Refused)
+            return false;
+        if (result == GlyphEdit::Kept)
+            continue;
+        if (width > 127 || height > 127)
+            return refuse(path, "glyph %zu (code %d): %d x %d is larger than a glyph holds (127 x 127 at most)", j,
+                          set.glyphs[j].code, width, height);
+        uint8_t* record = &head[size_t(set.recordsAt + 16 * int64_t(j))];
+        record[0] = uint8_t(width);  // signed bytes; the three after each are kept
+        record[4] = uint8_t(height);
+        const int64_t offset = in.size + int64_t(appended.size()) - set.dataBase;
+        if (offset > INT32_MAX)
+            return refuse(path, "the rebuilt glyphs lie further than a glyph offset reaches");
+        uint8_t* offsetField = &head[size_t(set.recordsAt + 16 * count + 4 * int64_t(j))];
+        for (int k = 0; k < 4; k++)
+            offsetField[k] = toByte(int32_t(offset), k);
+        appended.insert(appended.end(), data.begin(), data.end());
+    }
+    // The variant is told by the byte at 276: an edit must not change it.
+    const int32_t tellingByte = toSignedInt(head[size_t(kVariantByte)]);
+    if ((tellingByte == edited.fontHeight ? 2 : 3) != set.variant)
+        return refuse(path, "the edits would make the font read as variant %d: in a variant %d font the byte at 276 "
+                            "(%d, glyph 0's %s) must %s the font height (%d)",
+                      5 - set.variant, set.variant, tellingByte, set.variant == 2 ? "height" : "width",
+                      set.variant == 2 ? "equal" : "differ from", edited.fontHeight);
+
+    OutputFile out;
+    openOutput(out, packedPath(path));
+    writeOutput(out, head.data(), head.size());
+    copyOriginal(out, in, headEnd, in.size - headEnd);  // every original glyph and what follows
+    writeOutput(out, appended.data(), appended.size());
+    return placeOutputs({&out});
 }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,3 +47,13 @@ bool readGlyphSet(const std::string& path, const char* kind, Source& in, GlyphSe
 // INFO.TXT with the variant, font height, extra value and glyph value, each
 // line ended by CR LF; true when it is in place.
 bool writeGlyphSetInfo(const GlyphSet& set, const std::string& dir);
+
+// What editing gave a glyph: nothing to change, new size and data, or a refusal.
+enum class GlyphEdit { Kept, Rebuilt, Refused };
+// Rebuilds a glyph-set font beside the original: the header values from
+// INFO.TXT, each glyph through encode(j, width, height, data) (called for
+// the glyph that owns its image: the last with its code), and palette (768
+// bytes, FNC only; nullptr keeps the original's). Glyph data that changed is
+// appended behind the original's, which stays as it was.
+bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, const uint8_t* palette,
+                  const std::function<GlyphEdit(size_t, int32_t&, int32_t&, std::vector<uint8_t>&)>& encode);
