@@ -214,7 +214,7 @@ bool readBmp(Source& source, BmpPicture& picture, std::string& why)
         return refuseBmp(why, "the BMP ends before its " + std::to_string(height) + " rows of " +
                                   std::to_string(width) + " pixels");
     picture.pixels.assign(size_t(pixelCount), 0);
-    for (int32_t r = 0; r < height; r++) {
+    for (int32_t r = 0; r < height && width > 0; r++) {
         const uint8_t* row = view(source, pixelsAt + int64_t(r) * stride, size_t(stride));
         if (!row)
             return refuseBmp(why, "the BMP cannot be read to its end");

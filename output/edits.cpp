@@ -118,8 +118,8 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
     edit.mask.assign(w * size_t(edit.height), 0);
     std::vector<uint8_t> originalImage(w), originalMask(w);
     for (int32_t r = 0; r < edit.height; r++) {
-        uint8_t* imageRow = &edit.image[size_t(r) * w];
-        uint8_t* maskRow = &edit.mask[size_t(r) * w];
+        uint8_t* imageRow = edit.image.data() + size_t(r) * w;
+        uint8_t* maskRow = edit.mask.data() + size_t(r) * w;
         if (image == Edited::Missing || mask == Edited::Missing) {
             std::fill(originalMask.begin(), originalMask.end(), uint8_t(0));
             if (!originalRow(r, originalImage.data(), originalMask.data()))

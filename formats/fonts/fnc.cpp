@@ -159,8 +159,8 @@ bool pack_FNC(const std::string& path)
         if (!readSpriteEdit(imagePath, maskPath, g.width, g.height,
                             [&](int32_t r, uint8_t* image, uint8_t* mask) {
                                 const size_t at = size_t(g.height - 1 - r) * stride;  // planes go bottom row first
-                                std::copy_n(&planes[j].imagePlane[at], g.width, image);
-                                std::copy_n(&planes[j].maskPlane[at], g.width, mask);
+                                std::copy_n(planes[j].imagePlane.data() + at, g.width, image);
+                                std::copy_n(planes[j].maskPlane.data() + at, g.width, mask);
                                 return true;
                             },
                             edits[j], 0))
@@ -181,10 +181,10 @@ bool pack_FNC(const std::string& path)
                             bool same = edit.width == g.width && edit.height == g.height;
                             for (int32_t r = 0; same && r < g.height; r++) {
                                 const size_t at = size_t(g.height - 1 - r) * stride, w = size_t(g.width);
-                                same = std::equal(&edit.image[size_t(r) * w], &edit.image[size_t(r) * w] + w,
-                                                  &planes[j].imagePlane[at]) &&
-                                       std::equal(&edit.mask[size_t(r) * w], &edit.mask[size_t(r) * w] + w,
-                                                  &planes[j].maskPlane[at]);
+                                same = std::equal(edit.image.data() + size_t(r) * w, edit.image.data() + size_t(r) * w + w,
+                                                  planes[j].imagePlane.data() + at) &&
+                                       std::equal(edit.mask.data() + size_t(r) * w, edit.mask.data() + size_t(r) * w + w,
+                                                  planes[j].maskPlane.data() + at);
                             }
                             if (same)
                                 return GlyphEdit::Kept;
@@ -197,7 +197,7 @@ bool pack_FNC(const std::string& path)
                                 const uint32_t offset = uint32_t(runs.size());
                                 for (int k = 0; k < 4; k++)
                                     data[4 + 4 * size_t(r) + size_t(k)] = uint8_t(offset >> (8 * k));
-                                encodeFncRow(&edit.image[size_t(r) * size_t(width)], &edit.mask[size_t(r) * size_t(width)],
+                                encodeFncRow(edit.image.data() + size_t(r) * size_t(width), edit.mask.data() + size_t(r) * size_t(width),
                                              width, runs);
                             }
                             data.insert(data.end(), runs.begin(), runs.end());

@@ -179,8 +179,8 @@ bool pack_RLC(const std::string& path)
     const size_t w = size_t(edit.width);
     std::vector<uint8_t> image(w), maskRow(w), record;
     for (int32_t r = 0; r < edit.height && !out.error; r++) {
-        const uint8_t* editImage = &edit.image[size_t(r) * w];
-        const uint8_t* editMask = &edit.mask[size_t(r) * w];
+        const uint8_t* editImage = edit.image.data() + size_t(r) * w;
+        const uint8_t* editMask = edit.mask.data() + size_t(r) * w;
         if (r < height) {
             const int64_t at = sprite.records[size_t(r)], end = sprite.records[size_t(r) + 1];
             std::fill(maskRow.begin(), maskRow.end(), uint8_t(0));

@@ -172,8 +172,8 @@ std::vector<uint32_t> packRleRows(RunData& original, const std::vector<uint32_t>
     std::vector<uint8_t> image(w), mask(w), codes;
     std::unordered_map<std::string, uint32_t> written;  // rows already appended, by their codes
     for (int32_t r = 0; r < edit.height; r++) {
-        const uint8_t* editImage = &edit.image[size_t(r) * w];
-        const uint8_t* editMask = &edit.mask[size_t(r) * w];
+        const uint8_t* editImage = edit.image.data() + size_t(r) * w;
+        const uint8_t* editMask = edit.mask.data() + size_t(r) * w;
         if (r < int32_t(originalOffsets.size()) && edit.width == originalWidth) {
             std::fill(mask.begin(), mask.end(), uint8_t(0));
             if (decodeRleRow(original, originalOffsets[size_t(r)], edit.width, image.data(), mask.data()) &&

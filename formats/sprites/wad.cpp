@@ -339,9 +339,9 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
                 return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
             std::memcpy(body.data(), original, body.size());
         }
-        for (int32_t r = 0; r < picture.height; r++)
-            std::memcpy(&body[size_t(r) * size_t(picture.width + 2)], &picture.pixels[size_t(r) * size_t(picture.width)],
-                        size_t(picture.width));
+        for (int32_t r = 0; r < picture.height && picture.width > 0; r++)
+            std::memcpy(body.data() + size_t(r) * size_t(picture.width + 2),
+                        picture.pixels.data() + size_t(r) * size_t(picture.width), size_t(picture.width));
         put24(descriptor, length);
         descriptor[16] = toByte(picture.height, 0);
         descriptor[17] = toByte(picture.height, 1);
