@@ -64,10 +64,11 @@ bool pack(int kind, const std::string& arg)
     case kFnc: return pack_FNC(original);
     case kFnm: return pack_FNM(original);
     case kAnm: return pack_ANM(original);
+    case kSec: return pack_SEC(original);
     case kArlc: return refuse(arg, "an ARLC sprite has no outputs to put back");
     case kUnknown: return false;  // classify said why
     default:
-        return refuse(arg, "assetpack does not rebuild this type of file yet");
+        return refuse(arg, "assetpack does not rebuild this type of file");
     }
 }
 

@@ -29,10 +29,14 @@ for t in "${targets[@]}"; do
     corpus="$work/corpus-$t"
     mkdir -p "$corpus" "$build/fuzz-artifacts"
     pattern="*.$ext"
-    case $t in info_*) pattern="INFO.TXT" ;; esac  # the parsers of edited texts
+    seeds="$work/seeds"
+    case $t in  # the parsers of edited texts read what the converters wrote
+        info_*) pattern="INFO.TXT" ;;
+        text_*) pattern="*.${ext#TEXT_}" ; seeds="$work/seeds/*.FILES" ;;
+    esac
     n=0
     while IFS= read -r -d '' seed; do cp "$seed" "$corpus/seed-$((n++)).${pattern##*.}"; done \
-        < <(find "$work/seeds" -maxdepth 2 -name "$pattern" -print0)
+        < <(find $seeds -maxdepth 2 -name "$pattern" -print0)
     cp samples/*."$ext" "$corpus/" 2>/dev/null || true
     log="$build/fuzz-$t.log"
     (ulimit -f $((16 * 1024)) && exec "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -timeout=5 \

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "output/bmp.h"
+#include "output/edits.h"
 #include "output/palette.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
@@ -46,10 +47,10 @@ TEST(Pack, UneditedFilesRebuildToTheSameOutputs)
     std::vector<std::string> inputs;
     for (const std::string& name : listTree(dir.path)) {
         const std::string ext = extensionOf(name);
-        if (ext != "ARLC" && ext != "SEC" && ext != "ANM" && name.find("DAMAGED") == std::string::npos)
+        if (ext != "ARLC" && name.find("DAMAGED") == std::string::npos)
             inputs.push_back(name);
     }
-    ASSERT_GE(inputs.size(), 14u);
+    ASSERT_GE(inputs.size(), 18u);
     ASSERT_EQ(runTool(inputs, dir.path).status, 0);
     const RunResult packed = runTool(inputs, dir.path, packerPath());
     EXPECT_EQ(std::count(packed.out.begin(), packed.out.end(), '\n'), long(inputs.size()) + 1);
@@ -357,6 +358,71 @@ TEST(Pack, BadFontTextsAreRefusedWithTheirLine)
     }
 }
 
+// Scripts and listings: the text as a user edits it, LF line ends, lines
+// added, removed and changed; the rebuilt file converts to exactly that text.
+std::string plainText(std::string text)
+{
+    std::string out;
+    for (const std::string& line : splitLines(text))
+        out += line + "\n";
+    return out;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+TEST(Pack, EditedScriptsAndListingsConvertToExactlyTheEdit)
+{
+    struct TextCase {
+        std::string file;
+        std::vector<std::pair<std::string, std::string>> edits;  // each first match replaced
+        const char* why;  // empty: packs; else the refusal
+    };
+    const std::vector<TextCase> cases = {
+        {"WALK.ANM", {{"FRAME 1\n", "FRAME 9\nSPRITE \"NEW\",1,2,3\n"}, {"HOTSPOT -2,10,1\n", ""},
+                      {"\"RUN\"", "\"SPRINTING\""}, {"\n}", "UNKNOWN_TOKEN_10 7,-7\n\n}"}}, ""},
+        {"script.ANM", {{"SIZESPRITE \"S\",1,2,3,4,5\n", ""}, {"NUM_SEQUENCES 1", "NUM_SEQUENCES 2"}}, ""},
+        {"LEVEL.SEC", {{"3 PATROL", "4 GUARD"}, {"2 0\n", "2 0\n7 7\n"}, {"-3.250000", "-3.100000"}}, ""},
+        {"tables.SEC", {{"\n1\n9 10", "\n2\n9 10\n11 -12"}, {"\n0\n", "\n1\n\n0 1.000000 2.000000 3.000000 0 0 0 1\n"}},
+         ""},
+        {"WALK.ANM", {{"\n}", ""}}, "the script ends without its closing }"},
+        {"WALK.ANM", {{"FRAME 0", "FRAME 300"}}, "300 is beyond 0 to 255"},
+        {"WALK.ANM", {{"FRAME 0", "FRAMES 0"}}, "expected a keyword such as FRAME or SPRITE, found \"FRAMES\""},
+        {"WALK.ANM", {{"NUM_SEQUENCES 3", "NUM_SEQUENCES 3,4"}}, "unexpected text after the values of NUM_SEQUENCES"},
+        {"LEVEL.SEC", {{"3 PATROL", "4 PATROL"}}, "expected pair 3 of named list 0, two whole numbers"},
+        {"LEVEL.SEC", {{"12.500000 -3.250000", "12.5"}}, "expected point 1, two numbers"},
+    };
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(c.file + (c.why[0] ? std::string(": ") + c.why : ""));
+        TempDir dir;
+        writeFixtureSet(dir.path);
+        std::filesystem::copy(std::filesystem::path(ASSETDUMP_SAMPLES_DIR) / "WALK.ANM", std::filesystem::u8path(dir / "WALK.ANM"));
+        std::filesystem::copy(std::filesystem::path(ASSETDUMP_SAMPLES_DIR) / "LEVEL.SEC", std::filesystem::u8path(dir / "LEVEL.SEC"));
+        ASSERT_EQ(runTool({c.file}, dir.path).status, 0);
+        const std::string listing = dir / (c.file + ".FILES") + S + c.file;
+        std::string text = plainText(readText(listing));
+        for (const auto& [from, to] : c.edits)
+            text = replaced(text, from, to);
+        writeFile(listing, ByteList(text.begin(), text.end()));
+        const RunResult packed = runTool({c.file}, dir.path, packerPath());
+        const std::string rebuilt = c.file.substr(0, c.file.size() - 3) + "packed." + extensionOf(c.file);
+        if (c.why[0]) {
+            EXPECT_EQ(packed.out, c.file + "\tFAILED!\n\n");
+            EXPECT_NE(packed.err.find(c.file + ": line "), std::string::npos) << packed.err;
+            EXPECT_NE(packed.err.find(c.why), std::string::npos) << packed.err;
+            EXPECT_FALSE(exists(dir / rebuilt));
+            continue;
+        }
+        ASSERT_EQ(packed.out, c.file + "\tDONE!\n\n") << packed.err;
+        ASSERT_EQ(runTool({rebuilt}, dir.path).out, rebuilt + "\tDONE!\n\n");
+        EXPECT_EQ(plainText(readText(dir / (rebuilt + ".FILES") + S + rebuilt)), text);
+    }
+}
+
 // --- The BMP reader ---
 
 TEST(Pack, BmpReaderTakesWhatEditorsSaveAndRefusesTheRestWithAReason)
@@ -459,14 +525,11 @@ TEST(Pack, BadEditsAreRefusedAndNothingButTheRebuiltFileIsEverWritten)
     writeFile(dir / rle.file, rle.bytes);
     writeFile(dir / "I.ARLC", arlcFile(2, 2));
     writeFile(dir / "F.FNT", fntFile(fntFullSet({})));
-    writeFile(dir / "L.SEC", secFile({}));
     ASSERT_EQ(runTool({rle.file}, dir.path).status, 0);
     std::filesystem::remove(std::filesystem::u8path(dir / "S.RLE.FILES") / "S.MASK.BMP");
-    ASSERT_EQ(runTool({"L.SEC"}, dir.path).status, 0);
-    const RunResult packed = runTool({"S.RLE.FILES", "I.ARLC", "F.FNT", "L.SEC"}, dir.path, packerPath());
-    EXPECT_EQ(packed.out, "S.RLE.FILES\tDONE!\nI.ARLC\tFAILED!\nF.FNT\tFAILED!\nL.SEC\tFAILED!\n\n");
+    const RunResult packed = runTool({"S.RLE.FILES", "I.ARLC", "F.FNT"}, dir.path, packerPath());
+    EXPECT_EQ(packed.out, "S.RLE.FILES\tDONE!\nI.ARLC\tFAILED!\nF.FNT\tFAILED!\n\n");
     EXPECT_NE(packed.err.find("F.FNT: there is no F.FNT.FILES folder to put back"), std::string::npos);
-    EXPECT_NE(packed.err.find("L.SEC: assetpack does not rebuild this type of file yet"), std::string::npos);
     EXPECT_NE(packed.err.find("S.MASK.BMP: not found; the original's mask is kept"), std::string::npos);
     EXPECT_NE(packed.err.find("I.ARLC: an ARLC sprite has no outputs to put back"), std::string::npos);
     EXPECT_EQ(readFile(dir / "S.packed.RLE"), rle.bytes);

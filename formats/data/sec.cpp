@@ -13,11 +13,16 @@
 // file that ends early is refused with nothing made; the listing is then
 // printed while the file is read a second time. A negative count reads as
 // no records; a negative length is damage.
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/report.h"
 #include "common/source.h"
 #include "formats/data/data.h"
+#include "output/edits.h"
 #include "output/names.h"
 #include "output/outputs.h"
 
@@ -32,18 +37,22 @@ struct SecWalk {
     OutputFile* out;
     std::string needed;
     std::string damage;
+    std::string* text = nullptr;  // printed into a string instead, to compare with
 };
 
 PRINTF_LIKE(2, 3)
 void emit(SecWalk& w, const char* format, ...)
 {
-    if (!w.out || w.out->error)
+    if ((!w.out || w.out->error) && !w.text)
         return;
     va_list args;
     va_start(args, format);
     std::string text = formatText(format, args);
     va_end(args);
-    writeOutput(*w.out, text.data(), text.size());
+    if (w.text)
+        w.text->append(text);
+    else
+        writeOutput(*w.out, text.data(), text.size());
 }
 
 bool shortOf(SecWalk& w, const std::string& what)
@@ -114,7 +123,9 @@ bool printName(SecWalk& w, int32_t length)
         if (!ended) {
             const void* zero = std::memchr(at, 0, piece);
             const size_t shown = zero ? size_t(static_cast<const uint8_t*>(zero) - at) : piece;
-            if (w.out && !w.out->error)
+            if (w.text)
+                w.text->append(reinterpret_cast<const char*>(at), shown);
+            else if (w.out && !w.out->error)
                 writeOutput(*w.out, at, shown);
             ended = zero != nullptr;
         }
@@ -188,5 +199,351 @@ bool extract_SEC(const std::string& path)
     SecWalk print{SourceCursor{&in, 4}, &out, "", ""};
     if (!printSec(print))
         return endsBefore(path, in, "%s is complete: the file changed while it was read", print.needed.c_str());
+    return placeOutputs({&out});
+}
+
+// --- Putting an edited listing back ---
+//
+// The listing is read line by line in the order the converter prints it, its
+// counts telling how many records follow; blank lines only separate. A
+// number whose text is what the original's printed text was at the same
+// place keeps the original's bytes (a float printed with six decimals cannot
+// carry all its bits); any other is encoded from its text.
+
+namespace {
+
+// What the original holds at each place of the listing, for the bytes the
+// converter does not print and the values it prints inexactly.
+struct SecOriginal {
+    std::vector<std::array<uint32_t, 2>> points;
+    struct Element {
+        uint32_t xyz[3];
+        int32_t attribute3;
+        int64_t extraAt;
+        int32_t extraLength;
+    };
+    std::vector<Element> elements[2];
+    struct List {
+        std::string name;   // as printed
+        int64_t fieldAt;    // the name field
+        int32_t fieldLength;
+    };
+    std::vector<List> lists;
+    int64_t end = 0;        // where the pair table ends
+};
+
+// How the converter prints a float: six decimals, or none for an element
+// whose attribute 3 is not odd.
+std::string floatText(uint32_t bits, bool decimals)
+{
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return formatted(decimals ? "%f" : "%.0f", double(f));
+}
+
+// Walks the original as printSec does, noting what each place holds.
+bool readSecOriginal(Source& in, SecOriginal& o)
+{
+    SourceCursor c{&in, 4};
+    int32_t count;
+    if (!readI32(c, count))
+        return false;
+    for (int32_t i = 0; i < count; i++) {
+        const uint8_t* p;
+        if (!take(c, 8, p))
+            return false;
+        o.points.push_back({uint32_t(toInt(p, 0)), uint32_t(toInt(p, 4))});
+    }
+    for (int t = 0; t < 2; t++) {
+        if (!readI32(c, count))
+            return false;
+        for (int32_t i = 0; i < count; i++) {
+            const uint8_t* e;
+            if (!take(c, 36, e))
+                return false;
+            const int32_t values = toInt(e, 0), extra = toInt(e, 32);
+            if (extra < 0 || !skip(c, extra) || (values > 0 && !skip(c, 4 * int64_t(values))))
+                return false;
+            o.elements[t].push_back({{uint32_t(toInt(e, 4)), uint32_t(toInt(e, 8)), uint32_t(toInt(e, 12))},
+                                         toInt(e, 28), c.pos - extra - 4 * int64_t(std::max(values, 0)), extra});
+        }
+    }
+    if (!readI32(c, count))
+        return false;
+    for (int32_t i = 0; i < count; i++) {
+        int32_t pairs, length;
+        if (!readI32(c, pairs) || !readI32(c, length) || length < 0)
+            return false;
+        const int64_t fieldAt = c.pos;
+        if (!skip(c, length) || (pairs > 0 && !skip(c, 8 * int64_t(pairs))))
+            return false;
+        // The name as printed: up to its zero byte, at most what a listing can hold.
+        const uint8_t* field = view(in, fieldAt, size_t(std::min<int64_t>(length, kMaxEditedText)));
+        if (!field)
+            return false;
+        o.lists.push_back({fieldText(field, size_t(std::min<int64_t>(length, kMaxEditedText))), fieldAt, length});
+    }
+    if (!readI32(c, count) || (count > 0 && !skip(c, 8 * int64_t(count))))
+        return false;
+    o.end = c.pos;
+    return true;
+}
+
+struct LineReader {
+    std::vector<std::string> lines;
+    size_t next = 0;
+    std::string why;
+};
+
+// The next line that is not blank; false at the end, having said what was expected.
+bool nextLine(LineReader& r, const std::string& expected, std::string& line, size_t& number)
+{
+    while (r.next < r.lines.size() && r.lines[r.next].empty())
+        r.next++;
+    if (r.next >= r.lines.size()) {
+        r.why = "the listing ends where " + expected + " was expected";
+        return false;
+    }
+    number = r.next + 1;
+    line = r.lines[r.next++];
+    return true;
+}
+
+// Splits a line at spaces and tabs.
+std::vector<std::string> words(const std::string& line)
+{
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            i++;
+        size_t end = i;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t')
+            end++;
+        if (end > i)
+            out.push_back(line.substr(i, end - i));
+        i = end;
+    }
+    return out;
+}
+
+bool int32Of(const std::string& word, int32_t& v)
+{
+    std::vector<int64_t> values;
+    if (!lineIntegers(word, values) || values.size() != 1 || values[0] < INT32_MIN || values[0] > INT32_MAX)
+        return false;
+    v = int32_t(values[0]);
+    return true;
+}
+
+// A float's bits from its text; the original's when the text is what it printed.
+bool floatOf(const std::string& word, const uint32_t* original, bool decimals, uint32_t& bits)
+{
+    if (original && word == floatText(*original, decimals)) {
+        bits = *original;
+        return true;
+    }
+    if (word.empty() || word.find_first_not_of("0123456789+-.eEinfatyINFATY") != std::string::npos)
+        return false;
+    char* end = nullptr;
+    const float f = std::strtof(word.c_str(), &end);
+    if (end != word.c_str() + word.size())
+        return false;
+    std::memcpy(&bits, &f, 4);
+    return true;
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int k = 0; k < 4; k++)
+        out.push_back(uint8_t(v >> (8 * k)));
+}
+
+}  // namespace
+
+bool parseSecListing(const std::string& text, Source* original, std::vector<uint8_t>& out, int64_t& tailAt,
+                     std::string& why)
+{
+    LineReader r{splitLines(text), 0, ""};
+    std::string line;
+    size_t number = 0;
+    auto fail = [&](const std::string& expected) {
+        why = r.why.empty() ? formatted("line %zu: expected %s", number, expected.c_str()) : r.why;
+        return false;
+    };
+    // Counts first: the original is walked for as many records as the listing has.
+    SecOriginal o;
+    if (original && !readSecOriginal(*original, o))
+        o = SecOriginal{};
+    tailAt = o.end;
+    auto count = [&](const std::string& what, int32_t& n) {
+        int32_t v;
+        if (!nextLine(r, what, line, number) || !int32Of(line, v))
+            return fail(what + ", a whole number on its own line");
+        n = v;
+        put32(out, uint32_t(v));
+        return true;
+    };
+    auto pair = [&](const std::string& what, bool floats, const std::array<uint32_t, 2>* was) {
+        if (!nextLine(r, what, line, number))
+            return fail(what);
+        const std::vector<std::string> w = words(line);
+        uint32_t a, b;
+        int32_t ia, ib;
+        const bool ok = w.size() == 2 && (floats ? floatOf(w[0], was ? &(*was)[0] : nullptr, true, a) &&
+                                                       floatOf(w[1], was ? &(*was)[1] : nullptr, true, b)
+                                                 : int32Of(w[0], ia) && int32Of(w[1], ib));
+        if (!ok)
+            return fail(what + ", two " + (floats ? "numbers" : "whole numbers"));
+        put32(out, floats ? a : uint32_t(ia));
+        put32(out, floats ? b : uint32_t(ib));
+        return true;
+    };
+
+    out.assign({'N', 'I', 'B', 'S'});
+    int32_t points;
+    if (!count("the point count", points))
+        return false;
+    for (int32_t i = 0; i < points; i++)
+        if (!pair("point " + std::to_string(i), true, size_t(i) < o.points.size() ? &o.points[size_t(i)] : nullptr))
+            return false;
+    for (int t = 0; t < 2; t++) {
+        const std::string table = "element table " + std::to_string(t + 1);
+        int32_t elements;
+        if (!count("the count of " + table, elements))
+            return false;
+        for (int32_t i = 0; i < elements; i++) {
+            const std::string element = "element " + std::to_string(i) + " of " + table;
+            if (!nextLine(r, element, line, number))
+                return fail(element);
+            const std::vector<std::string> w = words(line);
+            int32_t values = 0, attributes[4] = {0, 0, 0, 0};
+            bool ok = w.size() == 8 && int32Of(w[0], values);
+            for (int k = 0; ok && k < 4; k++)
+                ok = int32Of(w[size_t(4 + k)], attributes[k]);
+            const SecOriginal::Element* was = size_t(i) < o.elements[t].size() ? &o.elements[t][size_t(i)] : nullptr;
+            uint32_t xyz[3] = {0, 0, 0};
+            const bool decimals = attributes[3] % 2 == 1;
+            for (int k = 0; ok && k < 3; k++)
+                ok = floatOf(w[size_t(1 + k)],
+                             was && (was->attribute3 % 2 == 1) == decimals ? &was->xyz[k] : nullptr, decimals, xyz[k]);
+            if (!ok)
+                return fail(element + ": its value count, x, y, z and four attributes");
+            put32(out, uint32_t(values));
+            for (uint32_t v : xyz)
+                put32(out, v);
+            for (int32_t a : attributes)
+                put32(out, uint32_t(a));
+            // The extra block is never printed: the original's at this place, or none.
+            const int32_t extra = was ? was->extraLength : 0;
+            put32(out, uint32_t(extra));
+            if (extra > 0) {
+                const uint8_t* bytes = view(*original, was->extraAt, size_t(extra));
+                if (!bytes) {
+                    why = "the original cannot be read again";
+                    return false;
+                }
+                out.insert(out.end(), bytes, bytes + extra);
+            }
+            for (int32_t v = 0; v < values; v++) {
+                int32_t value;
+                if (!nextLine(r, "value", line, number) || !int32Of(line, value))
+                    return fail("value " + std::to_string(v) + " of " + element + ", a whole number");
+                put32(out, uint32_t(value));
+            }
+        }
+    }
+    int32_t lists;
+    if (!count("the list count", lists))
+        return false;
+    for (int32_t i = 0; i < lists; i++) {
+        const std::string list = "named list " + std::to_string(i);
+        // The pair count, one space, then the name as it is.
+        if (!nextLine(r, list, line, number))
+            return fail(list);
+        const size_t space = line.find(' ');
+        int32_t pairs;
+        if (!int32Of(line.substr(0, space), pairs))
+            return fail(list + ": its pair count, a space and its name");
+        const std::string name = space == std::string::npos ? "" : line.substr(space + 1);
+        put32(out, uint32_t(pairs));
+        const SecOriginal::List* was = size_t(i) < o.lists.size() ? &o.lists[size_t(i)] : nullptr;
+        if (was && was->name == name) {
+            put32(out, uint32_t(was->fieldLength));  // the field as it was, padding and all
+            const uint8_t* field = was->fieldLength ? view(*original, was->fieldAt, size_t(was->fieldLength)) : nullptr;
+            if (was->fieldLength && !field) {
+                why = "the original cannot be read again";
+                return false;
+            }
+            if (field)
+                out.insert(out.end(), field, field + was->fieldLength);
+        } else {
+            put32(out, uint32_t(name.size() + 1));
+            out.insert(out.end(), name.begin(), name.end());
+            out.push_back(0);
+        }
+        for (int32_t k = 0; k < pairs; k++)
+            if (!pair("pair " + std::to_string(k) + " of " + list, false, nullptr))
+                return false;
+    }
+    int32_t pairs;
+    if (!count("the pair count", pairs))
+        return false;
+    for (int32_t k = 0; k < pairs; k++)
+        if (!pair("pair " + std::to_string(k) + " of the pair table", false, nullptr))
+            return false;
+    while (r.next < r.lines.size() && r.lines[r.next].empty())
+        r.next++;
+    if (r.next < r.lines.size()) {
+        why = formatted("line %zu: more lines after the pair table", r.next + 1);
+        return false;
+    }
+    return true;
+}
+
+bool pack_SEC(const std::string& path)
+{
+    Source in;
+    if (!openInput(path, in))
+        return false;
+    const uint8_t* magic = view(in, 0, 4);
+    if (!magic || std::memcmp(magic, mw_sec, 4) != 0)
+        return magic || in.readError ? endsBefore(path, in, "its magic")
+                                     : refuse(path, "not an SEC file: it does not start with \"NIBS\"");
+    SecWalk check{SourceCursor{&in, 4}, nullptr, "", ""};
+    if (!printSec(check))
+        return check.damage.empty() ? endsBefore(path, in, "%s is complete", check.needed.c_str())
+                                    : refuse(path, "%s", check.damage.c_str());
+    const std::string listingPath = createFile(getName(path), path + extracted);
+    std::string listing;
+    OutputFile out;
+    switch (readEditedText(listingPath, listing)) {
+    case Edited::Refused:
+        return false;
+    case Edited::Missing:
+        noteKept(listingPath, "listing");
+        openOutput(out, packedPath(path));
+        copyOriginal(out, in, 0, in.size);
+        return placeOutputs({&out});
+    case Edited::Read:
+        break;
+    }
+    // An unchanged listing is the original, byte for byte, whatever its names hold.
+    std::string rendered;
+    SecWalk render{SourceCursor{&in, 4}, nullptr, "", "", &rendered};
+    printSec(render);
+    openOutput(out, packedPath(path));
+    if (rendered == listing) {
+        copyOriginal(out, in, 0, in.size);
+        return placeOutputs({&out});
+    }
+    std::vector<uint8_t> bytes;
+    int64_t tailAt = 0;
+    std::string why;
+    if (!parseSecListing(listing, &in, bytes, tailAt, why))
+        return refuse(listingPath, "%s", why.c_str());
+    writeOutput(out, bytes.data(), bytes.size());
+    if (tailAt > 0)
+        copyOriginal(out, in, tailAt, in.size - tailAt);  // whatever follows the tables
     return placeOutputs({&out});
 }
