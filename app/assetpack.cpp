@@ -32,8 +32,12 @@ const char* const kHelp =
     "  FNT   CODE.BMP per glyph (16 shades, by colour) and INFO.TXT (metrics)\n"
     "  FNC   CODE.BMP and CODE.MASK.BMP per glyph, INFO.TXT (font values)\n"
     "  FNM   CODE.BMP per glyph (white, grey, black) and INFO.TXT (font values)\n"
+    "  SEC   the listing NAME.SEC: values changed, records added or removed\n"
+    "  ANM   the script NAME.ANM: tokens changed, added or removed\n"
+    "Texts may have LF or CR LF line ends; a line that cannot be read is\n"
+    "refused with its number.\n"
     "\n"
-    "Images must be 8-bit indexed BMPs (uncompressed or run-length compressed).\n"
+    "Images must be indexed BMPs (uncompressed or run-length compressed).\n"
     "Masks are read by colour: white opaque, black transparent, other colours grey.\n"
     "\n"
     "Options (alone on the command line): --help, -h, --version.\n";

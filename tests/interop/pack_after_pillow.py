@@ -21,7 +21,8 @@ except ImportError:  # ctest reports the test as skipped
     print("Pillow is not installed (Debian: python3-pil)")
     sys.exit(77)
 
-INPUTS = ["HERO.RLE", "SHIP.RLC", "ARCHIVE.WAD", "CITY.ZOM"]
+INPUTS = ["HERO.RLE", "SHIP.RLC", "ARCHIVE.WAD", "CITY.ZOM"]  # re-saved, then edited
+FONTS = ["LETTERS.FNT", "GOLD.FNC", "INK.FNM"]  # re-saved only
 
 
 def run(program, args, cwd):
@@ -65,12 +66,12 @@ def main():
     samples, tool, packer = sys.argv[1:4]
     failures = []
     with tempfile.TemporaryDirectory() as work:
-        for name in INPUTS:
+        for name in INPUTS + FONTS:
             shutil.copy(os.path.join(samples, name), work)
-        run(tool, INPUTS, work)
+        run(tool, INPUTS + FONTS, work)
 
         # 1. Re-saved unchanged.
-        for name in INPUTS:
+        for name in INPUTS + FONTS:
             folder = os.path.join(work, name + ".FILES")
             for n in os.listdir(folder):
                 if n.upper().endswith(".BMP"):
@@ -78,16 +79,16 @@ def main():
                         im.load()
                         copy = im.copy()
                     copy.save(os.path.join(folder, n))
-        out, err = run(packer, INPUTS, work)
+        out, err = run(packer, INPUTS + FONTS, work)
         identical = 0
-        for name in INPUTS:
+        for name in INPUTS + FONTS:
             if f"{name}\tDONE!" not in out:
                 failures.append(f"{name}: not packed after re-saving: {err}")
                 continue
             with open(os.path.join(work, name), "rb") as a, open(os.path.join(work, packed_name(name)), "rb") as b:
                 identical += a.read() == b.read()
-        print(f"re-saved by Pillow, unedited: {identical} of {len(INPUTS)} rebuilt byte for byte")
-        if identical != len(INPUTS):
+        print(f"re-saved by Pillow, unedited: {identical} of {len(INPUTS + FONTS)} rebuilt byte for byte")
+        if identical != len(INPUTS + FONTS):
             failures.append("an unedited file did not rebuild byte for byte")
 
         # 2. Edited.
@@ -133,7 +134,7 @@ def main():
 
     for f in failures:
         print("FAIL", f)
-    print(f"{len(INPUTS) * 2 - len(failures)} passed, {len(failures)} failed")
+    print(f"{len(INPUTS) * 2 + len(FONTS) - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
