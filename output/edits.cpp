@@ -92,6 +92,8 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
                     const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit,
                     uint8_t transparentIndex)
 {
+    edit.imagePath = imagePath;
+    edit.maskPath = maskPath;
     BmpPicture maskPicture;
     const Edited image = readEditedImage(imagePath, edit.picture);
     const Edited mask = readEditedImage(maskPath, maskPicture);
@@ -140,6 +142,14 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
         }
     }
     return true;
+}
+
+bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
+                      const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit)
+{
+    const std::string imagePath = createBitmap(getName(path), path + extracted);
+    return readSpriteEdit(imagePath, createMask(getName(path), path + extracted, imagePath), width, height,
+                          originalRow, edit);
 }
 
 bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n)

@@ -34,6 +34,7 @@ struct SpriteEdit {
     std::vector<uint8_t> mask;
     BmpPicture picture;  // the image as read, for its colour table
     bool imageGiven = false;
+    std::string imagePath, maskPath;
 };
 // Reads a sprite's image and mask. A missing one is taken from the
 // original, whose row r (0 = top) originalRow(r, image, mask) decodes;
@@ -41,6 +42,11 @@ struct SpriteEdit {
 bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
                     const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit,
                     uint8_t transparentIndex = 255);
+
+// The sprite converted from the input path: NAME.BMP and NAME.MASK.BMP in
+// its folder, read as readSpriteEdit does.
+bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
+                      const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit);
 
 // Appends n bytes of the original from pos, a piece at a time; false when
 // they cannot be read (the output then fails).

@@ -15,6 +15,7 @@
 // file that ends without an end token, is refused with nothing made. An
 // unknown code is told on standard error, followed by the console pause.
 #include <algorithm>
+#include <cstdint>
 #include <cstdarg>
 #include <cstring>
 #include <functional>
@@ -50,6 +51,7 @@ void diagnose(const char* format, ...)
 struct Sink {
     OutputFile* file = nullptr;
     std::string* text = nullptr;
+    size_t limit = SIZE_MAX;  // a string stops growing past this (it no longer matches)
 };
 
 PRINTF_LIKE(2, 3)
@@ -63,7 +65,7 @@ void emit(Sink* out, const char* format, ...)
     va_end(args);
     if (out->file)
         writeOutput(*out->file, text.data(), text.size());
-    if (out->text)
+    if (out->text && out->text->size() <= out->limit)
         out->text->append(text);
 }
 
@@ -436,7 +438,7 @@ bool pack_ANM(const std::string& path)
     }
     // An unchanged script is the original, byte for byte, whatever its texts hold.
     std::string rendered;
-    Sink sink{nullptr, &rendered};
+    Sink sink{nullptr, &rendered, script.size()};
     walkTokens(in, &sink);
     emit(&sink, "\r\n}\r\n");
     if (rendered == script)

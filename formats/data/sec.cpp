@@ -37,7 +37,8 @@ struct SecWalk {
     OutputFile* out;
     std::string needed;
     std::string damage;
-    std::string* text = nullptr;  // printed into a string instead, to compare with
+    std::string* text = nullptr;  // printed into a string instead, to compare with,
+    size_t limit = SIZE_MAX;      // which stops growing past this (it no longer matches)
 };
 
 PRINTF_LIKE(2, 3)
@@ -49,9 +50,10 @@ void emit(SecWalk& w, const char* format, ...)
     va_start(args, format);
     std::string text = formatText(format, args);
     va_end(args);
-    if (w.text)
-        w.text->append(text);
-    else
+    if (w.text) {
+        if (w.text->size() <= w.limit)
+            w.text->append(text);
+    } else
         writeOutput(*w.out, text.data(), text.size());
 }
 
@@ -123,10 +125,12 @@ bool printName(SecWalk& w, int32_t length)
         if (!ended) {
             const void* zero = std::memchr(at, 0, piece);
             const size_t shown = zero ? size_t(static_cast<const uint8_t*>(zero) - at) : piece;
-            if (w.text)
-                w.text->append(reinterpret_cast<const char*>(at), shown);
-            else if (w.out && !w.out->error)
+            if (w.text) {
+                if (w.text->size() <= w.limit)
+                    w.text->append(reinterpret_cast<const char*>(at), shown);
+            } else if (w.out && !w.out->error) {
                 writeOutput(*w.out, at, shown);
+            }
             ended = zero != nullptr;
         }
         done += int32_t(piece);
@@ -530,7 +534,7 @@ bool pack_SEC(const std::string& path)
     }
     // An unchanged listing is the original, byte for byte, whatever its names hold.
     std::string rendered;
-    SecWalk render{SourceCursor{&in, 4}, nullptr, "", "", &rendered};
+    SecWalk render{SourceCursor{&in, 4}, nullptr, "", "", &rendered, listing.size()};
     printSec(render);
     openOutput(out, packedPath(path));
     if (rendered == listing) {

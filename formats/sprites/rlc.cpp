@@ -145,21 +145,18 @@ bool pack_RLC(const std::string& path)
     if (!openInput(path, in) || !readRlcSprite(path, in, sprite))
         return false;
     const int32_t width = sprite.width, height = sprite.height;
-    const std::string dir = path + extracted;
-    const std::string imagePath = createBitmap(getName(path), dir);
-    const std::string maskPath = createMask(getName(path), dir, imagePath);
     SpriteEdit edit;
-    if (!readSpriteEdit(imagePath, maskPath, width, height,
-                        [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
-                            return decodeRlcRow(in, sprite.records[size_t(r)], width, image, maskRow);
-                        },
-                        edit))
+    if (!readSpriteFolder(path, width, height,
+                          [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
+                              return decodeRlcRow(in, sprite.records[size_t(r)], width, image, maskRow);
+                          },
+                          edit))
         return false;
     if (std::find(edit.mask.begin(), edit.mask.end(), uint8_t(127)) != edit.mask.end())
-        return refuse(maskPath, "grey (half-transparent) pixels, which an RLC sprite cannot hold: make every mask "
+        return refuse(edit.maskPath, "grey (half-transparent) pixels, which an RLC sprite cannot hold: make every mask "
                                 "pixel black or white");
     if (edit.width > 65535 || edit.height > 65535)
-        return refuse(imagePath, "%d x %d is larger than an RLC sprite holds (65535 x 65535 at most)", edit.width,
+        return refuse(edit.imagePath, "%d x %d is larger than an RLC sprite holds (65535 x 65535 at most)", edit.width,
                       edit.height);
 
     const uint8_t* head = view(in, 0, size_t(kRowDataAt));
@@ -171,7 +168,7 @@ bool pack_RLC(const std::string& path)
     front[8] = toByte(edit.height, 0);  // height; the next two bytes are kept
     front[9] = toByte(edit.height, 1);
     if (edit.imageGiven)
-        noteRounded(imagePath, pal3to2(edit.picture.colours, edit.picture.colourCount, head + 12, &front[12]));
+        noteRounded(edit.imagePath, pal3to2(edit.picture.colours, edit.picture.colourCount, head + 12, &front[12]));
 
     OutputFile out;
     openOutput(out, packedPath(path));

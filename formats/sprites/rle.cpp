@@ -261,20 +261,17 @@ bool pack_RLE(const std::string& path)
         return false;
     const int32_t width = sprite.info.width, height = sprite.info.height;
     RunData run{&in, sprite.info.offset, in.size - sprite.info.offset, {}};
-    const std::string dir = path + extracted;
-    const std::string imagePath = createBitmap(getName(path), dir);
-    const std::string maskPath = createMask(getName(path), dir, imagePath);
     SpriteEdit edit;
-    if (!readSpriteEdit(imagePath, maskPath, width, height,
-                        [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
-                            return decodeRleRow(run, sprite.rowOffsets[size_t(r)], width, image, maskRow);
-                        },
-                        edit))
+    if (!readSpriteFolder(path, width, height,
+                          [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
+                              return decodeRleRow(run, sprite.rowOffsets[size_t(r)], width, image, maskRow);
+                          },
+                          edit))
         return false;
     // The data offset is a 16-bit field behind the row table; row offsets are 24-bit.
     const int32_t kMaxHeight = (65535 - int32_t(kRowTableAt)) / 4;
     if (edit.width > 65535 || edit.height > kMaxHeight)
-        return refuse(imagePath, "%d x %d is larger than an RLE sprite holds (%d x %d at most)", edit.width,
+        return refuse(edit.imagePath, "%d x %d is larger than an RLE sprite holds (%d x %d at most)", edit.width,
                       edit.height, 65535, kMaxHeight);
     std::vector<uint8_t> appended;
     const int64_t runSize = in.size - sprite.info.offset;
