@@ -286,8 +286,10 @@ TEST(Pack, EditedGlyphsAndFontValuesComeBackExactly)
             }
         }
         writeFile(folder + S + c.glyph + ".BMP", editorBmp(width, height, pixels, table, int(random() % 3)));
+        const ColourTable maskTable = createMskPal();
         if (c.mask)
-            writeFile(folder + S + c.glyph + ".MASK.BMP", editorBmp(width, height, maskValues, ByteList(createMskPal().begin(), createMskPal().end()), 0));
+            writeFile(folder + S + c.glyph + ".MASK.BMP",
+                      editorBmp(width, height, maskValues, ByteList(maskTable.begin(), maskTable.end()), 0));
         std::vector<std::string> info;
         for (std::string line; const char ch : readText(folder + S + "INFO.TXT"))
             if (ch == '\n') {

@@ -167,9 +167,9 @@ bool pack_FNC(const std::string& path)
             return false;
         const BmpPicture& picture = edits[j].picture;
         for (int32_t k = 0; edits[j].imageGiven && !paletteTaken && !palette.empty() && k < picture.colourCount; k++)
-            if (!std::equal(&palette[size_t(3 * k)], &palette[size_t(3 * k + 3)], &picture.colours[size_t(4 * k)])) {
+            if (!std::equal(palette.data() + 3 * k, palette.data() + 3 * k + 3, picture.colours.data() + 4 * k)) {
                 for (int32_t c = 0; c < picture.colourCount; c++)
-                    std::copy_n(&picture.colours[size_t(4 * c)], 3, &palette[size_t(3 * c)]);
+                    std::copy_n(picture.colours.data() + 4 * c, 3, palette.data() + 3 * c);
                 paletteTaken = true;
             }
     }
