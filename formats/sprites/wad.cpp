@@ -166,8 +166,39 @@ bool writePalette(const std::string& path, Source& in, const std::string& dir, N
     return placeOutputs({&out});
 }
 
+// Palette colours for the entries, read once: going back to the palette
+// records for every entry would pull the read window back to the start of
+// the archive. Up to kHeldPalettes are held (4 MiB); beyond, the last used.
+constexpr int32_t kHeldPalettes = 4096;
+struct PaletteColours {
+    std::vector<ColourTable> held;
+    int32_t lastIndex = -1;
+    ColourTable last;
+};
+
+const ColourTable* paletteColours(Source& in, PaletteColours& p, int32_t paletteCount, int32_t index)
+{
+    if (p.held.empty() && paletteCount <= kHeldPalettes)
+        for (int32_t k = 0; k < paletteCount; k++) {
+            const uint8_t* palette = view(in, kPalettesAt + kPaletteRecord * k, 512);
+            if (!palette)
+                return nullptr;
+            p.held.push_back(pal2to3(palette));
+        }
+    if (size_t(index) < p.held.size())
+        return &p.held[size_t(index)];
+    if (p.lastIndex != index) {
+        const uint8_t* palette = view(in, kPalettesAt + kPaletteRecord * index, 512);
+        if (!palette)
+            return nullptr;
+        p.lastIndex = index;
+        p.last = pal2to3(palette);
+    }
+    return &p.last;
+}
+
 bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i, int32_t paletteCount,
-                const std::string& dir, NameBook& book)
+                const std::string& dir, NameBook& book, PaletteColours& palettes)
 {
     const std::string shown = entryLabel(e, i);
     int32_t paletteIndex = 0;
@@ -178,10 +209,10 @@ bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t 
                    ? endsBefore(path, in, "%s is complete", shown.c_str())
                    : refuse(path, "%s is not written: %s", shown.c_str(), trouble.c_str());
     RunData run{&in, e.bodyAt, e.length, {}};
-    const uint8_t* palette = view(in, kPalettesAt + kPaletteRecord * paletteIndex, 512);
-    if (!palette)
+    const ColourTable* found = paletteColours(in, palettes, paletteCount, paletteIndex);
+    if (!found)
         return endsBefore(path, in, "palette %d is complete", paletteIndex);
-    const ColourTable colours = pal2to3(palette);
+    const ColourTable& colours = *found;
 
     const OutputName name = nameFor(book, e.name, 4, btmp, i);
     if (name.substituted)
@@ -260,11 +291,12 @@ bool extract_WAD(const std::string& path)
     if (!makeOutputDir(path, dir))
         return false;
     NameBook book;
+    PaletteColours palettes;
     bool whole = true;
     for (int32_t i = 0; i < paletteCount; i++)
         whole = writePalette(path, in, dir, book, i) && whole;
     for (int32_t i = 0; i < int32_t(entries.size()); i++)
-        whole = writeEntry(path, in, entries[size_t(i)], i, paletteCount, dir, book) && whole;
+        whole = writeEntry(path, in, entries[size_t(i)], i, paletteCount, dir, book, palettes) && whole;
     return whole;
 }
 
