@@ -99,35 +99,34 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
         }
         whole = whole && !out->error;
     }
-    // A pair goes in place together: a folder at one name must not leave the
-    // other half replaced.
-    if (whole && outputs.size() > 1)
-        for (OutputFile* out : outputs)
-            if (isDirectory(out->path)) {
-                fail(*out, EISDIR);
+    // A pair goes in place together: a folder at a later name must not leave
+    // the first replaced (a folder at the first name stops the renames below
+    // before anything has moved).
+    if (whole)
+        for (auto it = outputs.begin() + 1; it < outputs.end(); ++it)
+            if (isDirectory((*it)->path)) {
+                fail(**it, EISDIR);
                 whole = false;
             }
-    if (whole) {
-        for (OutputFile* out : outputs) {
-            if (!replaceFile(out->temp, out->path)) {
-                fail(*out, errno);
-                removeFile(out->temp);
-                whole = false;
-            }
-            out->temp.clear();
+    for (OutputFile* out : outputs) {
+        if (!whole)
+            break;
+        if (!replaceFile(out->temp, out->path)) {
+            fail(*out, errno);
+            removeFile(out->temp);
+            whole = false;
         }
-        for (OutputFile* out : outputs)
-            if (out->error) {
-                failedOutputs++;
-                reportProblem(out->path, systemReason(out->error));
-            }
-        return whole;
+        out->temp.clear();
     }
+    if (whole)
+        return true;
     std::string failed;
     for (OutputFile* out : outputs)
         if (out->error && failed.empty())
             failed = getName(out->path);
     for (OutputFile* out : outputs) {
+        if (!out->error && out->temp.empty())
+            continue;  // put in place before a later one failed
         if (!out->temp.empty())
             removeFile(out->temp);
         out->temp.clear();
