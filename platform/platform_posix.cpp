@@ -49,17 +49,9 @@ FILE* openForReading(const std::string& path)
 
 FILE* createNewFile(const std::string& path)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    FILE* f = fdopen(fd, "wb");
-    if (!f) {
-        int saved = errno;
-        close(fd);
-        unlink(path.c_str());
-        errno = saved;
-    }
-    return f;
+    // "x" is O_EXCL: an existing name, a symlink included, is never opened;
+    // "e" is O_CLOEXEC. One system call, where open and fdopen take two.
+    return std::fopen(path.c_str(), "wbxe");
 }
 
 bool replaceFile(const std::string& from, const std::string& to)
