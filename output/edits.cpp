@@ -230,3 +230,30 @@ bool lineIntegers(const std::string& line, std::vector<int64_t>& values)
     }
     return true;
 }
+
+bool noGlyphsAdded(const std::string& dir, const std::vector<int32_t>& codes)
+{
+    std::vector<std::string> names;
+    if (!listDirectory(dir, names))
+        return true;  // nothing to read back: every glyph keeps its data
+    std::vector<bool> known(1000, false);
+    for (int32_t code : codes)
+        known[size_t(code)] = true;
+    for (const std::string& name : names) {
+        // A glyph image's name: two or three digits, then .BMP or .MASK.BMP, in any case.
+        size_t digits = 0;
+        while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9')
+            digits++;
+        std::string rest = name.substr(digits);
+        for (char& c : rest)
+            c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
+        if (digits < 2 || digits > 3 || (rest != btmp && rest != mask))
+            continue;
+        const int code = std::stoi(name.substr(0, digits));
+        if (glyphImageName(code).size() != digits + 4)
+            continue;  // not a name the converter gives (065.BMP): not read
+        if (!known[size_t(code)])
+            return refuse(createFile(name, dir), "the font has no glyph with code %d: glyphs cannot be added", code);
+    }
+    return true;
+}

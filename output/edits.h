@@ -63,3 +63,7 @@ std::vector<std::string> splitLines(const std::string& text);
 // decimal digits each, nothing else. False when the line holds anything
 // else or a number beyond 64 bits.
 bool lineIntegers(const std::string& line, std::vector<int64_t>& values);
+
+// False, having said why, when the folder dir holds a glyph image (CODE.BMP
+// or CODE.MASK.BMP) for a code the font does not have: glyphs cannot be added.
+bool noGlyphsAdded(const std::string& dir, const std::vector<int32_t>& codes);

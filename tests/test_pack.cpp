@@ -335,6 +335,7 @@ TEST(Pack, BadFontTextsAreRefusedWithTheirLine)
         const char* file;
         std::string info;
         const char* why;
+        std::string name = "INFO.TXT";  // the file written into the folder
     };
     std::string fnt;
     for (int i = 0; i < 224; i++)
@@ -346,13 +347,16 @@ TEST(Pack, BadFontTextsAreRefusedWithTheirLine)
         {"font.FNC", "2\n5\n0\n0\n", "would make the font read as variant 3"},
         {"font.FNM", "3\n9\n200\n0\n", "line 3: the extra value is 200, beyond -128 to 127"},
         {"font.FNM", "3\n9\n0\n", "3 lines; expected 4"},
+        {"font.FNC", "", "66.BMP: the font has no glyph with code 66: glyphs cannot be added", "66.BMP"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         TempDir dir;
         writeFixtureSet(dir.path);
         ASSERT_EQ(runTool({c.file}, dir.path).status, 0);
-        writeFile(dir / (std::string(c.file) + ".FILES") + S + "INFO.TXT", ByteList(c.info.begin(), c.info.end()));
+        const ByteList bytes = c.name == "INFO.TXT" ? ByteList(c.info.begin(), c.info.end())
+                                                    : editorBmp(1, 1, {0}, ByteList(1024, 0), 0);
+        writeFile(dir / (std::string(c.file) + ".FILES") + S + c.name, bytes);
         const RunResult packed = runTool({c.file}, dir.path, packerPath());
         EXPECT_EQ(packed.out, std::string(c.file) + "\tFAILED!\n\n");
         EXPECT_NE(packed.err.find(c.why), std::string::npos) << packed.err;

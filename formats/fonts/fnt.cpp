@@ -188,6 +188,11 @@ bool pack_FNT(const std::string& path)
     if (!openInput(path, in) || !readFntGlyphs(path, in, glyphs))
         return false;
     const std::string dir = path + extracted;
+    std::vector<int32_t> codes;
+    for (const FntGlyphHead& g : glyphs)
+        codes.push_back(g.code);
+    if (!noGlyphsAdded(dir, codes))
+        return false;
     const std::string infoPath = createFile("INFO.TXT", dir);
     std::vector<FntInfoLine> info;
     std::string text, why;

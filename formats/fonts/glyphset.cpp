@@ -117,6 +117,11 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
                   const std::function<GlyphEdit(size_t, int32_t&, int32_t&, std::vector<uint8_t>&)>& encode)
 {
     const std::string dir = path + extracted;
+    std::vector<int32_t> codes;
+    for (const GlyphRecord& g : set.glyphs)
+        codes.push_back(g.code);
+    if (!noGlyphsAdded(dir, codes))
+        return false;
     const std::string infoPath = createFile("INFO.TXT", dir);
     GlyphSet edited = set;
     std::string text, why;
