@@ -99,3 +99,9 @@ bool endsBefore(const std::string& path, const Source& source, const char* forma
     reportProblem(path, "the data ends before " + text);
     return false;
 }
+
+bool tooShort(const std::string& path, const Source& source, const char* what, int64_t least)
+{
+    return refuse(path, "too short for %s: %lld bytes, at least %lld needed", what, (long long)source.size,
+                  (long long)least);
+}

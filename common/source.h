@@ -54,6 +54,10 @@ inline bool holds(const Source& source, int64_t pos, uint64_t n)
 PRINTF_LIKE(3, 4)
 bool endsBefore(const std::string& path, const Source& source, const char* format, ...);
 
+// Refuses an input shorter than least bytes: "too short for <what>: N bytes,
+// at least least needed". False always.
+bool tooShort(const std::string& path, const Source& source, const char* what, int64_t least);
+
 // A read position in a source, for formats read front to back. Every take
 // checks that the bytes are there before it moves; a failed take leaves the
 // cursor where it was.

@@ -184,7 +184,7 @@ bool extract_ANM(const std::string& path)
     if (!openInput(path, in))
         return false;
     if (in.size <= 3)
-        return refuse(path, "too short for an ANM script: %lld bytes, at least 4 needed", (long long)in.size);
+        return tooShort(path, in, "an ANM script", 4);
     const uint8_t* magic = view(in, 0, 4);
     if (!magic)
         return endsBefore(path, in, "its magic");

@@ -130,8 +130,7 @@ struct ZomLayout {
 bool readZomLayout(const std::string& path, Source& in, ZomLayout& zom)
 {
     if (in.size < kMinFileSize)
-        return refuse(path, "too short for a ZOM file: %lld bytes, at least %lld needed", (long long)in.size,
-                      (long long)kMinFileSize);
+        return tooShort(path, in, "a ZOM file", kMinFileSize);
     const uint8_t* header = view(in, 0, 12);
     if (!header)
         return endsBefore(path, in, "the header is complete");

@@ -18,7 +18,7 @@ bool extract_ARLC(const std::string& path)
     if (!openInput(path, in))
         return false;
     if (in.size <= 16)
-        return refuse(path, "too short for an ARLC sprite: %lld bytes, at least 17 needed", (long long)in.size);
+        return tooShort(path, in, "an ARLC sprite", 17);
     const uint8_t* header = view(in, 0, 16);
     if (!header)
         return endsBefore(path, in, "the header is complete");

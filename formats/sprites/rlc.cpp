@@ -96,8 +96,7 @@ struct RlcSprite {
 bool readRlcSprite(const std::string& path, Source& in, RlcSprite& sprite)
 {
     if (in.size < kMinFileSize)
-        return refuse(path, "too short for an RLC sprite: %lld bytes, at least %lld needed", (long long)in.size,
-                      (long long)kMinFileSize);
+        return tooShort(path, in, "an RLC sprite", kMinFileSize);
     const uint8_t* head = view(in, 0, size_t(kRowDataAt));
     if (!head)
         return endsBefore(path, in, "the header is complete");

@@ -203,8 +203,7 @@ struct RleSprite {
 bool readRleSprite(const std::string& path, Source& in, RleSprite& sprite)
 {
     if (in.size < kMinFileSize)
-        return refuse(path, "too short for an RLE sprite: %lld bytes, at least %lld needed", (long long)in.size,
-                      (long long)kMinFileSize);
+        return tooShort(path, in, "an RLE sprite", kMinFileSize);
     const uint8_t* head = view(in, 0, size_t(kRowTableAt));
     if (!head)
         return endsBefore(path, in, "the header is complete");

@@ -249,8 +249,7 @@ bool readWadLayout(const std::string& path, Source& in, int32_t& paletteCount, s
                    int64_t& end)
 {
     if (in.size < kMinFileSize)
-        return refuse(path, "too short for a WAD archive: %lld bytes, at least %lld needed", (long long)in.size,
-                      (long long)kMinFileSize);
+        return tooShort(path, in, "a WAD archive", kMinFileSize);
     const uint8_t* countField = view(in, 400, 4);
     if (!countField)
         return endsBefore(path, in, "the palette count");
