@@ -340,9 +340,6 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
     };
     if (name.file.empty() || !entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets).empty())
         return keep();  // never shown: kept as it is
-    const uint8_t* palette = view(in, kPalettesAt + kPaletteRecord * paletteIndex, 512);
-    if (!palette)
-        return endsBefore(path, in, "palette %d is complete", paletteIndex);
     uint8_t* descriptor = &head[32];
 
     if (!e.runLength) {
