@@ -129,13 +129,8 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
         }
         for (size_t x = 0; x < w; x++) {
             uint8_t value = originalMask[x];
-            if (mask == Edited::Read) {
-                // Judged by colour, not index: an editor may reorder the palette.
-                uint8_t red, green, blue;
-                bmpColour(maskPicture, maskPicture.pixels[size_t(r) * w + x], red, green, blue);
-                const bool white = red == 255 && green == 255 && blue == 255;
-                value = white ? 255 : (red | green | blue) == 0 ? 0 : 127;
-            }
+            if (mask == Edited::Read)
+                value = maskValue(maskPicture, maskPicture.pixels[size_t(r) * w + x]);
             maskRow[x] = value;
             imageRow[x] = value == 0 ? transparentIndex : image == Edited::Read ? edit.picture.pixels[size_t(r) * w + x]
                                                                    : originalImage[x];
@@ -150,6 +145,14 @@ bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
     const std::string imagePath = createBitmap(getName(path), path + extracted);
     return readSpriteEdit(imagePath, createMask(getName(path), path + extracted, imagePath), width, height,
                           originalRow, edit);
+}
+
+bool packUnchanged(const std::string& path, Source& in)
+{
+    OutputFile out;
+    openOutput(out, packedPath(path));
+    copyOriginal(out, in, 0, in.size);
+    return placeOutputs({&out});
 }
 
 bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n)

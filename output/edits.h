@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,33 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
 // its folder, read as readSpriteEdit does.
 bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
                       const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit);
+
+// The original, unchanged, as the rebuilt file: nothing was edited.
+bool packUnchanged(const std::string& path, Source& in);
+
+// Which of a list of records owns its output: the last with each key (an
+// output name, a character code), since extraction wrote each file over the
+// one before.
+template <typename Key>
+std::vector<bool> lastOfEach(const std::vector<Key>& keys)
+{
+    std::vector<bool> owner(keys.size(), false);
+    std::map<Key, size_t> last;
+    for (size_t i = 0; i < keys.size(); i++)
+        last[keys[i]] = i;
+    for (const auto& entry : last)
+        owner[entry.second] = true;
+    return owner;
+}
+
+// A mask pixel judged by its colour, not its index (an editor may reorder the
+// palette): 255 for white, 0 for black, 127 for anything else.
+inline uint8_t maskValue(const BmpPicture& picture, int32_t index)
+{
+    uint8_t red, green, blue;
+    bmpColour(picture, index, red, green, blue);
+    return red == 255 && green == 255 && blue == 255 ? 255 : (red | green | blue) == 0 ? 0 : 127;
+}
 
 // Appends n bytes of the original from pos, a piece at a time; false when
 // they cannot be read (the output then fails).

@@ -291,15 +291,6 @@ std::vector<uint8_t> encodeToken(const TokenLayout& layout, const AnmToken& toke
     return bytes;
 }
 
-// The original as the rebuilt file: nothing was edited.
-bool writeOriginal(const std::string& path, Source& in)
-{
-    OutputFile out;
-    openOutput(out, packedPath(path));
-    copyOriginal(out, in, 0, in.size);
-    return placeOutputs({&out});
-}
-
 }  // namespace
 
 bool parseAnmScript(const std::string& script, std::vector<AnmToken>& tokens, std::string& why)
@@ -432,7 +423,7 @@ bool pack_ANM(const std::string& path)
         return false;
     case Edited::Missing:
         noteKept(scriptPath, "script");
-        return writeOriginal(path, in);
+        return packUnchanged(path, in);
     case Edited::Read:
         break;
     }
@@ -442,7 +433,7 @@ bool pack_ANM(const std::string& path)
     walkTokens(in, &sink);
     emit(&sink, "\r\n}\r\n");
     if (rendered == script)
-        return writeOriginal(path, in);
+        return packUnchanged(path, in);
 
     std::vector<AnmToken> tokens;
     std::string why;

@@ -520,15 +520,12 @@ bool pack_SEC(const std::string& path)
                                     : refuse(path, "%s", check.damage.c_str());
     const std::string listingPath = createFile(getName(path), path + extracted);
     std::string listing;
-    OutputFile out;
     switch (readEditedText(listingPath, listing)) {
     case Edited::Refused:
         return false;
     case Edited::Missing:
         noteKept(listingPath, "listing");
-        openOutput(out, packedPath(path));
-        copyOriginal(out, in, 0, in.size);
-        return placeOutputs({&out});
+        return packUnchanged(path, in);
     case Edited::Read:
         break;
     }
@@ -536,16 +533,15 @@ bool pack_SEC(const std::string& path)
     std::string rendered;
     SecWalk render{SourceCursor{&in, 4}, nullptr, "", "", &rendered, listing.size()};
     printSec(render);
-    openOutput(out, packedPath(path));
-    if (rendered == listing) {
-        copyOriginal(out, in, 0, in.size);
-        return placeOutputs({&out});
-    }
+    if (rendered == listing)
+        return packUnchanged(path, in);
     std::vector<uint8_t> bytes;
     int64_t tailAt = 0;
     std::string why;
     if (!parseSecListing(listing, &in, bytes, tailAt, why))
         return refuse(listingPath, "%s", why.c_str());
+    OutputFile out;
+    openOutput(out, packedPath(path));
     writeOutput(out, bytes.data(), bytes.size());
     if (tailAt > 0)
         copyOriginal(out, in, tailAt, in.size - tailAt);  // whatever follows the tables

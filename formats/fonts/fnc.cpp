@@ -76,6 +76,22 @@ bool decodeFncGlyph(Source& in, const GlyphRecord& g, Stretches& empty, SpritePl
     return true;
 }
 
+namespace {
+// Every glyph decoded, before anything is written or read back.
+bool decodeAllGlyphs(const std::string& path, Source& in, const GlyphSet& set, std::vector<SpritePlanes>& planes)
+{
+    Stretches empty;
+    planes.resize(set.glyphs.size());
+    for (size_t j = 0; j < set.glyphs.size(); j++)
+        if (!decodeFncGlyph(in, set.glyphs[j], empty, planes[j]))
+            return in.readError ? endsBefore(path, in, "glyph %zu is complete", j)
+                                : refuse(path, "glyph %zu (code %d): its row table or runs lie outside the file, "
+                                               "or a run count is negative",
+                                         j, set.glyphs[j].code);
+    return true;
+}
+}  // namespace
+
 bool extract_FNC(const std::string& path)
 {
     Source in;
@@ -91,14 +107,9 @@ bool extract_FNC(const std::string& path)
         for (size_t i = 0; i < 256; i++)
             std::memcpy(&table[4 * i], palette + 3 * i, 3);  // stored as blue, green, red
     }
-    Stretches empty;
-    std::vector<SpritePlanes> planes(set.glyphs.size());
-    for (size_t j = 0; j < set.glyphs.size(); j++)
-        if (!decodeFncGlyph(in, set.glyphs[j], empty, planes[j]))
-            return in.readError ? endsBefore(path, in, "glyph %zu is complete", j)
-                                : refuse(path, "glyph %zu (code %d): its row table or runs lie outside the file, "
-                                               "or a run count is negative",
-                                         j, set.glyphs[j].code);
+    std::vector<SpritePlanes> planes;
+    if (!decodeAllGlyphs(path, in, set, planes))
+        return false;
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -138,13 +149,9 @@ bool pack_FNC(const std::string& path)
     if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
         return false;
     const std::string dir = path + extracted;
-    Stretches empty;
-    std::vector<SpritePlanes> planes(set.glyphs.size());
-    for (size_t j = 0; j < set.glyphs.size(); j++)
-        if (!decodeFncGlyph(in, set.glyphs[j], empty, planes[j]))
-            return in.readError ? endsBefore(path, in, "glyph %zu is complete", j)
-                                : refuse(path, "glyph %zu (code %d): its row table or runs lie outside the file", j,
-                                         set.glyphs[j].code);
+    std::vector<SpritePlanes> planes;
+    if (!decodeAllGlyphs(path, in, set, planes))
+        return false;
     // The font has one palette: the first glyph image whose colours differ from it gives the new one.
     const uint8_t* stored = set.glyphs.empty() ? nullptr : view(in, set.dataBase + 4, 768);
     std::vector<uint8_t> palette(stored ? stored : nullptr, stored ? stored + 768 : nullptr);

@@ -75,11 +75,8 @@ bool pack_FNM(const std::string& path)
         return false;
     const std::string dir = path + extracted;
     const std::array<uint8_t, 256> level = levelTable();
-    // Levels by colour: white 0, black 2, any other 1, as the mask palette draws them.
-    auto judge = [](uint8_t red, uint8_t green, uint8_t blue) -> uint8_t {
-        return red == 255 && green == 255 && blue == 255 ? 0 : (red | green | blue) == 0 ? 2 : 1;
-    };
-    const ColourTable maskTable = createMskPal();
+    // The mask palette draws index 0 black, 255 white and every other grey.
+    auto shown = [](uint8_t index) -> uint8_t { return index == 0 || index == 255 ? index : 127; };
     return packGlyphSet(path, in, set, nullptr,
                         [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {
                             const GlyphRecord& g = set.glyphs[j];
@@ -100,16 +97,13 @@ bool pack_FNM(const std::string& path)
                             data.resize(size);
                             bool same = sameSize;
                             for (size_t k = 0; k < size; k++) {
-                                uint8_t red, green, blue;
-                                bmpColour(picture, picture.pixels[k], red, green, blue);
-                                const uint8_t value = judge(red, green, blue);
+                                // Levels by colour: white 0, grey 1, black 2.
+                                const uint8_t value = maskValue(picture, picture.pixels[k]);
                                 // A byte that still shows what it showed is kept, whatever its value.
-                                const uint8_t shown = original ? level[original[k]] : 0;
-                                if (original && judge(maskTable[4 * shown + 2], maskTable[4 * shown + 1],
-                                                      maskTable[4 * shown]) == value) {
+                                if (original && shown(level[original[k]]) == value) {
                                     data[k] = original[k];
                                 } else {
-                                    data[k] = value;
+                                    data[k] = value == 255 ? 0 : value == 0 ? 2 : 1;
                                     same = false;
                                 }
                             }

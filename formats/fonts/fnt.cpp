@@ -214,14 +214,7 @@ bool pack_FNT(const std::string& path)
         break;
     }
     // Glyphs that share a code share an image, which the last of them wrote.
-    std::vector<bool> owner(glyphs.size(), false);
-    std::array<int, 256> lastWithCode;
-    lastWithCode.fill(-1);
-    for (size_t i = 0; i < glyphs.size(); i++)
-        lastWithCode[size_t(glyphs[i].code)] = int(i);
-    for (int i : lastWithCode)
-        if (i >= 0)
-            owner[size_t(i)] = true;
+    const std::vector<bool> owner = lastOfEach(codes);
 
     OutputFile out;
     openOutput(out, packedPath(path));

@@ -155,15 +155,13 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
     if (palette)
         std::memcpy(&head[size_t(set.dataBase + 4)], palette, 768);
 
-    std::vector<int> lastWithCode(256, -1);
-    for (size_t j = 0; j < set.glyphs.size(); j++)
-        lastWithCode[size_t(set.glyphs[j].code)] = int(j);
+    // Glyphs that share a code share an image, which the last of them wrote.
+    const std::vector<bool> owner = lastOfEach(codes);
     std::vector<uint8_t> appended;
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         int32_t width = set.glyphs[j].width, height = set.glyphs[j].height;
         std::vector<uint8_t> data;
-        const GlyphEdit result = lastWithCode[size_t(set.glyphs[j].code)] == int(j) ? encode(j, width, height, data)
-                                                                                    : GlyphEdit::Kept;
+        const GlyphEdit result = owner[j] ? encode(j, width, height, data) : GlyphEdit::Kept;
         if (result == GlyphEdit::Refused)
             return false;
         if (result == GlyphEdit::Kept)

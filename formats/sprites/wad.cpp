@@ -305,13 +305,12 @@ namespace {
 // were overwritten by extraction, so they keep their original data.
 std::vector<bool> lastOwners(const std::vector<OutputName>& names)
 {
-    std::vector<bool> owner(names.size(), false);
-    std::map<std::string, size_t> last;
+    std::vector<std::string> files;
+    for (const OutputName& name : names)
+        files.push_back(name.file);
+    std::vector<bool> owner = lastOfEach(files);
     for (size_t i = 0; i < names.size(); i++)
-        if (!names[i].file.empty())
-            last[names[i].file] = i;
-    for (const auto& [file, i] : last)
-        owner[i] = true;
+        owner[i] = owner[i] && !names[i].file.empty();  // no file, nothing to read back
     return owner;
 }
 
@@ -319,6 +318,16 @@ void put24(uint8_t* at, int64_t v)
 {
     for (int k = 0; k < 3; k++)
         at[k] = toByte(int32_t(v), k);
+}
+
+// The descriptor fields that follow a picture: data length L, height, width.
+void setEntrySize(uint8_t* descriptor, int64_t length, int32_t width, int32_t height)
+{
+    put24(descriptor, length);
+    descriptor[16] = toByte(height, 0);
+    descriptor[17] = toByte(height, 1);
+    descriptor[20] = toByte(width, 0);
+    descriptor[21] = toByte(width, 1);
 }
 
 // One entry rebuilt from its original and its edited image (and mask).
@@ -370,11 +379,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
         for (int32_t r = 0; r < picture.height && picture.width > 0; r++)
             std::memcpy(body.data() + size_t(r) * size_t(picture.width + 2),
                         picture.pixels.data() + size_t(r) * size_t(picture.width), size_t(picture.width));
-        put24(descriptor, length);
-        descriptor[16] = toByte(picture.height, 0);
-        descriptor[17] = toByte(picture.height, 1);
-        descriptor[20] = toByte(picture.width, 0);
-        descriptor[21] = toByte(picture.width, 1);
+        setEntrySize(descriptor, length, picture.width, picture.height);
         writeOutput(out, head.data(), head.size());
         writeOutput(out, body.data(), body.size());
         copyOriginal(out, in, e.bodyAt + e.length, 4);  // palette index and two bytes
@@ -397,11 +402,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
     const int64_t length = e.length + int64_t(appended.size());
     if (length >= (int64_t(1) << 24))
         return refuse(imagePath, "the rebuilt rows need more than the 16 MiB an archive entry holds");
-    put24(descriptor, length);
-    descriptor[16] = toByte(edit.height, 0);
-    descriptor[17] = toByte(edit.height, 1);
-    descriptor[20] = toByte(edit.width, 0);
-    descriptor[21] = toByte(edit.width, 1);
+    setEntrySize(descriptor, length, edit.width, edit.height);
     const uint8_t* oldTable = view(in, e.bodyAt + e.length + 16, 4 * size_t(e.height));
     if (!oldTable)
         return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
