@@ -11,12 +11,24 @@ namespace {
 
 const char* const kHelp =
     "USAGE: assetdump <filename> [<filename> ...]\n"
+    "       assetdump [OPTION]... FILE_OR_FOLDER...\n"
     "\n"
     "Converts a game's graphics and data files into ordinary files that any\n"
     "editor opens. Each file's type is taken from the end of its name, in any\n"
     "case; everything made from FILE goes into the folder FILE.FILES beside it,\n"
-    "replacing what is there. One line per file tells DONE! or FAILED!; a\n"
-    "failure's reason goes to standard error.\n"
+    "replacing what is there. A folder is walked: every file below it of a type\n"
+    "below is converted, in sorted order (other files are skipped; .FILES\n"
+    "folders are never entered, links to folders never followed). One line per\n"
+    "file tells DONE! or FAILED!; a failure's reason goes to standard error.\n"
+    "\n"
+    "Options (before the files; -- ends them):\n"
+    "  -o, --output DIR   put every output folder under DIR instead of beside its\n"
+    "                     file, each argument by its own name (DIR/game/DATA/\n"
+    "                     HERO.RLE.FILES for the folder game); DIR is made if needed\n"
+    "  -j, --jobs N       convert N files at a time (default: one per core); the\n"
+    "                     lines printed are the same whatever N is\n"
+    "  -h, --help         this text\n"
+    "      --version      the version\n"
     "\n"
     "File types and what each becomes:\n"
     "  RLE   sprite                      NAME.BMP and NAME.MASK.BMP\n"
@@ -30,9 +42,7 @@ const char* const kHelp =
     "  SEC   numeric tables              a text listing named like the file\n"
     "  ZOM   picture set                 ZOM0.BMP, ZOM1.BMP, ... and INFO.TXT\n"
     "  ANM   animation script            the script as text, named like the file\n"
-    "  folder NAME.WAD.FILES             its names are listed\n"
-    "\n"
-    "Options (alone on the command line): --help, -h, --version.\n";
+    "  folder NAME.WAD.FILES             its names are listed\n";
 
 bool convert(int kind, const std::string& arg)
 {
@@ -59,5 +69,5 @@ bool convert(int kind, const std::string& arg)
 
 int main(int argc, char** argv)
 {
-    return runFrontEnd(argc, argv, "assetdump", kHelp, convert);
+    return runFrontEnd(argc, argv, Program{"assetdump", kHelp, false, convert});
 }

@@ -1,6 +1,7 @@
-// What both programs share on the command line: classification of an
-// argument by its name, the run over the arguments with one result line
-// each, --help and --version, the usage line and the exit status.
+// What both programs share on the command line: the options, the walk of
+// folder arguments, classification of every file by its name, the run over
+// the files (by a pool of workers, printed in argument order), one result
+// line each, progress and a summary on a terminal, and the exit status.
 #pragma once
 
 #include <string>
@@ -9,28 +10,36 @@
 enum Kind : int {
     kUnknown = 0,
     kDirWad = 1, kDirSec = 2, kDirRle = 3, kDirRlc = 4, kDirArlc = 24, kDirZom = 5,
-    kDirFnt = 6, kDirFnc = 26, kDirFnm = 27,
+    kDirFnt = 6, kDirAnm = 7, kDirFnc = 26, kDirFnm = 27,
     kWad = 11, kSec = 12, kRle = 13, kRlc = 14, kArlc = 34, kZom = 15, kFnt = 16, kAnm = 17,
     kFnc = 36, kFnm = 37,
 };
 
-// The kind of an argument, found from its name and what it names, without
-// opening it. For kUnknown, why says what is wrong with it.
+// The kind of a path, found from its own name (not the folders before it)
+// and what it names, without opening it. For kUnknown, why says what is
+// wrong with it.
 struct Classified {
     int kind;
     std::string why;
 };
-Classified classify(const std::string& arg);
+Classified classify(const std::string& path);
 
 // The program's path, for the usage line.
 extern const char* szCommand;
 
-// Runs the program named program: prepares the process, answers --help and --version, prints
-// the usage line when there is no argument, classifies every argument before
-// converting any, then converts them in order with convert(kind, arg) and
-// prints "name<TAB>DONE!" or "name<TAB>FAILED!" for each. A failure always
-// has its reason on standard error; a failed allocation fails only its
-// argument. Returns the exit status: 0 after a run, 1 after the usage line,
-// 2 when the result lines could not all be written.
-int runFrontEnd(int argc, char** argv, const char* program, const char* help,
-                bool (*convert)(int kind, const std::string& arg));
+struct Program {
+    const char* name;  // "assetdump" or "assetpack"
+    const char* help;  // the text of --help
+    bool packer;       // assetpack: --edits; a walk packs the files that have outputs
+    // Converts (or packs) one file, or lists or packs one output folder.
+    bool (*convert)(int kind, const std::string& path);
+};
+
+// Runs the program: prepares the process, reads the options, prints the
+// usage line when there is no path, collects every file of every argument
+// (walking folders) before converting any, converts them with a pool of
+// workers and prints "name<TAB>DONE!" or "name<TAB>FAILED!" for each, in
+// order. A failure always has its reason on standard error; a failed
+// allocation fails only its file. Returns the exit status: 0 after a run, 1
+// after a usage error, 2 when the result lines could not all be written.
+int runFrontEnd(int argc, char** argv, const Program& program);

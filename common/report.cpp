@@ -1,13 +1,25 @@
 #include "common/report.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace {
-unsigned long reported = 0;
+std::atomic<unsigned long> unsunk{0};  // problems told straight to standard error
+thread_local ReportSink* sink = nullptr;
+
+void writeErr(const std::string& line)
+{
+    // One write per line, so lines from two sources never interleave.
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
 }
+}  // namespace
 
 std::string escapeControls(const std::string& text)
 {
@@ -33,13 +45,41 @@ std::string escapeControls(const std::string& text)
     return out;
 }
 
+void useReportSink(ReportSink* to)
+{
+    sink = to;
+}
+
 void reportProblem(const std::string& subject, const std::string& text)
 {
-    reported++;
-    // One write per line, so lines from two sources never interleave.
     std::string line = escapeControls(subject) + ": " + escapeControls(text) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    if (sink) {
+        sink->problems++;
+        sink->err += line;
+        return;
+    }
+    unsunk++;
+    writeErr(line);
+}
+
+void reportMessage(const std::string& text)
+{
+    if (sink) {
+        sink->err += text;
+        sink->pause = true;
+        return;
+    }
+    writeErr(text);
+    consolePause();
+}
+
+void reportListing(const std::string& line)
+{
+    if (sink) {
+        sink->out += line;
+        return;
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
 std::string formatText(const char* format, va_list args)
@@ -64,12 +104,15 @@ bool refuse(const std::string& subject, const char* format, ...)
 
 std::string systemReason(int error)
 {
+    // strerror shares one buffer between threads.
+    static std::mutex lock;
+    std::lock_guard<std::mutex> hold(lock);
     return std::strerror(error);
 }
 
 unsigned long problemCount()
 {
-    return reported;
+    return sink ? sink->problems : unsunk.load();
 }
 
 std::string formatted(const char* format, ...)

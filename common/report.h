@@ -1,6 +1,10 @@
 // Problems are told on standard error, one line each, "subject: text", the
 // subject being the argument or output path they concern. The result line on
 // standard output stays the only report of success.
+//
+// While a thread converts one argument, its lines go to that argument's own
+// sink instead, so that workers running side by side never mix their lines:
+// the front end prints each argument's lines together, in argument order.
 #pragma once
 
 #include <cstdarg>
@@ -19,8 +23,22 @@
 // \xNN), so a name can never break a line in two.
 std::string escapeControls(const std::string& text);
 
+// What one argument's conversion has to say, kept until the front end prints it.
+struct ReportSink {
+    std::string out;            // lines for standard output (a listing)
+    std::string err;            // lines for standard error
+    unsigned long problems = 0; // problem lines among them
+    bool pause = false;         // a message asks for the console pause once it is shown
+};
+// Sends this thread's lines to sink (nullptr: straight to the standard streams).
+void useReportSink(ReportSink* sink);
+
 // Prints "subject: text" on one line of standard error.
 void reportProblem(const std::string& subject, const std::string& text);
+// A message of the animation converter: its own text, then the console pause.
+void reportMessage(const std::string& text);
+// A line of a listing on standard output.
+void reportListing(const std::string& line);
 
 // Prints a formatted problem about subject and returns false, so a refusal
 // reads "return refuse(path, "...", ...);".
@@ -35,6 +53,6 @@ std::string formatted(const char* format, ...);
 // The system's text for an errno value.
 std::string systemReason(int error);
 
-// How many problems this process has reported: a converter that fails must
-// have said why.
+// How many problems this thread has reported (into its sink, or in all when
+// it has none): a converter that fails must have said why.
 unsigned long problemCount();

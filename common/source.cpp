@@ -25,9 +25,11 @@ bool openSource(Source& source, const std::string& path)
         source.file.reset();
         return false;
     }
+    source.path = path;
     source.window.clear();
     source.windowAt = 0;
     source.readError = 0;
+    source.told = false;
     return true;
 }
 
@@ -49,7 +51,7 @@ Source memorySource(std::vector<uint8_t> bytes)
 
 const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
 {
-    if (!holds(source, pos, n))
+    if (!holds(source, pos, n) || source.readError)
         return nullptr;
     static const uint8_t nothing = 0;
     if (n == 0)
@@ -74,11 +76,12 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
     const size_t want = size_t(std::min<int64_t>(int64_t(length), source.size - start));
     source.window.resize(want);
     size_t got = 0;
+    errno = 0;
     if (seekTo(source.file.get(), start))
         got = std::fread(source.window.data(), 1, want, source.file.get());
     if (got < want) {
         // The file shrank or the device failed: what was read is not trusted.
-        source.readError = errno ? errno : EIO;
+        source.readError = std::ferror(source.file.get()) || errno ? (errno ? errno : EIO) : kShrunk;
         source.window.clear();
         source.windowAt = 0;
         source.spare.clear();
@@ -88,14 +91,25 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
     return source.window.data() + (pos - start);
 }
 
-bool endsBefore(const std::string& path, const Source& source, const char* format, ...)
+std::string readFailure(const Source& source)
 {
-    if (source.readError)
-        return refuse(path, "cannot be read: %s", systemReason(source.readError).c_str());
+    return source.readError == kShrunk ? "the file became shorter while it was read"
+                                       : systemReason(source.readError ? source.readError : EIO);
+}
+
+bool endsBefore(const std::string& path, Source& source, const char* format, ...)
+{
+    if (source.readError && source.told)
+        return false;
     va_list args;
     va_start(args, format);
     std::string text = formatText(format, args);
     va_end(args);
+    if (source.readError) {
+        source.told = true;
+        reportProblem(path, "cannot be read before " + text + ": " + readFailure(source));
+        return false;
+    }
     reportProblem(path, "the data ends before " + text);
     return false;
 }

@@ -13,14 +13,20 @@
 #include "common/report.h"
 
 struct Source {
+    std::string path;             // the input, for messages
     File file;                    // null when the bytes are already in memory
     int64_t size = 0;             // the input's length
     std::vector<uint8_t> window;  // bytes [windowAt, windowAt + window.size())
     int64_t windowAt = 0;
     std::vector<uint8_t> spare;   // the window before, kept for a walk that
     int64_t spareAt = 0;          // alternates between two places (table, data)
-    int readError = 0;            // errno of a read that failed; 0 while all is well
+    int readError = 0;            // errno of a read that failed (kShrunk: the file became
+                                  // shorter); 0 while all is well. Nothing is read after one.
+    bool told = false;            // the read failure has been told
 };
+constexpr int kShrunk = -1;
+// What went wrong with the last read, in words.
+std::string readFailure(const Source& source);
 
 // Opens a regular file for reading; false, with errno, when it cannot be opened.
 bool openSource(Source& source, const std::string& path);
@@ -50,9 +56,10 @@ inline bool holds(const Source& source, int64_t pos, uint64_t n)
 }
 
 // Reports that the input cannot give what a converter needs: a read error
-// with its reason, or "the data ends before " and the formatted rest.
+// with its reason (once: a failed input is told in one line, not one line a
+// read), or "the data ends before " and the formatted rest.
 PRINTF_LIKE(3, 4)
-bool endsBefore(const std::string& path, const Source& source, const char* format, ...);
+bool endsBefore(const std::string& path, Source& source, const char* format, ...);
 
 // Refuses an input shorter than least bytes: "too short for <what>: N bytes,
 // at least least needed". False always.

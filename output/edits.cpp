@@ -3,31 +3,27 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 #include "common/report.h"
 #include "common/source.h"
 #include "output/names.h"
 #include "platform/platform.h"
 
-std::string packedPath(const std::string& original)
-{
-    const size_t nameAt = original.size() - getName(original).size();
-    const size_t dot = original.rfind('.');
-    if (dot == std::string::npos || dot < nameAt)
-        return original + ".packed";
-    return original.substr(0, dot) + ".packed" + original.substr(dot);
-}
-
 namespace {
-// Opens an edited file; Missing when there is none.
+// Opens an edited file; Missing when there is none. A link is never followed.
 Edited openEdited(const std::string& path, Source& source)
 {
     std::string what;
-    switch (pathKind(path, what)) {
+    errno = 0;
+    switch (linkKind(path, what)) {
     case PathKind::Missing:
         return errno == ENOENT ? Edited::Missing : (reportProblem(path, systemReason(errno)), Edited::Refused);
     case PathKind::Directory:
         reportProblem(path, "a folder, not a file");
+        return Edited::Refused;
+    case PathKind::Link:
+        reportProblem(path, "a symbolic link, and links are never followed: put the file itself here");
         return Edited::Refused;
     case PathKind::Other:
         reportProblem(path, "not a regular file: it is " + what);
@@ -52,7 +48,7 @@ Edited readEditedImage(const std::string& path, BmpPicture& picture)
         return opened;
     std::string why;
     if (!readBmp(source, picture, why)) {
-        reportProblem(path, source.readError ? "cannot be read: " + systemReason(source.readError) : why);
+        reportProblem(path, source.readError ? "cannot be read: " + readFailure(source) : why);
         return Edited::Refused;
     }
     return Edited::Read;
@@ -67,7 +63,7 @@ Edited readEditedPalette(const std::string& path, ColourTable& table)
     const uint8_t* bytes = source.size == int64_t(table.size()) ? view(source, 0, table.size()) : nullptr;
     if (!bytes) {
         if (source.readError)
-            reportProblem(path, "cannot be read: " + systemReason(source.readError));
+            reportProblem(path, "cannot be read: " + readFailure(source));
         else
             refuse(path, "%lld bytes; a palette file holds 1024: 256 entries of blue, green, red and 0",
                    (long long)source.size);
@@ -142,32 +138,17 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
 bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
                       const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit)
 {
-    const std::string imagePath = createBitmap(getName(path), path + extracted);
-    return readSpriteEdit(imagePath, createMask(getName(path), path + extracted, imagePath), width, height,
+    const std::string imagePath = createBitmap(getName(path), editsFolderOf(path));
+    return readSpriteEdit(imagePath, createMask(getName(path), editsFolderOf(path), imagePath), width, height,
                           originalRow, edit);
 }
 
 bool packUnchanged(const std::string& path, Source& in)
 {
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     copyOriginal(out, in, 0, in.size);
     return placeOutputs({&out});
-}
-
-bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n)
-{
-    for (int64_t done = 0; done < n && !out.error;) {
-        const size_t piece = size_t(std::min<int64_t>(n - done, 1 << 20));
-        const uint8_t* bytes = view(in, pos + done, piece);
-        if (!bytes) {
-            out.error = in.readError ? in.readError : EIO;
-            return false;
-        }
-        writeOutput(out, bytes, piece);
-        done += int64_t(piece);
-    }
-    return !out.error;
 }
 
 Edited readEditedText(const std::string& path, std::string& text)
@@ -183,7 +164,7 @@ Edited readEditedText(const std::string& path, std::string& text)
     }
     const uint8_t* bytes = view(source, 0, size_t(source.size));
     if (!bytes) {
-        reportProblem(path, "cannot be read: " + systemReason(source.readError ? source.readError : EIO));
+        reportProblem(path, "cannot be read: " + readFailure(source));
         return Edited::Refused;
     }
     text.assign(reinterpret_cast<const char*>(bytes), size_t(source.size));
@@ -234,29 +215,40 @@ bool lineIntegers(const std::string& line, std::vector<int64_t>& values)
     return true;
 }
 
-bool noGlyphsAdded(const std::string& dir, const std::vector<int32_t>& codes)
+bool noGlyphsAdded(const std::string& dir, const std::vector<OutputName>& names)
 {
-    std::vector<std::string> names;
-    if (!listDirectory(dir, names))
+    std::vector<std::string> listed;
+    if (!listDirectory(dir, listed))
         return true;  // nothing to read back: every glyph keeps its data
-    std::vector<bool> known(1000, false);
-    for (int32_t code : codes)
-        known[size_t(code)] = true;
-    for (const std::string& name : names) {
-        // A glyph image's name: two or three digits, then .BMP or .MASK.BMP, in any case.
+    std::set<std::string> known;
+    for (const OutputName& name : names) {
+        known.insert(foldedName(name.file));
+        known.insert(foldedName(name.stem + mask));
+    }
+    for (const std::string& name : listed) {
+        // A glyph image's name: two or three digits, perhaps "~" and digits,
+        // then .BMP or .MASK.BMP, in any case.
         size_t digits = 0;
         while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9')
             digits++;
-        std::string rest = name.substr(digits);
-        for (char& c : rest)
-            c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
-        if (digits < 2 || digits > 3 || (rest != btmp && rest != mask))
+        size_t at = digits;
+        if (at < name.size() && name[at] == '~') {
+            size_t more = at + 1;
+            while (more < name.size() && name[more] >= '0' && name[more] <= '9')
+                more++;
+            at = more > at + 1 ? more : at;
+        }
+        const std::string rest = foldedName(name.substr(at));
+        if (digits < 2 || digits > 3 || (rest != btmp && rest != mask) || known.count(foldedName(name)))
             continue;
         const int code = std::stoi(name.substr(0, digits));
         if (glyphImageName(code).size() != digits + 4)
             continue;  // not a name the converter gives (065.BMP): not read
-        if (!known[size_t(code)])
-            return refuse(createFile(name, dir), "the font has no glyph with code %d: glyphs cannot be added", code);
+        const bool codeKnown = known.count(foldedName(glyphImageName(code))) != 0;
+        return refuse(createFile(name, dir), codeKnown ? "no glyph of the font is written under this name: glyphs "
+                                                         "cannot be added"
+                                                       : "the font has no glyph with code %d: glyphs cannot be added",
+                      code);
     }
     return true;
 }

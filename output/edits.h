@@ -9,10 +9,7 @@
 #include <vector>
 
 #include "output/bmp.h"
-
-// Where a rebuilt file goes: ".packed" before the original's extension
-// (HERO.RLE -> HERO.packed.RLE), so it keeps the type assetdump reads.
-std::string packedPath(const std::string& original);
+#include "output/names.h"
 
 enum class Edited { Missing, Read, Refused };
 // An edited image; Missing, with nothing said, when there is no such file;
@@ -52,21 +49,6 @@ bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
 // The original, unchanged, as the rebuilt file: nothing was edited.
 bool packUnchanged(const std::string& path, Source& in);
 
-// Which of a list of records owns its output: the last with each key (an
-// output name, a character code), since extraction wrote each file over the
-// one before.
-template <typename Key>
-std::vector<bool> lastOfEach(const std::vector<Key>& keys)
-{
-    std::vector<bool> owner(keys.size(), false);
-    std::map<Key, size_t> last;
-    for (size_t i = 0; i < keys.size(); i++)
-        last[keys[i]] = i;
-    for (const auto& entry : last)
-        owner[entry.second] = true;
-    return owner;
-}
-
 // A mask pixel judged by its colour, not its index (an editor may reorder the
 // palette): 255 for white, 0 for black, 127 for anything else.
 inline uint8_t maskValue(const BmpPicture& picture, int32_t index)
@@ -75,10 +57,6 @@ inline uint8_t maskValue(const BmpPicture& picture, int32_t index)
     bmpColour(picture, index, red, green, blue);
     return red == 255 && green == 255 && blue == 255 ? 255 : (red | green | blue) == 0 ? 0 : 127;
 }
-
-// Appends n bytes of the original from pos, a piece at a time; false when
-// they cannot be read (the output then fails).
-bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n);
 
 // An edited text file, whole (at most kMaxEditedText bytes); Missing and
 // Refused as for images.
@@ -93,5 +71,6 @@ std::vector<std::string> splitLines(const std::string& text);
 bool lineIntegers(const std::string& line, std::vector<int64_t>& values);
 
 // False, having said why, when the folder dir holds a glyph image (CODE.BMP
-// or CODE.MASK.BMP) for a code the font does not have: glyphs cannot be added.
-bool noGlyphsAdded(const std::string& dir, const std::vector<int32_t>& codes);
+// or CODE.MASK.BMP, or CODE~J for an earlier glyph of a code) that is not
+// one of the font's (names): glyphs cannot be added.
+bool noGlyphsAdded(const std::string& dir, const std::vector<OutputName>& names);

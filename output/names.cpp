@@ -1,5 +1,7 @@
 #include "output/names.h"
 
+#include <map>
+
 #include "common/bytes.h"
 #include "platform/platform.h"
 
@@ -44,7 +46,7 @@ OutputName substitute(const std::string& stored, size_t cut, const std::string& 
     if (!stem.empty() && stem.back() == '.')
         stem.pop_back();
     stem = storedText(stem) + "~" + std::to_string(number);
-    return OutputName{stem, stem + (ending[0] == '.' ? ending : "." + ending), true};
+    return OutputName{stem, stem + (ending[0] == '.' ? ending : "." + ending), "", true};
 }
 }  // namespace
 
@@ -98,7 +100,9 @@ std::string glyphImageName(int code)
 std::string zomImageName(int index)
 {
     const int code = 48 + index;
-    if (code > 255 || badNameByte(static_cast<unsigned char>(code)))
+    // A small letter would share the name of the capital 32 codes below it.
+    const bool smallLetter = (code >= 'a' && code <= 'z') || (code >= 0xE0 && code <= 0xFE && code != 0xF7);
+    if (code > 255 || badNameByte(static_cast<unsigned char>(code)) || smallLetter)
         return "ZOM" + std::to_string(index) + btmp;
     return "ZOM" + storedText(std::string(1, char(code))) + btmp;
 }
@@ -129,12 +133,70 @@ OutputName storedOutputName(const std::string& stored, size_t cut, const std::st
     if (isDeviceName(stem + ending))
         return substitute(stored, cut, ending, number);
     stem = storedText(stem);
-    return OutputName{stem, stem + ending, false};
+    return OutputName{stem, stem + ending, "", false};
 }
 
-OutputName numberedOutputName(const std::string& stored, size_t cut, const std::string& ending, int number)
+std::vector<OutputName> planNames(const std::vector<NameRequest>& requests)
 {
-    return substitute(stored, cut, ending, number);
+    const size_t n = requests.size();
+    std::vector<OutputName> names(n);
+    std::vector<bool> yields(n, false);
+    std::map<std::string, size_t> taken;  // folded name -> the record that has it
+    auto maskOf = [](const std::string& stem) { return stem + mask; };
+    for (size_t i = 0; i < n; i++) {
+        const NameRequest& r = requests[i];
+        if (!r.wanted)
+            continue;
+        names[i] = storedOutputName(r.stored, r.cut, r.ending, r.number);
+        yields[i] = names[i].substituted;  // a name that cannot stand anywhere
+    }
+    // Masks first: a name a mask asks for is never taken from it by an image.
+    for (size_t i = n; i-- > 0;)
+        if (requests[i].wanted && requests[i].withMask && !yields[i] &&
+            !taken.emplace(foldedName(maskOf(names[i].stem)), i).second)
+            yields[i] = true;
+    // Then images, the later record first.
+    for (size_t i = n; i-- > 0;) {
+        if (!requests[i].wanted || yields[i])
+            continue;
+        if (taken.emplace(foldedName(names[i].file), i).second)
+            continue;
+        yields[i] = true;
+        auto own = taken.find(foldedName(maskOf(names[i].stem)));
+        if (requests[i].withMask && own != taken.end() && own->second == i)
+            taken.erase(own);  // the pair yields together
+    }
+    // Substitutes, in record order, each free of every name decided so far.
+    for (size_t i = 0; i < n; i++) {
+        const NameRequest& r = requests[i];
+        if (!r.wanted || !yields[i])
+            continue;
+        const OutputName base = substitute(r.stored, r.cut, r.ending, r.number);
+        const std::string ending = base.file.substr(base.stem.size());
+        for (int k = 1;; k++) {
+            const std::string stem = k == 1 ? base.stem : base.stem + "~" + std::to_string(k);
+            const std::string file = foldedName(stem + ending), maskFile = foldedName(maskOf(stem));
+            if (taken.count(file) || (r.withMask && taken.count(maskFile)))
+                continue;
+            taken.emplace(file, i);
+            if (r.withMask)
+                taken.emplace(maskFile, i);
+            names[i] = OutputName{stem, stem + ending, "", true};
+            break;
+        }
+    }
+    for (size_t i = 0; i < n; i++)
+        if (requests[i].wanted && requests[i].withMask)
+            names[i].maskFile = maskOf(names[i].stem);
+    return names;
+}
+
+std::vector<OutputName> glyphNames(const std::vector<int32_t>& codes, bool withMasks)
+{
+    std::vector<NameRequest> requests;
+    for (size_t j = 0; j < codes.size(); j++)
+        requests.push_back({glyphImageName(codes[j]), 4, btmp, int(j), withMasks});
+    return planNames(requests);
 }
 
 std::string foldedName(const std::string& utf8Name)

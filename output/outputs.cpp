@@ -2,12 +2,59 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <shared_mutex>
 
 #include "common/report.h"
 #include "output/names.h"
 #include "platform/platform.h"
 
 namespace {
+
+thread_local OutputPlace* place = nullptr;
+std::atomic<unsigned long> failedOutputs{0}, placedOutputs{0};
+
+// --- Temporaries in progress, for the interrupt clean-up ---
+
+struct Temporary {
+    std::string path;
+    bool folder;
+};
+std::mutex temporariesLock;
+std::map<unsigned long, Temporary> temporaries;
+unsigned long nextTemporary = 0;
+// Held (shared) while a file or folder is made; the interrupt clean-up takes
+// it for good, so nothing new appears in a folder it is removing.
+std::shared_mutex making;
+
+// Known before it is created, so an interrupt can never miss it.
+unsigned long registerTemporary(const std::string& path, bool folder)
+{
+    std::lock_guard<std::mutex> hold(temporariesLock);
+    temporaries[++nextTemporary] = Temporary{path, folder};
+    return nextTemporary;
+}
+
+void forgetTemporary(unsigned long& id)
+{
+    if (!id)
+        return;
+    std::lock_guard<std::mutex> hold(temporariesLock);
+    temporaries.erase(id);
+    id = 0;
+}
+
+// A temporary's name: short, so an output name near the system's length
+// limit never fails for its temporary's sake, and the process's number in
+// it, so a later run can tell a dead run's leftovers.
+std::string temporaryName()
+{
+    static std::atomic<unsigned long> counter{0};
+    return ".assetdump-" + std::to_string(processNumber()) + "-" + std::to_string(counter++) + ".tmp";
+}
 
 // The folder part of a path, with its separator; empty for a bare name.
 std::string folderOf(const std::string& path)
@@ -18,7 +65,30 @@ std::string folderOf(const std::string& path)
     return path.substr(0, at);
 }
 
-unsigned long failedOutputs = 0;
+// The leftovers of runs that died hard (killed, power lost) in a folder this
+// run writes into: those whose process is gone or that are a day old. Each
+// folder is looked at once a run.
+void removeStaleTemporaries(const std::string& folder)
+{
+    static std::mutex lock;
+    static std::set<std::string> seen;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!seen.insert(folder).second)
+            return;
+    }
+    std::vector<std::string> names;
+    if (!listDirectory(folder.empty() ? "." : folder, names))
+        return;
+    for (const std::string& name : names) {
+        if (!isTemporaryName(name))
+            continue;
+        const unsigned long pid = std::stoul(name.substr(11));
+        const std::string path = folder.empty() ? name : createFile(name, folder);
+        if (pid != processNumber() && (!processRuns(pid) || olderThan(path, 24 * 60 * 60)))
+            removeTree(path);
+    }
+}
 
 void fail(OutputFile& out, int error)
 {
@@ -26,45 +96,268 @@ void fail(OutputFile& out, int error)
         out.error = error ? error : EIO;
 }
 
+// A file written in a new output folder: the folder's own name stands for
+// the hidden one it is written in.
+bool inFreshFolder(const std::string& path, std::string& physical)
+{
+    if (!place || place->freshTemp.empty())
+        return false;
+    const std::string& final = place->freshFinal;
+    if (path.size() <= final.size() || path.compare(0, final.size(), final) != 0 ||
+        !isPathSeparator(path[final.size()]))
+        return false;
+    physical = place->freshTemp + path.substr(final.size());
+    return true;
+}
+
+// Makes the folders between root and path (exclusive), refusing links: an
+// output under --output must stay below it. False with why set.
+bool makeFoldersBelow(const std::string& root, const std::string& path, std::string& why)
+{
+    if (root.empty())
+        return true;
+    if (!makeDirectory(root)) {
+        // The folder given with --output is the user's own: made with its parents.
+        for (size_t at = 1; at < root.size(); at++)
+            if (isPathSeparator(root[at]) && !isPathSeparator(root[at - 1]))
+                makeDirectory(root.substr(0, at));
+        if (!makeDirectory(root)) {
+            why = systemReason(errno);
+            return false;
+        }
+    }
+    const std::string parent = folderOf(path);
+    for (size_t at = root.size() + 1; at < parent.size(); at++) {
+        if (!isPathSeparator(parent[at]) || isPathSeparator(parent[at - 1]))
+            continue;
+        const std::string step = parent.substr(0, at);
+        std::string what;
+        switch (linkKind(step, what)) {
+        case PathKind::Directory:
+            continue;
+        case PathKind::Link:
+            why = escapeControls(step) + " is a symbolic link, and links are never followed";
+            return false;
+        case PathKind::Missing:
+            if (makeDirectory(step))
+                continue;
+            [[fallthrough]];
+        default:
+            why = systemReason(errno ? errno : ENOTDIR);
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* const kLinkRefusal = "a symbolic link has its name, and links are never followed";
+
+// Writes the bytes a rebuilt file shared with its original so far, once it
+// turns out to differ: from then on it is an output like any other.
+bool startRebuilt(OutputFile& out)
+{
+    std::unique_ptr<Source> original = std::move(out.original);
+    const int64_t same = out.sameAt;
+    if (!makeFoldersBelow(place ? place->root : std::string(), out.path, out.why)) {
+        fail(out, ENOTDIR);
+        return false;
+    }
+    if (!openOutput(out, out.path))
+        return false;
+    if (!copyOriginal(out, *original, 0, same))
+        return false;
+    return !out.error;
+}
+
 }  // namespace
+
+void beginOutputs(OutputPlace* to)
+{
+    place = to;
+}
+
+OutputPlace* currentOutputs()
+{
+    return place;
+}
+
+bool finishOutputs()
+{
+    OutputPlace* p = place;
+    place = nullptr;
+    if (!p || p->freshTemp.empty())
+        return true;
+    const std::string temp = p->freshTemp, final = p->freshFinal;
+    p->freshTemp.clear();
+    bool whole = p->failed == 0;
+    if (whole && !renameFolder(temp, final)) {
+        // Another run made the folder meanwhile: the outputs go in one by one.
+        const int error = errno;
+        std::string what;
+        const PathKind kind = linkKind(final, what);
+        if ((error == EEXIST || error == ENOTEMPTY) && kind == PathKind::Directory) {
+            std::vector<std::string> names;
+            listDirectory(temp, names);
+            for (const std::string& name : names)
+                if (name != "." && name != ".." && !replaceFile(createFile(name, temp), createFile(name, final))) {
+                    reportProblem(createFile(name, final), systemReason(errno));
+                    failedOutputs++;
+                    whole = false;
+                }
+        } else {
+            reportProblem(final, std::string("cannot make the output folder: ") +
+                                     (kind == PathKind::Link ? kLinkRefusal : systemReason(error)));
+            whole = false;
+        }
+    }
+    removeTree(temp);  // nothing left where it was renamed away
+    forgetTemporary(p->freshId);
+    return whole;
+}
+
+std::string outputFolderOf(const std::string& input)
+{
+    return place && !place->folder.empty() ? place->folder : input + extracted;
+}
+
+std::string editsFolderOf(const std::string& input)
+{
+    if (place && !place->edits.empty())
+        return place->edits;
+    return outputFolderOf(input);
+}
+
+std::string rebuiltPathOf(const std::string& original)
+{
+    if (place && !place->rebuilt.empty())
+        return place->rebuilt;
+    // ".packed" before the original's extension (HERO.RLE -> HERO.packed.RLE),
+    // so it keeps the type assetdump reads.
+    const size_t nameAt = original.size() - getName(original).size();
+    const size_t dot = original.rfind('.');
+    if (dot == std::string::npos || dot < nameAt)
+        return original + ".packed";
+    return original.substr(0, dot) + ".packed" + original.substr(dot);
+}
+
+bool editsFolderReady(const std::string& original)
+{
+    const std::string folder = editsFolderOf(original);
+    std::string what;
+    switch (linkKind(folder, what)) {
+    case PathKind::Directory:
+        return true;
+    case PathKind::Link:
+        return refuse(folder, "cannot be read back: %s", kLinkRefusal);
+    case PathKind::Missing:
+        return refuse(original, "there is no %s folder to put back: convert the file with assetdump first",
+                      escapeControls(getName(folder)).c_str());
+    default:
+        return refuse(folder, "cannot be read back: it is not a folder");
+    }
+}
 
 OutputFile::~OutputFile()
 {
     if (file) {
+        // Given up while it was written (its reason told where it was given up).
         file.reset();
         removeFile(temp);
+        failedOutputs++;
+        if (place)
+            place->failed++;
     }
+    forgetTemporary(registered);
 }
 
 bool openOutput(OutputFile& out, const std::string& path)
 {
-    static unsigned long counter = 0;
     out.path = path;
     out.error = 0;
-    // A short name of its own: an output name near the system's length limit
-    // must not fail for its temporary's sake.
-    for (int attempt = 0; attempt < 100; attempt++) {
-        out.temp = folderOf(path) + ".assetdump-" + std::to_string(processNumber()) + "-" + std::to_string(counter++) +
-                   ".tmp";
+    std::string physical;
+    if (inFreshFolder(path, physical)) {
+        // Nobody else writes in a new folder: the file is made under its own
+        // name, and made only once, so no output of a conversion ever
+        // replaces another of the same conversion.
+        out.temp = physical;
+        out.fresh = true;
+        std::shared_lock<std::shared_mutex> hold(making);
         errno = 0;
-        out.file = File(createNewFile(out.temp));
-        if (out.file || errno != EEXIST)
-            break;
-    }
-    if (!out.file) {
-        fail(out, errno);
-        out.temp.clear();  // never created: the name may be another run's
-        return false;
+        out.file = File(createNewFile(physical));
+        if (!out.file) {
+            fail(out, errno);
+            out.temp.clear();
+            return false;
+        }
+    } else {
+        out.fresh = false;
+        for (int attempt = 0; attempt < 100; attempt++) {
+            out.temp = folderOf(path) + temporaryName();
+            forgetTemporary(out.registered);
+            out.registered = registerTemporary(out.temp, false);
+            std::shared_lock<std::shared_mutex> hold(making);
+            errno = 0;
+            out.file = File(createNewFile(out.temp));
+            if (out.file || errno != EEXIST)
+                break;
+        }
+        if (!out.file) {
+            fail(out, errno);
+            forgetTemporary(out.registered);
+            out.temp.clear();  // never created: the name may be another run's
+            return false;
+        }
     }
     out.buffer.resize(size_t(1) << 16);
     std::setvbuf(out.file.get(), out.buffer.data(), _IOFBF, out.buffer.size());
     return true;
 }
 
+bool openRebuilt(OutputFile& out, const std::string& original)
+{
+    out.path = rebuiltPathOf(original);
+    out.error = 0;
+    std::string what;
+    if (linkKind(out.path, what) == PathKind::Link) {
+        out.why = kLinkRefusal;
+        fail(out, ELOOP);
+        return false;
+    }
+    if (sameFile(out.path, original)) {
+        out.why = "this is the original itself: the rebuilt file must go elsewhere";
+        fail(out, EEXIST);
+        return false;
+    }
+    out.original = std::make_unique<Source>();
+    out.sameAt = 0;
+    if (place && place->skipUnchanged && openSource(*out.original, original))
+        return true;  // nothing is written while the bytes are the original's
+    out.original = std::make_unique<Source>();  // (empty: nothing to compare)
+    return startRebuilt(out);
+}
+
 bool writeOutput(OutputFile& out, const void* data, size_t size)
 {
     if (out.error)
         return false;
+    if (out.original) {
+        // Compared a piece at a time: the window of the original stays small.
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        size_t same = 0;
+        while (same < size) {
+            const size_t piece = std::min<size_t>(size - same, 1 << 16);
+            const uint8_t* was = view(*out.original, out.sameAt + int64_t(same), piece);
+            if (!was || std::memcmp(was, bytes + same, piece) != 0)
+                break;
+            same += piece;
+        }
+        if (same == size) {
+            out.sameAt += int64_t(size);
+            return true;
+        }
+        if (!startRebuilt(out))
+            return false;
+    }
     errno = 0;
     if (size && std::fwrite(data, 1, size, out.file.get()) != size)
         fail(out, errno);
@@ -77,6 +370,11 @@ bool printOutput(OutputFile& out, const char* format, ...)
         return false;
     va_list args;
     va_start(args, format);
+    if (out.original) {
+        const std::string text = formatText(format, args);
+        va_end(args);
+        return writeOutput(out, text.data(), text.size());
+    }
     errno = 0;
     if (std::vfprintf(out.file.get(), format, args) < 0)
         fail(out, errno);
@@ -88,6 +386,20 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
 {
     bool whole = true;
     for (OutputFile* out : outputs) {
+        if (out->original && !out->error) {
+            if (out->sameAt == out->original->size) {
+                // The rebuild is the original: nothing is written, and a
+                // rebuilt file left by an earlier run goes.
+                out->original.reset();
+                std::string what;
+                if (linkKind(out->path, what) == PathKind::Regular && removeFile(out->path))
+                    reportProblem(out->path, "removed: the rebuild is now the original, byte for byte");
+                if (place)
+                    place->unchanged = true;
+                continue;
+            }
+            startRebuilt(*out);  // a shorter file that began like the original
+        }
         if (out->file) {
             errno = 0;
             // A full disk often shows only at the last flush or at the close.
@@ -100,40 +412,71 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
         whole = whole && !out->error;
     }
     // A pair goes in place together: a folder at a later name must not leave
-    // the first replaced (a folder at the first name stops the renames below
-    // before anything has moved).
-    if (whole)
-        for (auto it = outputs.begin() + 1; it < outputs.end(); ++it)
-            if (isDirectory((*it)->path)) {
-                fail(**it, EISDIR);
-                whole = false;
-            }
+    // the first replaced. A replaced file's permission bits stay.
+    for (OutputFile* out : outputs) {
+        if (!whole || out->fresh || out->temp.empty())
+            continue;
+        std::string what;
+        unsigned mode = 0;
+        const PathKind existing = linkKind(out->path, what, &mode);
+        if (existing == PathKind::Directory) {
+            fail(*out, EISDIR);
+            whole = false;
+        } else if (existing == PathKind::Regular && mode != newFileMode()) {
+            setFileMode(out->temp, mode);
+        }
+    }
     for (OutputFile* out : outputs) {
         if (!whole)
             break;
-        if (!replaceFile(out->temp, out->path)) {
+        if (!out->fresh && !out->temp.empty() && !replaceFile(out->temp, out->path)) {
             fail(*out, errno);
             removeFile(out->temp);
             whole = false;
         }
         out->temp.clear();
+        forgetTemporary(out->registered);
     }
-    if (whole)
+    if (whole) {
+        placedOutputs += outputs.size();
         return true;
+    }
     std::string failed;
     for (OutputFile* out : outputs)
         if (out->error && failed.empty())
             failed = getName(out->path);
     for (OutputFile* out : outputs) {
-        if (!out->error && out->temp.empty())
+        if (out->temp.empty() && !out->error)
             continue;  // put in place before a later one failed
         if (!out->temp.empty())
             removeFile(out->temp);
         out->temp.clear();
+        forgetTemporary(out->registered);
         failedOutputs++;
-        reportProblem(out->path, out->error ? systemReason(out->error) : "not written: " + failed + " could not be");
+        if (place)
+            place->failed++;
+        reportProblem(out->path, !out->why.empty() ? out->why
+                                 : out->error      ? systemReason(out->error)
+                                                   : "not written: " + failed + " could not be");
     }
     return false;
+}
+
+bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n)
+{
+    for (int64_t done = 0; done < n && !out.error;) {
+        const size_t piece = size_t(std::min<int64_t>(n - done, 1 << 20));
+        const uint8_t* bytes = view(in, pos + done, piece);
+        if (!bytes) {
+            fail(out, EIO);
+            if (out.why.empty())
+                out.why = "not written: " + getName(in.path) + " cannot be read: " + readFailure(in);
+            return false;
+        }
+        writeOutput(out, bytes, piece);
+        done += int64_t(piece);
+    }
+    return !out.error;
 }
 
 unsigned long failedOutputCount()
@@ -141,12 +484,81 @@ unsigned long failedOutputCount()
     return failedOutputs;
 }
 
+unsigned long placedOutputCount()
+{
+    return placedOutputs;
+}
+
 bool makeOutputDir(const std::string& path, std::string& dir)
 {
+    dir = outputFolderOf(path);
+    std::string why;
+    if (!makeFoldersBelow(place ? place->root : std::string(), dir, why))
+        return refuse(dir, "cannot make the output folder: %s", why.c_str());
+    std::string what;
     errno = 0;
-    dir = createDir(path);
-    if (isDirectory(dir))
+    switch (linkKind(dir, what)) {
+    case PathKind::Directory:
+        removeStaleTemporaries(dir);
         return true;
-    reportProblem(dir, "cannot make the output folder: " + systemReason(errno ? errno : ENOTDIR));
-    return false;
+    case PathKind::Link:
+        return refuse(dir, "cannot make the output folder: %s", kLinkRefusal);
+    case PathKind::Missing:
+        break;
+    default:
+        return refuse(dir, "cannot make the output folder: %s", systemReason(EEXIST).c_str());
+    }
+    if (errno != ENOENT)  // a folder on the way that is not one, or cannot be read
+        return refuse(dir, "cannot make the output folder: %s", systemReason(errno ? errno : ENOENT).c_str());
+    if (!place) {
+        if (makeDirectory(dir))
+            return true;
+        return refuse(dir, "cannot make the output folder: %s", systemReason(errno).c_str());
+    }
+    // A new folder: made hidden, renamed into place by finishOutputs.
+    const std::string parent = folderOf(dir);
+    removeStaleTemporaries(parent);
+    for (int attempt = 0; attempt < 100; attempt++) {
+        const std::string temp = parent + temporaryName();
+        const unsigned long id = registerTemporary(temp, true);
+        std::shared_lock<std::shared_mutex> hold(making);
+        errno = 0;
+        if (makeNewDirectory(temp)) {
+            place->freshTemp = temp;
+            place->freshFinal = dir;
+            place->freshId = id;
+            return true;
+        }
+        unsigned long gone = id;
+        forgetTemporary(gone);
+        if (errno != EEXIST)
+            break;
+    }
+    return refuse(dir, "cannot make the output folder: %s", systemReason(errno ? errno : EIO).c_str());
+}
+
+bool isTemporaryName(const std::string& name)
+{
+    // ".assetdump-" digits "-" digits ".tmp"
+    static const std::string head = ".assetdump-", tail = ".tmp";
+    if (name.size() < head.size() + 3 + tail.size() || name.compare(0, head.size(), head) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
+    const size_t dash = middle.find('-');
+    if (dash == 0 || dash == std::string::npos || dash + 1 == middle.size() || dash > 10)
+        return false;
+    for (size_t i = 0; i < middle.size(); i++)
+        if (i != dash && (middle[i] < '0' || middle[i] > '9'))
+            return false;
+    return true;
+}
+
+void removeTemporariesForInterrupt()
+{
+    // Held until the process ends: no output can begin or register after this.
+    making.lock();
+    temporariesLock.lock();
+    for (const auto& entry : temporaries)
+        removeTree(entry.second.path);
 }

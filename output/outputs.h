@@ -1,34 +1,92 @@
-// Output files. Each is written under a temporary name in its own folder and
-// put in place, replacing what had its name, only once it was written,
-// flushed and closed without error: a failed write never leaves a cut-off
-// file, the previous version stays as it was, a link at the name is replaced
-// and not followed, and two runs never mix their bytes in one file.
+// Output files and folders. No cut-off file ever stands under an output's
+// name, a failed write never destroys the previous version, a link at an
+// output's name is replaced and never followed, two runs never mix their
+// bytes in one file, and nothing is left behind, even when interrupted.
+//
+// An output folder that does not exist yet is made under a hidden temporary
+// name beside its final one, its outputs are written straight under their
+// own names inside it, and the folder is renamed into place once every one
+// is whole: readers never see it half written. Into a folder that exists,
+// each output is written under a temporary name and renamed over its final
+// name once written, flushed and closed without error; it keeps the
+// permission bits of the file it replaces.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/file.h"
 #include "common/report.h"
+#include "common/source.h"
+
+// Where the outputs of the argument being converted go, and what became of
+// them. The front end sets one for each argument, for the thread that
+// converts it; without one, outputs go beside their inputs and folders are
+// made directly.
+struct OutputPlace {
+    std::string folder;   // the input's output folder; empty: the input path plus ".FILES"
+    std::string root;     // the folder given with --output, which folder lies below (made as needed)
+    std::string edits;    // assetpack: the folder the edited files are read from; empty: folder
+    std::string rebuilt;  // assetpack: the rebuilt file; empty: NAME.packed.EXT beside the original
+    bool skipUnchanged = false;  // assetpack: write no rebuilt file that is its original byte for byte
+    // What became of the outputs:
+    std::atomic<bool> unchanged{false};     // the rebuilt file was the original: nothing was written
+    std::atomic<unsigned long> failed{0};   // outputs that could not be put in place
+    std::string freshTemp, freshFinal;      // a new output folder, written under freshTemp
+    unsigned long freshId = 0;
+};
+// The conversion that this thread does from here on (nullptr: none).
+void beginOutputs(OutputPlace* place);
+// Ends it: a new output folder whose outputs are all whole is renamed into
+// place; after a failed output it is removed. False, having said why, when
+// the folder could not be put in place.
+bool finishOutputs();
+// The place of this thread's conversion, for threads that help with it.
+OutputPlace* currentOutputs();
+
+// The output folder of an input; the folder its edited outputs are read
+// from; and where its rebuilt file goes.
+std::string outputFolderOf(const std::string& input);
+std::string editsFolderOf(const std::string& input);
+std::string rebuiltPathOf(const std::string& original);
+// True when the edits folder of an original is there to be read back; false,
+// having said why, when it is missing or a link (never followed).
+bool editsFolderReady(const std::string& original);
 
 struct OutputFile {
     std::string path;  // where the file goes
-    std::string temp;  // where it is written until then
+    std::string temp;  // the file being written: a temporary, or in a new folder the output itself
+    bool fresh = false;  // in a new folder: nothing to rename
     std::vector<char> buffer;  // the file's buffer: few writes per output
     File file;
     int error = 0;     // errno of the first failure; 0 while all is well
+    std::string why;   // a reason of the tool's own, told instead of the system's text
+    unsigned long registered = 0;  // the temporary, as the interrupt clean-up knows it
+    // A rebuilt file that may turn out to be its original: while its bytes
+    // are the original's, nothing is written (original, from 0 to sameAt).
+    std::unique_ptr<Source> original;
+    int64_t sameAt = 0;
     // A file never put in place takes its temporary with it.
     ~OutputFile();
 };
 
 // Starts an output; a failure is kept in out.error and told by placeOutputs.
 bool openOutput(OutputFile& out, const std::string& path);
+// Starts the rebuilt file of an original (rebuiltPathOf): never a link, never
+// the original itself, and with --output nothing at all while it is the
+// original byte for byte.
+bool openRebuilt(OutputFile& out, const std::string& original);
 // Appends bytes; false once anything about this output has failed.
 bool writeOutput(OutputFile& out, const void* data, size_t size);
 PRINTF_LIKE(2, 3)
 bool printOutput(OutputFile& out, const char* format, ...);
+// Appends n bytes of the original from pos, a piece at a time; false when
+// they cannot be read (the output then fails).
+bool copyOriginal(OutputFile& out, Source& in, int64_t pos, int64_t n);
 
 // Closes the outputs and, when every one was written whole, puts them all in
 // place. Otherwise none of them is: their temporaries go, the files they
@@ -36,9 +94,18 @@ bool printOutput(OutputFile& out, const char* format, ...);
 // reason. True when all were put in place.
 bool placeOutputs(std::initializer_list<OutputFile*> outputs);
 
-// How many outputs this process could not put in place.
+// How many outputs this process could not put in place, and has put in place.
 unsigned long failedOutputCount();
+unsigned long placedOutputCount();
 
-// The output folder of an input (its path plus ".FILES"), created if needed;
-// false, with the reason on standard error, when it cannot be made.
+// The output folder of an input (outputFolderOf), made if needed; false, with
+// the system's reason on standard error, when it cannot be made, and when a
+// link has its name.
 bool makeOutputDir(const std::string& path, std::string& dir);
+
+// True for the name of a temporary of this tool (".assetdump-PID-N.tmp"):
+// never listed, converted or read back as content.
+bool isTemporaryName(const std::string& name);
+// Removes the temporaries of outputs in progress; for an interrupt, which
+// ends the process: no output may begin after it.
+void removeTemporariesForInterrupt();

@@ -27,10 +27,16 @@ inline bool isPathSeparator(char c)
 }
 
 // What a path names, found without opening it.
-enum class PathKind { Missing, Regular, Directory, Other };
+enum class PathKind { Missing, Regular, Directory, Other, Link };
 // For Other, what describes the thing ("a FIFO", "a socket", "a device");
-// for Missing, errno holds the reason.
+// for Missing, errno holds the reason. A link is followed (never Link).
 PathKind pathKind(const std::string& path, std::string& what);
+// The same without following a link at the path's own name: Link for a
+// symbolic link (on Windows any reparse point: a junction or a link). mode,
+// when given, receives a regular file's permission bits (0 where there are none).
+PathKind linkKind(const std::string& path, std::string& what, unsigned* mode = nullptr);
+// True when both paths name one existing file.
+bool sameFile(const std::string& a, const std::string& b);
 
 // Opens a regular file for binary reading without ever blocking: a FIFO or
 // device put in its place since it was classified is refused (errno set).
@@ -42,10 +48,23 @@ FILE* createNewFile(const std::string& path);
 // (a link is replaced, not followed).
 bool replaceFile(const std::string& from, const std::string& to);
 bool removeFile(const std::string& path);
+// The permission bits a new file gets (0 where there are none), and giving a
+// file other bits.
+unsigned newFileMode();
+bool setFileMode(const std::string& path, unsigned mode);
+// Renames a folder to a name nothing has; false (errno EEXIST or ENOTEMPTY)
+// when something has it.
+bool renameFolder(const std::string& from, const std::string& to);
+// Removes a folder and everything in it, never following a link inside it.
+bool removeTree(const std::string& path);
+// True when a file or folder was last changed more than seconds ago.
+bool olderThan(const std::string& path, long long seconds);
 
 // Creates one directory level; false when it could not be made (an existing
 // directory counts as made).
 bool makeDirectory(const std::string& path);
+// Creates a directory that did not exist (EEXIST when anything has the name).
+bool makeNewDirectory(const std::string& path);
 bool removeEmptyDirectory(const std::string& path);
 // True when the path names a directory.
 bool isDirectory(const std::string& path);
@@ -54,18 +73,30 @@ bool isDirectory(const std::string& path);
 // enumeration cannot start.
 bool listDirectory(const std::string& path, std::vector<std::string>& names);
 
-// A short number that tells this process's temporary names from another's.
+// A short number that tells this process's temporary names from another's,
+// and whether the process with such a number still runs.
 unsigned long processNumber();
+bool processRuns(unsigned long number);
 
 // The command line's arguments, the program first, as UTF-8 on Windows.
 std::vector<std::string> commandArguments(int argc, char** argv);
 // Before anything else: gives closed standard streams the null device, so no
-// file takes their numbers, and lets a vanished reader or a file size limit
-// fail single writes instead of ending the process.
+// file takes their numbers, writes the standard streams byte for byte (no
+// CR added on Windows), and lets a vanished reader or a file size limit fail
+// single writes instead of ending the process.
 void prepareProcess();
+// From here on an interrupt (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl-C,
+// Ctrl-Break or closing the console) first calls cleanup, from a thread of
+// its own, then ends the process as interrupted. Call before starting threads.
+void catchInterrupts(void (*cleanup)());
+
+// True when standard error is a terminal (or console); its width in columns.
+bool errorIsTerminal();
+int terminalColumns();
 
 // Waits for a key press only where that keeps a console window open that
 // would otherwise close with the tool: on Windows when the tool is the only
-// process of its console, on POSIX when standard input and output are both
-// terminals. The prompt goes to the console, never into redirected output.
+// process of its console, on POSIX when it leads its own session on a
+// terminal (a terminal window opened for it alone), never when a shell
+// started it. The prompt goes to the console, never into redirected output.
 void consolePause();

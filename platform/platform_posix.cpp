@@ -2,12 +2,28 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+const char* otherKind(mode_t mode)
+{
+    return S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket" : "a device";
+}
+
+// The terminal settings to restore when an interrupt comes during the pause.
+std::atomic<bool> terminalRaw{false};
+termios terminalSaved;
+}  // namespace
 
 PathKind pathKind(const std::string& path, std::string& what)
 {
@@ -18,8 +34,34 @@ PathKind pathKind(const std::string& path, std::string& what)
         return PathKind::Regular;
     if (S_ISDIR(st.st_mode))
         return PathKind::Directory;
-    what = S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device";
+    what = otherKind(st.st_mode);
     return PathKind::Other;
+}
+
+PathKind linkKind(const std::string& path, std::string& what, unsigned* mode)
+{
+    struct stat st;
+    if (mode)
+        *mode = 0;
+    if (lstat(path.c_str(), &st) != 0)
+        return PathKind::Missing;
+    if (S_ISLNK(st.st_mode))
+        return PathKind::Link;
+    if (S_ISDIR(st.st_mode))
+        return PathKind::Directory;
+    if (!S_ISREG(st.st_mode)) {
+        what = otherKind(st.st_mode);
+        return PathKind::Other;
+    }
+    if (mode)
+        *mode = unsigned(st.st_mode & 07777);
+    return PathKind::Regular;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 FILE* openForReading(const std::string& path)
@@ -64,6 +106,56 @@ bool removeFile(const std::string& path)
     return unlink(path.c_str()) == 0;
 }
 
+unsigned newFileMode()
+{
+    // umask can only be read by setting it: once, before any thread writes files.
+    static const unsigned mode = [] {
+        mode_t mask = umask(0);
+        umask(mask);
+        return unsigned(0666 & ~mask);
+    }();
+    return mode;
+}
+
+bool setFileMode(const std::string& path, unsigned mode)
+{
+    return chmod(path.c_str(), mode_t(mode)) == 0;
+}
+
+bool renameFolder(const std::string& from, const std::string& to)
+{
+#ifdef RENAME_NOREPLACE
+    // Plain rename would put the folder in the place of an empty one that
+    // another run has just made.
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;  // EEXIST: something has the name
+#endif
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool removeTree(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return unlink(path.c_str()) == 0;
+    std::vector<std::string> names;
+    listDirectory(path, names);
+    for (const std::string& name : names)
+        if (name != "." && name != "..")
+            removeTree(path + "/" + name);
+    return rmdir(path.c_str()) == 0;
+}
+
+bool olderThan(const std::string& path, long long seconds)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && (long long)(std::time(nullptr) - st.st_mtime) > seconds;
+}
+
 bool makeDirectory(const std::string& path)
 {
     if (mkdir(path.c_str(), 0777) == 0)
@@ -73,6 +165,11 @@ bool makeDirectory(const std::string& path)
         return true;
     errno = saved;
     return false;
+}
+
+bool makeNewDirectory(const std::string& path)
+{
+    return mkdir(path.c_str(), 0777) == 0;
 }
 
 bool removeEmptyDirectory(const std::string& path)
@@ -103,6 +200,13 @@ unsigned long processNumber()
     return number;
 }
 
+bool processRuns(unsigned long number)
+{
+    if (number == 0 || number > 0x7FFFFFFF)
+        return false;
+    return kill(pid_t(number), 0) == 0 || errno == EPERM;
+}
+
 std::vector<std::string> commandArguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv, argv + argc);
@@ -119,12 +223,73 @@ void prepareProcess()
         }
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
+    newFileMode();
+}
+
+namespace {
+sigset_t interrupts;
+void (*interruptCleanup)() = nullptr;
+
+void* waitForInterrupt(void*)
+{
+    int sig = 0;
+    if (sigwait(&interrupts, &sig) != 0)
+        return nullptr;
+    if (terminalRaw)
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminalSaved);
+    interruptCleanup();
+    // Ended by the signal itself, as the shell expects of an interrupted program.
+    signal(sig, SIG_DFL);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, sig);
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+    raise(sig);
+    _exit(128 + sig);
+}
+}  // namespace
+
+void catchInterrupts(void (*cleanup)())
+{
+    // The signals wait for one thread of their own, where clean-up may take
+    // locks and remove files; every thread started later inherits the mask.
+    interruptCleanup = cleanup;
+    sigemptyset(&interrupts);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&interrupts, sig);
+    if (pthread_sigmask(SIG_BLOCK, &interrupts, nullptr) != 0)
+        return;
+    pthread_attr_t attributes;
+    pthread_t thread;
+    bool started = pthread_attr_init(&attributes) == 0;
+    if (started) {
+        pthread_attr_setstacksize(&attributes, 64 << 10);  // it needs little
+        pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+        started = pthread_create(&thread, &attributes, waitForInterrupt, nullptr) == 0;
+        pthread_attr_destroy(&attributes);
+    }
+    if (!started)  // no thread to wait: the signals keep their usual effect
+        pthread_sigmask(SIG_UNBLOCK, &interrupts, nullptr);
+}
+
+bool errorIsTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}
+
+int terminalColumns()
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 void consolePause()
 {
-    // Scripts, pipes and batch runs never wait; only a person at a terminal does.
-    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
+    // Only a terminal window opened for the tool alone closes with it: the
+    // tool then leads its own session. Shells, scripts and pipes never wait.
+    if (getsid(0) != getpid() || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
         return;
     std::fflush(stdout);
     static const char prompt[] = "Press any key to continue . . .";
@@ -137,11 +302,14 @@ void consolePause()
         raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
+        terminalSaved = saved;
+        terminalRaw = true;
         tcsetattr(STDIN_FILENO, TCSANOW, &raw);
         char key;
         ssize_t got = read(STDIN_FILENO, &key, 1);
         (void)got;
         tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        terminalRaw = false;
     }
     if (write(STDOUT_FILENO, "\n", 1) < 0)
         return;

@@ -67,6 +67,43 @@ bool namesDevice(const std::string& path)
 
 }  // namespace
 
+PathKind linkKind(const std::string& path, std::string& what, unsigned* mode)
+{
+    if (mode)
+        *mode = 0;
+    if (path.compare(0, 4, "\\\\.\\") == 0 || namesDevice(path)) {
+        what = "a device";
+        return PathKind::Other;
+    }
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        setErrnoFromLastError();
+        return PathKind::Missing;
+    }
+    // Junctions and symbolic links are reparse points: never followed.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return PathKind::Link;
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Directory : PathKind::Regular;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const std::string* paths[2] = {&a, &b};
+    for (int k = 0; k < 2; k++) {
+        HANDLE h = CreateFileW(wide(*paths[k]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        BOOL got = GetFileInformationByHandle(h, &info[k]);
+        CloseHandle(h);
+        if (!got)
+            return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
 PathKind pathKind(const std::string& path, std::string& what)
 {
     if (path.compare(0, 4, "\\\\.\\") == 0 || namesDevice(path)) {
@@ -124,6 +161,52 @@ bool removeFile(const std::string& path)
     return false;
 }
 
+unsigned newFileMode()
+{
+    return 0;  // no permission bits to keep
+}
+
+bool setFileMode(const std::string&, unsigned)
+{
+    return true;
+}
+
+bool renameFolder(const std::string& from, const std::string& to)
+{
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0))
+        return true;
+    setErrnoFromLastError();
+    return false;
+}
+
+bool removeTree(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return removeFile(path);
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {  // a junction goes alone, not what it points at
+        std::vector<std::string> names;
+        listDirectory(path, names);
+        for (const std::string& name : names)
+            if (name != "." && name != "..")
+                removeTree(path + "\\" + name);
+    }
+    return removeEmptyDirectory(path);
+}
+
+bool olderThan(const std::string& path, long long seconds)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data))
+        return false;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) { return (long long)t.dwHighDateTime << 32 | t.dwLowDateTime; };
+    return (ticks(now) - ticks(data.ftLastWriteTime)) / 10000000 > seconds;  // 100 ns ticks
+}
+
 bool makeDirectory(const std::string& path)
 {
     if (CreateDirectoryW(wide(path).c_str(), nullptr))
@@ -133,6 +216,14 @@ bool makeDirectory(const std::string& path)
     if (saved == EEXIST && isDirectory(path))
         return true;
     errno = saved;
+    return false;
+}
+
+bool makeNewDirectory(const std::string& path)
+{
+    if (CreateDirectoryW(wide(path).c_str(), nullptr))
+        return true;
+    setErrnoFromLastError();
     return false;
 }
 
@@ -169,6 +260,17 @@ unsigned long processNumber()
     return GetCurrentProcessId();
 }
 
+bool processRuns(unsigned long number)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(number));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    BOOL got = GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return got && code == STILL_ACTIVE;
+}
+
 std::vector<std::string> commandArguments(int argc, char** argv)
 {
     // The narrow argv went through the system code page; take the command line as it was typed.
@@ -187,6 +289,44 @@ void prepareProcess()
 {
     // Result lines carry UTF-8 names: let a console show them as such.
     SetConsoleOutputCP(CP_UTF8);
+    // Lines end in LF alone, as on every other system.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+namespace {
+void (*interruptCleanup)() = nullptr;
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    // Runs in a thread of its own; the process ends when it returns from a
+    // close event anyway, so it ends here, after cleaning up, in every case.
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    if (interruptCleanup)
+        interruptCleanup();
+    ExitProcess(event == CTRL_C_EVENT ? 128 + 2 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 1);
+}
+}  // namespace
+
+void catchInterrupts(void (*cleanup)())
+{
+    interruptCleanup = cleanup;
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+bool errorIsTerminal()
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int terminalColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return info.srWindow.Right - info.srWindow.Left + 1;
+    return 80;
 }
 
 void consolePause()

@@ -22,36 +22,76 @@ TEST(Cli, NoArgumentPrintsUsageOnStandardErrorAndExitsOne)
     RunResult r = runTool({}, tmp.path);
     EXPECT_EQ(r.status, 1);
 #ifdef _WIN32
-    EXPECT_EQ(r.err, "USAGE: assetdump.exe <filename> [<filename> ...]\n");
+    EXPECT_EQ(r.err, "USAGE: assetdump.exe <filename> [<filename> ...]\n"
+                     "Try 'assetdump.exe --help' for more information.\n");
 #else
-    EXPECT_EQ(r.err, "USAGE: assetdump <filename> [<filename> ...]\n");
+    EXPECT_EQ(r.err, "USAGE: assetdump <filename> [<filename> ...]\nTry 'assetdump --help' for more information.\n");
 #endif
     EXPECT_EQ(r.out, "\n");
 }
 
-TEST(Cli, HelpAndVersionStandAloneAndEveryOtherArgumentIsAPath)
+// The options: before the paths, "--" ends them, a usage error converts nothing.
+TEST(Cli, OptionsAsGnuToolsHaveThem)
 {
     TempDir tmp;
-    std::vector<std::vector<std::string>> helps = {{"--help"}, {"-h"}};
-#ifdef _WIN32
-    helps.push_back({"/?"});
-#endif
-    for (const auto& args : helps) {
-        RunResult r = runTool(args, tmp.path);
-        EXPECT_EQ(r.status, 0) << args[0];
-        EXPECT_EQ(r.out.rfind("USAGE: assetdump <filename> [<filename> ...]\n", 0), 0u) << args[0];
-        for (const char* type : {"RLE", "RLC", "ARLC", "WAD", "FNT", "FNC", "FNM", "SEC", "ZOM", "ANM", "INFO.TXT"})
-            EXPECT_NE(r.out.find(type), std::string::npos) << type;
-        EXPECT_EQ(r.err, "");
-    }
-    RunResult r = runTool({"--version"}, tmp.path);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "assetdump " ASSETDUMP_VERSION "\n");
-
-    // Not alone, or not an option: a path like any other.
+    writeFile(tmp / "HERO.RLE", rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable()));
     writeFile(tmp / "-x.RLE", rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable()));
-    r = runTool({"--help", "-x.RLE"}, tmp.path);
-    EXPECT_EQ(r.out, "--help\tFAILED!\n-x.RLE\tDONE!\n\n");
+#ifdef _WIN32
+    const std::string self = "assetdump.exe";
+#else
+    const std::string self = "assetdump";
+#endif
+    const std::string usage = "USAGE: " + self + " <filename> [<filename> ...]\n";
+    const std::string help = "USAGE: assetdump <filename> [<filename> ...]\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // its start
+        std::string err;
+        std::vector<std::string> made;  // output folders that must exist afterwards
+    };
+    const std::vector<Case> cases = {
+        {{"--help"}, 0, help, "", {}},
+        {{"-h", "HERO.RLE"}, 0, help, "", {}},
+        {{"--version"}, 0, "assetdump " ASSETDUMP_VERSION "\n", "", {}},
+        {{"-v", "HERO.RLE"}, 1, "\n", usage + "unknown option -v; try '" + self + " --help'\n", {}},
+        {{"-x.RLE"}, 1, "\n", usage + "unknown option -x.RLE; try '" + self + " --help'\n", {}},
+        {{"-e", "d", "HERO.RLE"}, 1, "\n", usage + "unknown option -e; try '" + self + " --help'\n", {}},
+        {{"-o"}, 1, "\n", usage + "option -o needs a value; try '" + self + " --help'\n", {}},
+        {{"--jobs=0", "HERO.RLE"}, 1, "\n",
+         usage + "option --jobs needs a number of workers from 1 to 256, not 0; try '" + self + " --help'\n", {}},
+        {{"--help=yes"}, 1, "\n", usage + "option --help takes no value; try '" + self + " --help'\n", {}},
+        {{"-o", "out"}, 1, "\n", usage + "Try '" + self + " --help' for more information.\n", {}},
+        {{"--", "-x.RLE"}, 0, "-x.RLE\tDONE!\n\n", "", {"-x.RLE.FILES"}},
+        {{"-o", "a", "HERO.RLE"}, 0, "HERO.RLE\tDONE!\n\n", "", {"a/HERO.RLE.FILES"}},
+        {{"-ob", "-j", "1", "HERO.RLE"}, 0, "HERO.RLE\tDONE!\n\n", "", {"b/HERO.RLE.FILES"}},
+        {{"--output=c/d", "--jobs=3", "HERO.RLE"}, 0, "HERO.RLE\tDONE!\n\n", "", {"c/d/HERO.RLE.FILES"}},
+        {{"--output", "e", "-j2", "--", "-x.RLE"}, 0, "-x.RLE\tDONE!\n\n", "", {"e/-x.RLE.FILES"}},
+        // After the first path, everything is a path.
+        {{"HERO.RLE", "-o", "f"}, 0, "HERO.RLE\tDONE!\n-o\tFAILED!\nf\tFAILED!\n\n",
+         "-o: No such file or directory\nf: No such file or directory\n", {"HERO.RLE.FILES"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        const RunResult r = runTool(c.args, tmp.path);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out.substr(0, c.out.size()), c.out);
+        EXPECT_EQ(r.err, c.err);
+        for (const std::string& folder : c.made)
+            EXPECT_TRUE(isDir(tmp / folder)) << folder;
+        if (c.status == 1)
+            EXPECT_EQ(listTree(tmp.path), (std::vector<std::string>{"-x.RLE", "HERO.RLE"}));  // nothing converted
+        std::filesystem::remove_all(std::filesystem::path(tmp.path) / "HERO.RLE.FILES");
+    }
+    // The help lists every option, and so does the packer's (with --edits).
+    const RunResult dumpHelp = runTool({"--help"}, tmp.path), packHelp = runTool({"--help"}, tmp.path, packerPath());
+    for (const char* option : {"--output", "--jobs", "--help", "--version", "-o,", "-j,"}) {
+        EXPECT_NE(dumpHelp.out.find(option), std::string::npos) << option;
+        EXPECT_NE(packHelp.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_NE(packHelp.out.find("--edits"), std::string::npos);
+    for (const char* type : {"RLE", "RLC", "ARLC", "WAD", "FNT", "FNC", "FNM", "SEC", "ZOM", "ANM", "INFO.TXT"})
+        EXPECT_NE(dumpHelp.out.find(type), std::string::npos) << type;
 }
 
 #ifndef _WIN32
@@ -91,8 +131,8 @@ TEST(Cli, EveryArgumentGetsOneLineInOrderAndEveryFailureAReason)
               "cut.rlc: the data ends before row record 1 is complete\n"
               "magic.rlc: not an RLC sprite: it does not start with \"rlc \"\n"
               "d.RLE.FILES: an output folder: only the folders of WAD archives are listed\n"
-              "folder: a folder, not a file: give a file whose name ends in WAD, SEC, RLE, RLC, ARLC, ZOM, FNT, "
-              "FNC, FNM or ANM\n");
+              "folder: nothing to convert: no file below it has a name ending in WAD, SEC, RLE, RLC, ARLC, ZOM, "
+              "FNT, FNC, FNM or ANM\n");
 }
 
 TEST(Cli, PathsWithSlashesAndNamesBeyondAsciiConvertAlike)
@@ -123,17 +163,32 @@ TEST(Cli, PathsWithSlashesAndNamesBeyondAsciiConvertAlike)
 }
 
 #ifndef _WIN32
-TEST(Cli, WaitsForAKeyOnlyWhenInputAndOutputAreBothTerminals)
+TEST(Cli, WaitsForAKeyOnlyInATerminalOfItsOwn)
 {
     TempDir tmp;
-    // Output into a pipe or file, input at a terminal: no prompt, no wait.
-    RunResult r = runToolWith({"missing.rle"}, tmp.path, RunLimits{.timeoutSeconds = 10, .terminal = 1});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "missing.rle\tFAILED!\n\n");
-    // A person at a terminal: the prompt, and the run ends at a key.
-    r = runToolWith({"missing.rle"}, tmp.path, RunLimits{.timeoutSeconds = 10, .terminal = 2, .keys = "x"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("Press any key to continue . . ."), std::string::npos) << r.out;
+    struct Case {
+        const char* what;
+        RunLimits limits;
+        std::vector<std::string> args;
+        bool waits;
+    };
+    const std::string shell = "'" + toolPath() + "' missing.rle; :";  // the shell leads the session
+    const std::vector<Case> cases = {
+        {"output into a file", RunLimits{.timeoutSeconds = 10, .terminal = 1, .ownSession = true}, {"missing.rle"}, false},
+        {"started from a shell's session", RunLimits{.timeoutSeconds = 10, .terminal = 2}, {"missing.rle"}, false},
+        {"started by a shell in a window", RunLimits{.program = "/bin/sh", .timeoutSeconds = 10, .terminal = 2,
+                                                     .ownSession = true},
+         {"-c", shell}, false},
+        {"a window of its own", RunLimits{.timeoutSeconds = 10, .terminal = 2, .keys = "x", .ownSession = true},
+         {"missing.rle"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RunResult r = runToolWith(c.args, tmp.path, c.limits);
+        EXPECT_EQ(r.status, 0);  // never killed for waiting
+        EXPECT_NE(r.out.find("missing.rle\tFAILED!"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Press any key to continue . . .") != std::string::npos, c.waits) << r.out;
+    }
 }
 #endif
 

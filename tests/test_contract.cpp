@@ -88,8 +88,15 @@ TEST(Outputs, AnArchiveWritesWhatFitsAndNamesEachOutputThatDoesNot)
         entries.push_back(e);
     }
     writeFile(tmp / "D.WAD", wadFile({{"P.PAL", rampPalette565()}}, entries));
+    // A new folder appears whole or not at all: no folder, no temporary.
     RunResult r = runToolWith({"D.WAD"}, tmp.path, RunLimits{.fileSize = 5000});
     EXPECT_EQ(r.out, "D.WAD\tFAILED!\n\n");
+    EXPECT_EQ(r.err, "D.WAD.FILES/BIG.BMP: File too large\n");
+    EXPECT_EQ(listTree(tmp.path), (std::vector<std::string>{"D.WAD"}));
+    EXPECT_FALSE(exists(tmp / "D.WAD.FILES"));
+    // Into a folder that is there, each output goes in place on its own.
+    fs::create_directory(tmp / "D.WAD.FILES");
+    r = runToolWith({"D.WAD"}, tmp.path, RunLimits{.fileSize = 5000});
     EXPECT_EQ(r.err, "D.WAD.FILES/BIG.BMP: File too large\n");
     EXPECT_EQ(listTree(tmp / "D.WAD.FILES"), (std::vector<std::string>{"A.BMP", "C.BMP", "P.PAL"}));
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "formats/data/data.h"
+#include "output/names.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
 #include "support/fixtures.h"
@@ -160,6 +163,26 @@ TEST(Zom, PicturesAreNamedByCharacterOrWhereNoneCanStandByIndex)
               (std::vector<std::string>{"INFO.TXT", "ZOM0.BMP", "ZOM1.BMP", "ZOM10.BMP", "ZOM12.BMP", "ZOM14.BMP",
                                         "ZOM15.BMP", "ZOM2.BMP", "ZOM3.BMP", "ZOM4.BMP", "ZOM5.BMP", "ZOM6.BMP",
                                         "ZOM7.BMP", "ZOM8.BMP", "ZOM9.BMP", "ZOM;.BMP", "ZOM=.BMP"}));
+
+    // 200 pictures: every one a name of its own where letter case is
+    // ignored, small letters (a-z, and Latin-1's) by their index.
+    std::vector<ZomImage> many;
+    for (int i = 0; i < 200; i++)
+        many.push_back(zomImage(1, 1, 0, 0, {uint8_t(i)}));
+    writeFile(tmp / "m.zom", zomFile(0, 1, many, zomEntry(0)));
+    ASSERT_TRUE(extract_ZOM(tmp / "m.zom"));
+    std::set<std::string> folded;
+    for (const std::string& name : listTree(tmp / "m.zom.FILES"))
+        folded.insert(foldedName(name));
+    EXPECT_EQ(folded.size(), 201u);
+    EXPECT_EQ(zomImageName(17), "ZOMA.BMP");
+    EXPECT_EQ(zomImageName(49), "ZOM49.BMP");  // 'a'
+    EXPECT_EQ(zomImageName(144), "ZOM\u00C0.BMP");
+    EXPECT_EQ(zomImageName(176), "ZOM176.BMP");  // U+00E0
+    EXPECT_EQ(zomImageName(199), "ZOM\u00F7.BMP");  // the division sign has no capital
+    BmpImage picture;
+    ASSERT_TRUE(readBmp(tmp / "m.zom.FILES" + S + "ZOM49.BMP", picture));
+    EXPECT_EQ(picture.pixels[0], 49);
 }
 
 TEST(Zom, DamagedFilesAreRefusedWithNothingMade)

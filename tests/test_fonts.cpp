@@ -84,14 +84,19 @@ TEST(Fnt, GlyphsOfMixedWidthsPackTwoPixelsPerByte)
     EXPECT_EQ(info.substr(info.size() - 2), "\r\n");
 }
 
-TEST(Fnt, TheLaterGlyphOfACodeWinsTheImageButBothGetALine)
+TEST(Fnt, TheLaterGlyphOfACodeKeepsItsNameAndTheEarlierGetsASubstitute)
 {
     TempDir tmp;
     writeFile(tmp / "d.fnt", fntFile(fntFullSet({fntGlyph(1, 1, 65, {1}, 5), fntGlyph(1, 1, 65, {2}, 6)})));
+    testing::internal::CaptureStderr();
     ASSERT_TRUE(extract_FNT(tmp / "d.fnt"));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("glyph 0 (code 65) is written as 65~0.BMP"),
+              std::string::npos);
     BmpImage img;
     ASSERT_TRUE(readBmp(tmp / "d.fnt.FILES" + S + "65.BMP", img));
     EXPECT_EQ(img.pixels[0], 0x20);
+    ASSERT_TRUE(readBmp(tmp / "d.fnt.FILES" + S + "65~0.BMP", img));
+    EXPECT_EQ(img.pixels[0], 0x10);
     EXPECT_EQ(readText(tmp / "d.fnt.FILES" + S + "INFO.TXT").substr(0, 20), "5\t0\t0\t65\r\n6\t0\t0\t65\r\n");
 }
 
@@ -159,7 +164,7 @@ TEST(Fnc, GlyphRunsInTheFourKindCycle)
     EXPECT_EQ(img.pixels, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
-TEST(Fnc, EmptyGlyphsReadNoRunsAndRepeatedCodesReplaceEarlierFiles)
+TEST(Fnc, EmptyGlyphsReadNoRunsAndRepeatedCodesKeepEveryGlyph)
 {
     TempDir tmp;
     GlyphSetSpec layout;
@@ -169,9 +174,13 @@ TEST(Fnc, EmptyGlyphsReadNoRunsAndRepeatedCodesReplaceEarlierFiles)
     layout.glyphs.push_back(fontGlyph('Q', 0, 3, {}));  // no data at all: nothing is read
     layout.glyphs.push_back(fontGlyph('R', 3, 0, {}));
     writeFile(tmp / "e.fnc", glyphSetFile(layout));
+    testing::internal::CaptureStderr();
     ASSERT_TRUE(extract_FNC(tmp / "e.fnc"));
+    testing::internal::GetCapturedStderr();
     for (const char* name : {"81.BMP", "81.MASK.BMP", "82.BMP", "82.MASK.BMP"})
         EXPECT_EQ(readFile(tmp / "e.fnc.FILES" + S + name).size(), 1078u) << name;
+    for (const char* name : {"81~0.BMP", "81~0.MASK.BMP"})  // 2 x 1: one padded row
+        EXPECT_EQ(readFile(tmp / "e.fnc.FILES" + S + name).size(), 1078u + 4) << name;
 }
 
 TEST(GlyphSet, VariantThreeAndSignedValues)

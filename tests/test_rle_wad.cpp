@@ -262,10 +262,11 @@ TEST(Wad, PalettesAndBothEntryKinds)
     writeFile(tmp / "g.wad", padded(wadFile(palettes, entries)));
     ASSERT_TRUE(extract_WAD(tmp / "g.wad"));
     const std::string dir = tmp / "g.wad.FILES" + S;
-    // The unnamed palette gets no file; a 13-character name without a zero byte is used whole.
+    // The unnamed palette, which HERO uses, is written under a substitute so
+    // that it can be recoloured; a 13-character name without a zero byte is used whole.
     EXPECT_EQ(listTree(tmp / "g.wad.FILES"),
               (std::vector<std::string>{"BLUEBLUEBLPAL", "HERO.BMP", "HERO.MASK.BMP", "LOWER.BMP", "RED.PAL",
-                                        "TILE.BMP"}));
+                                        "TILE.BMP", "~1.PAL"}));
     BmpImage hero, heroMask, tile, lower;
     readPair(dir + "HERO.BMP", dir + "HERO.MASK.BMP", hero, heroMask);
     EXPECT_EQ(bytes(hero.colourTable, 0, 4), (std::vector<uint8_t>{0, 255, 0, 0}));  // the unnamed green palette
@@ -284,16 +285,69 @@ TEST(Wad, PalettesAndBothEntryKinds)
     EXPECT_EQ(bytes(lower.colourTable, 0, 4), (std::vector<uint8_t>{0, 0, 255, 0}));
 }
 
-TEST(Wad, LaterEntriesWithTheSameOutputNameReplaceEarlierOnes)
+// Every collision of names in one archive: each record keeps its own file,
+// holding its own bytes, and the plain name goes to the later record (or to
+// the pair whose mask has it); every substitute is told.
+TEST(Wad, EveryRecordKeepsAnOutputOfItsOwn)
 {
-    TempDir tmp;
-    std::vector<WadEntry> entries = {rawEntry("SAME.AAA", 1, 1, 0, {{1}}), rawEntry("SAME.BBB", 1, 1, 0, {{2}})};
-    writeFile(tmp / "s.wad", padded(wadFile({{"P.PAL", rampPalette565()}, {"P.XXX", rampPalette565()}}, entries)));
-    ASSERT_TRUE(extract_WAD(tmp / "s.wad"));
-    BmpImage img;
-    ASSERT_TRUE(readBmp(tmp / "s.wad.FILES" + S + "SAME.BMP", img));
-    EXPECT_EQ(img.pixels[0], 2);
-    EXPECT_EQ(listTree(tmp / "s.wad.FILES"), (std::vector<std::string>{"P.PAL", "SAME.BMP"}));
+    struct Case {
+        const char* what;
+        std::vector<WadPalette> palettes;
+        std::vector<WadEntry> entries;
+        std::vector<std::string> files;  // in record order: palettes, then entries (image, mask)
+    };
+    const ByteList pal = rampPalette565();
+    const std::vector<Case> cases = {
+        {"later entry keeps the name", {{"P.PAL", pal}},
+         {rawEntry("SAME.AAA", 1, 1, 0, {{1}}), rawEntry("SAME.BBB", 1, 1, 0, {{2}})},
+         {"P.PAL", "SAME~0.BMP", "SAME.BMP"}},
+        {"a raw entry named like a mask yields", {{"P.PAL", pal}},
+         {rleEntry("GEM.RLE", 1, 1, 0, {rleLiteral({3})}), rawEntry("GEM.MASK.BIN", 1, 1, 0, {{4}})},
+         {"P.PAL", "GEM.BMP", "GEM.MASK.BMP", "GEM.MASK~1.BMP"}},
+        {"a raw entry before a pair of its name takes the image name", {{"P.PAL", pal}},
+         {rawEntry("GEM.MASK.BIN", 1, 1, 0, {{4}}), rleEntry("GEM.RLE", 1, 1, 0, {rleLiteral({3})})},
+         {"P.PAL", "GEM.MASK~0.BMP", "GEM.BMP", "GEM.MASK.BMP"}},
+        {"a pair yields whole", {{"P.PAL", pal}},
+         {rleEntry("HERO.RLE", 1, 1, 0, {rleLiteral({5})}), rawEntry("HERO.XYZ", 1, 1, 0, {{6}})},
+         {"P.PAL", "HERO~0.BMP", "HERO~0.MASK.BMP", "HERO.BMP"}},
+        {"a substitute never takes a real name", {{"P.PAL", pal}},
+         {rawEntry("A?B.BIN", 1, 1, 0, {{7}}), rawEntry("A_B~0.BIN", 1, 1, 0, {{8}})},
+         {"P.PAL", "A_B~0~2.BMP", "A_B~0.BMP"}},
+        {"letter case", {{"P.PAL", pal}},
+         {rawEntry("hero.PIC", 1, 1, 0, {{1}}), rawEntry("HERO.PIC", 1, 1, 0, {{2}})},
+         {"P.PAL", "hero~0.BMP", "HERO.BMP"}},
+        {"Latin-1 letter case", {{"P.PAL", pal}},
+         {rawEntry("\xE9T\xE9.PIC", 1, 1, 0, {{1}}), rawEntry("\xC9T\xC9.PIC", 1, 1, 0, {{2}})},
+         {"P.PAL", "\u00E9T\u00E9~0.BMP", "\u00C9T\u00C9.BMP"}},
+        {"palettes differing in their last three", {{"P.ACT", pal}, {"P.XXX", rgb565Palette([](int) { return uint16_t(0xF800); })}},
+         {rawEntry("X.PIC", 1, 1, 1, {{1}})},
+         {"P~0.PAL", "P.PAL", "X.BMP"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        writeFile(tmp / "n.wad", padded(wadFile(c.palettes, c.entries)));
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(extract_WAD(tmp / "n.wad"));
+        const std::string err = testing::internal::GetCapturedStderr();
+        std::vector<std::string> sorted = c.files;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(listTree(tmp / "n.wad.FILES"), sorted);
+        // Each file holds its own record's bytes: palettes their colours, images their pixel.
+        size_t f = 0;
+        for (size_t i = 0; i < c.palettes.size(); i++, f++)
+            EXPECT_EQ(readFile(tmp / "n.wad.FILES" + S + c.files[f]).size(), 1024u) << c.files[f];
+        for (const WadEntry& e : c.entries) {
+            BmpImage image;
+            ASSERT_TRUE(readBmp(tmp / "n.wad.FILES" + S + c.files[f], image)) << c.files[f];
+            const uint8_t expected = e.runLength ? e.rows[0][1] : e.rows[0][0];
+            EXPECT_EQ(image.pixels[0], expected) << c.files[f];
+            f += e.runLength ? 2 : 1;
+        }
+        // One record yields in each case, and it is told.
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find(" is written as "), std::string::npos) << err;
+    }
 }
 
 TEST(Wad, NamesThatCannotStandAsTheyAreGetNumberedSubstitutes)
@@ -321,8 +375,8 @@ TEST(Wad, NamesThatCannotStandAsTheyAreGetNumberedSubstitutes)
         "h.wad.FILES/.._ESCAPE~0.BMP", "h.wad.FILES/.._ESCAPE~1.BMP", "h.wad.FILES/.._.._P~0.PAL",
         "h.wad.FILES/.~3.BMP", "h.wad.FILES/~4.BMP", "h.wad.FILES/AB~3.PAL", "h.wad.FILES/A.R~5.BMP",
         "h.wad.FILES/CON~4.PAL", "h.wad.FILES/C_ESCAPE~2.BMP", "h.wad.FILES/FINE.BMP",
-        "h.wad.FILES/FINE.MASK.BMP", "h.wad.FILES/GOOD.BMP", "h.wad.FILES/HERO~11.BMP",
-        "h.wad.FILES/OK.PAL", "h.wad.FILES/_~2.PAL", "h.wad.FILES/hero.BMP", "h.wad.FILES/nul~6.BMP"};
+        "h.wad.FILES/FINE.MASK.BMP", "h.wad.FILES/GOOD.BMP", "h.wad.FILES/HERO.BMP",
+        "h.wad.FILES/OK.PAL", "h.wad.FILES/_~2.PAL", "h.wad.FILES/hero~10.BMP", "h.wad.FILES/nul~6.BMP"};
     std::vector<std::string> sorted = expected;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(listTree(tmp.path), sorted);

@@ -40,10 +40,8 @@ void diagnose(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    reportMessage(formatText(format, args));
     va_end(args);
-    std::fflush(stderr);
-    consolePause();
 }
 
 // Where a token's text goes: the script file, or a string (to compare an
@@ -200,7 +198,7 @@ bool extract_ANM(const std::string& path)
     openOutput(out, createFile(getName(path), dir));
     Sink sink{&out, nullptr};
     if (!walkTokens(in, &sink))
-        return endsBefore(path, in, "the token stream is complete: the file changed while it was read");
+        return endsBefore(path, in, "the token stream is complete");
     emit(&sink, "\r\n}\r\n");
     return placeOutputs({&out});
 }
@@ -416,7 +414,7 @@ bool pack_ANM(const std::string& path)
     int64_t stop = 0;
     if (!walkTokens(in, nullptr, &stop))
         return endsBefore(path, in, "the token stream reaches its end token");
-    const std::string scriptPath = createFile(getName(path), path + extracted);
+    const std::string scriptPath = createFile(getName(path), editsFolderOf(path));
     std::string script;
     switch (readEditedText(scriptPath, script)) {
     case Edited::Refused:
@@ -451,7 +449,7 @@ bool pack_ANM(const std::string& path)
     });
 
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     copyOriginal(out, in, 0, 4);
     for (const AnmToken& t : tokens) {
         const TokenLayout* layout = nullptr;
@@ -464,7 +462,7 @@ bool pack_ANM(const std::string& path)
             const auto [at, size] = originals[t.code][k];
             const uint8_t* bytes = view(in, at, size);
             if (!bytes)
-                return endsBefore(path, in, "its tokens are complete: the file changed while it was read");
+                return endsBefore(path, in, "its tokens are complete");
             original.assign(bytes, bytes + size);
         }
         std::vector<uint8_t> bytes = encodeToken(*layout, t, original);

@@ -202,7 +202,7 @@ bool extract_SEC(const std::string& path)
     openOutput(out, createFile(getName(path), dir));
     SecWalk print{SourceCursor{&in, 4}, &out, "", ""};
     if (!printSec(print))
-        return endsBefore(path, in, "%s is complete: the file changed while it was read", print.needed.c_str());
+        return endsBefore(path, in, "%s is complete", print.needed.c_str());
     return placeOutputs({&out});
 }
 
@@ -518,7 +518,7 @@ bool pack_SEC(const std::string& path)
     if (!printSec(check))
         return check.damage.empty() ? endsBefore(path, in, "%s is complete", check.needed.c_str())
                                     : refuse(path, "%s", check.damage.c_str());
-    const std::string listingPath = createFile(getName(path), path + extracted);
+    const std::string listingPath = createFile(getName(path), editsFolderOf(path));
     std::string listing;
     switch (readEditedText(listingPath, listing)) {
     case Edited::Refused:
@@ -541,7 +541,7 @@ bool pack_SEC(const std::string& path)
     if (!parseSecListing(listing, &in, bytes, tailAt, why))
         return refuse(listingPath, "%s", why.c_str());
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     writeOutput(out, bytes.data(), bytes.size());
     if (tailAt > 0)
         copyOriginal(out, in, tailAt, in.size - tailAt);  // whatever follows the tables

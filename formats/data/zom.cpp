@@ -93,7 +93,7 @@ bool writePicture(const std::string& path, Source& in, const std::string& imageP
     const size_t stride = rowStride(image.width);
     const uint8_t* palette = view(in, image.paletteAt, size_t(kPaletteSize));
     if (!palette)
-        return endsBefore(path, in, "a picture's palette is complete: the file changed while it was read");
+        return endsBefore(path, in, "a picture's palette is complete");
     const ColourTable colours = pal2to3(palette);
     const BmpHeader header = getBmpHeader(image.width, image.height, int32_t(stride * size_t(image.height)));
     OutputFile out;
@@ -107,7 +107,7 @@ bool writePicture(const std::string& path, Source& in, const std::string& imageP
             const size_t piece = size_t(std::min<int64_t>(image.width - done, 1 << 20));
             const uint8_t* pixels = view(in, rowAt + done, piece);
             if (!pixels)
-                return endsBefore(path, in, "picture row %d is complete: the file changed while it was read", r);
+                return endsBefore(path, in, "picture row %d is complete", r);
             writeOutput(out, pixels, piece);
             done += int64_t(piece);
         }
@@ -194,7 +194,7 @@ bool extract_ZOM(const std::string& path)
     printOutput(info, "%d %d %f %f%c%c", 0, 0, first, second, 13, 10);
     const Walk walk = walkEntries(in, tableAt, entryCount, images, &info);
     if (walk == Walk::Truncated)
-        return endsBefore(path, in, "the entry table is complete: the file changed while it was read");
+        return endsBefore(path, in, "the entry table is complete");
     whole = placeOutputs({&info}) && whole;
     if (walk == Walk::Exhausted)
         return refuse(path, "the entry table has no ending entry among its %d entries", entryCount);
@@ -207,9 +207,9 @@ bool pack_ZOM(const std::string& path)
     ZomLayout zom;
     if (!openInput(path, in) || !readZomLayout(path, in, zom))
         return false;
-    const std::string dir = path + extracted;
+    const std::string dir = editsFolderOf(path);
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     copyOriginal(out, in, 0, 12);  // the header: the picture count stays
     for (size_t i = 0; i < zom.images.size(); i++) {
         const ZomImage& image = zom.images[i];
@@ -227,7 +227,7 @@ bool pack_ZOM(const std::string& path)
         }
         const uint8_t* record = view(in, recordAt, size_t(kImageHead + kPaletteSize));
         if (!record)
-            return endsBefore(path, in, "picture %zu is complete: the file changed while it was read", i);
+            return endsBefore(path, in, "picture %zu is complete", i);
         std::vector<uint8_t> head(record, record + kImageHead + kPaletteSize);
         for (int k = 0; k < 4; k++) {
             head[size_t(k)] = toByte(picture.width, k);  // width

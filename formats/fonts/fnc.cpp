@@ -114,11 +114,11 @@ bool extract_FNC(const std::string& path)
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), true, true);
     bool whole = writeGlyphSetInfo(set, dir);
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
-        const std::string imagePath = createBitmap(glyphImageName(g.code), dir);
-        whole = writeSpritePlanes(imagePath, createMask(glyphImageName(g.code), dir, imagePath),
+        whole = writeSpritePlanes(createFile(names[j].file, dir), createFile(names[j].maskFile, dir),
                                   getBmpHeader(g.width, g.height, int32_t(planes[j].imagePlane.size())), table,
                                   g.width, g.height, planes[j]) &&
                 whole;
@@ -148,7 +148,8 @@ bool pack_FNC(const std::string& path)
     GlyphSet set;
     if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
         return false;
-    const std::string dir = path + extracted;
+    const std::string dir = editsFolderOf(path);
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), true, false);
     std::vector<SpritePlanes> planes;
     if (!decodeAllGlyphs(path, in, set, planes))
         return false;
@@ -160,8 +161,8 @@ bool pack_FNC(const std::string& path)
     bool paletteTaken = false;
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
-        const std::string imagePath = createBitmap(glyphImageName(g.code), dir);
-        const std::string maskPath = createMask(glyphImageName(g.code), dir, imagePath);
+        const std::string imagePath = createFile(names[j].file, dir);
+        const std::string maskPath = createFile(names[j].maskFile, dir);
         const size_t stride = rowStride(g.width);
         if (!readSpriteEdit(imagePath, maskPath, g.width, g.height,
                             [&](int32_t r, uint8_t* image, uint8_t* mask) {

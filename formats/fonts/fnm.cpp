@@ -43,12 +43,14 @@ bool extract_FNM(const std::string& path)
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), false, true);
     bool whole = writeGlyphSetInfo(set, dir);
     const std::array<uint8_t, 256> level = levelTable();
     const ColourTable maskTable = createMskPal();
-    for (const GlyphRecord& g : set.glyphs) {
+    for (size_t j = 0; j < set.glyphs.size(); j++) {
+        const GlyphRecord& g = set.glyphs[j];
         const size_t stride = rowStride(g.width);
-        whole = writeImage(createBitmap(glyphImageName(g.code), dir),
+        whole = writeImage(createFile(names[j].file, dir),
                            getBmpHeader(g.width, g.height, int32_t(stride * size_t(g.height))), maskTable.data(),
                            maskTable.size(), stride, g.height,
                            [&](int32_t r, uint8_t* row) {
@@ -56,7 +58,7 @@ bool extract_FNM(const std::string& path)
                                const int32_t source = g.height - 1 - r;
                                const uint8_t* src = view(in, g.dataAt + int64_t(source) * g.width, size_t(g.width));
                                if (!src)
-                                   return endsBefore(path, in, "glyph %d's row %d: the file changed while it was read",
+                                   return endsBefore(path, in, "glyph %d's row %d is complete",
                                                      g.code, source);
                                for (int32_t x = 0; x < g.width; x++)
                                    row[x] = level[src[x]];
@@ -73,14 +75,15 @@ bool pack_FNM(const std::string& path)
     GlyphSet set;
     if (!openInput(path, in) || !readGlyphSet(path, "FNM", in, set))
         return false;
-    const std::string dir = path + extracted;
+    const std::string dir = editsFolderOf(path);
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), false, false);
     const std::array<uint8_t, 256> level = levelTable();
     // The mask palette draws index 0 black, 255 white and every other grey.
     auto shown = [](uint8_t index) -> uint8_t { return index == 0 || index == 255 ? index : 127; };
     return packGlyphSet(path, in, set, nullptr,
                         [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {
                             const GlyphRecord& g = set.glyphs[j];
-                            const std::string imagePath = createBitmap(glyphImageName(g.code), dir);
+                            const std::string imagePath = createFile(names[j].file, dir);
                             BmpPicture picture;
                             switch (readEditedImage(imagePath, picture)) {
                             case Edited::Refused:

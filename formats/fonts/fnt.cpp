@@ -77,6 +77,14 @@ void packFntRow(const uint8_t* src, int32_t width, uint8_t* row)
 }
 
 namespace {
+std::vector<int32_t> codesOf(const std::vector<FntGlyphHead>& glyphs)
+{
+    std::vector<int32_t> codes;
+    for (const FntGlyphHead& g : glyphs)
+        codes.push_back(g.code);
+    return codes;
+}
+
 // Every glyph located, before anything is written.
 bool readFntGlyphs(const std::string& path, Source& in, std::vector<FntGlyphHead>& glyphs)
 {
@@ -115,20 +123,22 @@ bool extract_FNT(const std::string& path)
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
+    const std::vector<OutputName> names = fontGlyphNames(path, codesOf(glyphs), false, true);
     OutputFile info;
     openOutput(info, createFile("INFO.TXT", dir));
     bool whole = true;
-    for (const FntGlyphHead& g : glyphs) {
+    for (size_t j = 0; j < glyphs.size(); j++) {
+        const FntGlyphHead& g = glyphs[j];
         printOutput(info, "%d\t%d\t%d\t%d%c%c", g.metric1, g.metric2, g.metric3, g.code, 13, 10);
         const size_t stride = fntStride(g.width);
         BmpHeader header = getBmpHeader16(g.width, g.height, int32_t(stride * size_t(g.height)));
-        whole = writeImage(createBitmap(glyphImageName(g.code), dir), header, fntPalette.data(), fntPalette.size(),
+        whole = writeImage(createFile(names[j].file, dir), header, fntPalette.data(), fntPalette.size(),
                            stride, g.height,
                            [&](int32_t r, uint8_t* row) {
                                const int32_t source = g.height - 1 - r;  // bottom row first
                                const uint8_t* src = view(in, g.pixelsAt + int64_t(source) * g.width, size_t(g.width));
                                if (!src)
-                                   return endsBefore(path, in, "glyph %d's row %d: the file changed while it was read",
+                                   return endsBefore(path, in, "glyph %d's row %d is complete",
                                                      g.code, source);
                                packFntRow(src, g.width, row);
                                return true;
@@ -187,11 +197,9 @@ bool pack_FNT(const std::string& path)
     std::vector<FntGlyphHead> glyphs;
     if (!openInput(path, in) || !readFntGlyphs(path, in, glyphs))
         return false;
-    const std::string dir = path + extracted;
-    std::vector<int32_t> codes;
-    for (const FntGlyphHead& g : glyphs)
-        codes.push_back(g.code);
-    if (!noGlyphsAdded(dir, codes))
+    const std::string dir = editsFolderOf(path);
+    const std::vector<OutputName> names = fontGlyphNames(path, codesOf(glyphs), false, false);
+    if (!noGlyphsAdded(dir, names))
         return false;
     const std::string infoPath = createFile("INFO.TXT", dir);
     std::vector<FntInfoLine> info;
@@ -213,17 +221,14 @@ bool pack_FNT(const std::string& path)
                               i + 1, info[i].code, i, glyphs[i].code);
         break;
     }
-    // Glyphs that share a code share an image, which the last of them wrote.
-    const std::vector<bool> owner = lastOfEach(codes);
-
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     copyOriginal(out, in, 0, 2);
     for (size_t i = 0; i < glyphs.size() && !out.error; i++) {
         const FntGlyphHead& g = glyphs[i];
         const uint8_t* headBytes = view(in, g.pixelsAt - int64_t(kHeadSize), kHeadSize);
         if (!headBytes)
-            return endsBefore(path, in, "glyph %zu is complete: the file changed while it was read", i);
+            return endsBefore(path, in, "glyph %zu is complete", i);
         std::vector<uint8_t> head(headBytes, headBytes + kHeadSize);
         const int32_t metrics[3] = {info[i].metric1, info[i].metric2, info[i].metric3};
         for (int k = 0; k < 3; k++) {  // 16 bits each; the two bytes after each are kept
@@ -231,13 +236,12 @@ bool pack_FNT(const std::string& path)
             head[size_t(9 + 4 * k)] = uint8_t((metrics[k] >> 8) & 255);
         }
         BmpPicture picture;
-        const std::string imagePath = createBitmap(glyphImageName(g.code), dir);
-        const Edited read = owner[i] ? readEditedImage(imagePath, picture) : Edited::Missing;
+        const std::string imagePath = createFile(names[i].file, dir);
+        const Edited read = readEditedImage(imagePath, picture);
         if (read == Edited::Refused)
             return false;
         if (read == Edited::Missing) {
-            if (owner[i])
-                noteKept(imagePath, "glyph");
+            noteKept(imagePath, "glyph");
             writeOutput(out, head.data(), head.size());
             copyOriginal(out, in, g.pixelsAt, int64_t(g.width) * g.height);
             continue;

@@ -9,8 +9,15 @@
 #include "common/stretches.h"
 #include "formats/fonts/glyphset.h"
 #include "output/bmp.h"
+#include "output/names.h"
 
 bool extract_FNT(const std::string& path);
+
+// The image names of a font's glyphs (glyphNames); with tell, each glyph
+// written under a substitute (its code is a later glyph's too) is named on
+// standard error.
+std::vector<OutputName> fontGlyphNames(const std::string& path, const std::vector<int32_t>& codes, bool withMasks,
+                                       bool tell);
 bool extract_FNC(const std::string& path);
 bool extract_FNM(const std::string& path);
 

@@ -62,6 +62,26 @@ bool readGlyphSet(const std::string& path, const char* kind, Source& in, GlyphSe
     return true;
 }
 
+std::vector<OutputName> fontGlyphNames(const std::string& path, const std::vector<int32_t>& codes, bool withMasks,
+                                       bool tell)
+{
+    std::vector<OutputName> names = glyphNames(codes, withMasks);
+    for (size_t j = 0; tell && j < names.size(); j++)
+        if (names[j].substituted)
+            reportProblem(path, formatted("glyph %zu (code %d) is written as %s", j, codes[j], names[j].file.c_str()) +
+                                    (withMasks ? " and " + names[j].maskFile : "") +
+                                    ": a later glyph has the same code");
+    return names;
+}
+
+std::vector<int32_t> glyphCodes(const GlyphSet& set)
+{
+    std::vector<int32_t> codes;
+    for (const GlyphRecord& g : set.glyphs)
+        codes.push_back(g.code);
+    return codes;
+}
+
 bool writeGlyphSetInfo(const GlyphSet& set, const std::string& dir)
 {
     OutputFile info;
@@ -116,11 +136,8 @@ bool parseGlyphSetInfo(const std::string& text, GlyphSet& set, std::string& why)
 bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, const uint8_t* palette,
                   const std::function<GlyphEdit(size_t, int32_t&, int32_t&, std::vector<uint8_t>&)>& encode)
 {
-    const std::string dir = path + extracted;
-    std::vector<int32_t> codes;
-    for (const GlyphRecord& g : set.glyphs)
-        codes.push_back(g.code);
-    if (!noGlyphsAdded(dir, codes))
+    const std::string dir = editsFolderOf(path);
+    if (!noGlyphsAdded(dir, fontGlyphNames(path, glyphCodes(set), palette != nullptr, false)))
         return false;
     const std::string infoPath = createFile("INFO.TXT", dir);
     GlyphSet edited = set;
@@ -145,7 +162,7 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
     const int64_t headEnd = std::min(in.size, std::max(set.dataBase + (palette ? 772 : 4), set.recordsAt + 16 * count + 9));
     const uint8_t* original = view(in, 0, size_t(headEnd));
     if (!original)
-        return endsBefore(path, in, "the font header is complete: the file changed while it was read");
+        return endsBefore(path, in, "the font header is complete");
     std::vector<uint8_t> head(original, original + headEnd);
     for (int k = 0; k < 4; k++)  // the font height, 32 bits
         head[size_t(kFontHeight + k)] = uint8_t(uint32_t(edited.fontHeight) >> (8 * k));
@@ -155,13 +172,11 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
     if (palette)
         std::memcpy(&head[size_t(set.dataBase + 4)], palette, 768);
 
-    // Glyphs that share a code share an image, which the last of them wrote.
-    const std::vector<bool> owner = lastOfEach(codes);
     std::vector<uint8_t> appended;
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         int32_t width = set.glyphs[j].width, height = set.glyphs[j].height;
         std::vector<uint8_t> data;
-        const GlyphEdit result = owner[j] ? encode(j, width, height, data) : GlyphEdit::Kept;
+        const GlyphEdit result = encode(j, width, height, data);
         if (result == GlyphEdit::Refused)
             return false;
         if (result == GlyphEdit::Kept)
@@ -189,7 +204,7 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
                       set.variant == 2 ? "equal" : "differ from", edited.fontHeight);
 
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     writeOutput(out, head.data(), head.size());
     copyOriginal(out, in, headEnd, in.size - headEnd);  // every original glyph and what follows
     writeOutput(out, appended.data(), appended.size());

@@ -44,6 +44,9 @@ struct GlyphSet {
 // glyph's data is checked by its format (and never for an empty glyph).
 bool readGlyphSet(const std::string& path, const char* kind, Source& in, GlyphSet& set);
 
+// The character codes of the glyphs, in glyph order.
+std::vector<int32_t> glyphCodes(const GlyphSet& set);
+
 // INFO.TXT with the variant, font height, extra value and glyph value, each
 // line ended by CR LF; true when it is in place.
 bool writeGlyphSetInfo(const GlyphSet& set, const std::string& dir);

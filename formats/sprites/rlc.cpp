@@ -120,7 +120,7 @@ bool extract_RLC(const std::string& path)
     const std::vector<int64_t>& records = sprite.records;
     const uint8_t* head = view(in, 0, size_t(kRowDataAt));
     if (!head)
-        return endsBefore(path, in, "the header is complete: the file changed while it was read");
+        return endsBefore(path, in, "the header is complete");
     const ColourTable table = pal2to3(head + 12);
     const size_t stride = rowStride(width);
 
@@ -133,7 +133,7 @@ bool extract_RLC(const std::string& path)
     return writeSprite(imagePath, maskPath, header, table, stride, height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
         // The first record is the top row, stored last.
         return decodeRlcRow(in, records[size_t(height - 1 - r)], width, image, mask) ||
-               endsBefore(path, in, "row record %d is complete: the file changed while it was read", height - 1 - r);
+               endsBefore(path, in, "row record %d is complete", height - 1 - r);
     });
 }
 
@@ -160,7 +160,7 @@ bool pack_RLC(const std::string& path)
 
     const uint8_t* head = view(in, 0, size_t(kRowDataAt));
     if (!head)
-        return endsBefore(path, in, "the header is complete: the file changed while it was read");
+        return endsBefore(path, in, "the header is complete");
     std::vector<uint8_t> front(head, head + kRowDataAt);
     front[4] = toByte(edit.width, 0);  // width; the next two bytes are kept
     front[5] = toByte(edit.width, 1);
@@ -170,7 +170,7 @@ bool pack_RLC(const std::string& path)
         noteRounded(edit.imagePath, pal3to2(edit.picture.colours, edit.picture.colourCount, head + 12, &front[12]));
 
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     writeOutput(out, front.data(), front.size());
     const size_t w = size_t(edit.width);
     std::vector<uint8_t> image(w), maskRow(w), record;

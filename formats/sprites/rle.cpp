@@ -248,7 +248,7 @@ bool extract_RLE(const std::string& path)
     return writeSprite(imagePath, maskPath, header, sprite.table, stride, height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
         const int32_t row = height - 1 - r;  // bottom row first
         return decodeRleRow(run, sprite.rowOffsets[size_t(row)], width, image, mask) ||
-               endsBefore(path, in, "row %d is complete: the file changed while it was read", row);
+               endsBefore(path, in, "row %d is complete", row);
     });
 }
 
@@ -281,7 +281,7 @@ bool pack_RLE(const std::string& path)
     const uint8_t* head = view(in, 0, size_t(kRowTableAt));
     const uint8_t* oldTable = view(in, kRowTableAt, 4 * size_t(height));
     if (!head || !oldTable)
-        return endsBefore(path, in, "the header is complete: the file changed while it was read");
+        return endsBefore(path, in, "the header is complete");
     std::vector<uint8_t> front(head, head + kRowTableAt);
     const int32_t dataAt = int32_t(kRowTableAt) + 4 * edit.height;
     const int64_t newSize = dataAt + runSize + int64_t(appended.size());
@@ -305,7 +305,7 @@ bool pack_RLE(const std::string& path)
     }
 
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     writeOutput(out, front.data(), front.size());
     writeOutput(out, rowTable.data(), rowTable.size());
     copyOriginal(out, in, sprite.info.offset, runSize);  // every original row, and what follows them

@@ -80,6 +80,7 @@ bool pack_RLE(const std::string& path);
 bool pack_WAD(const std::string& path);
 bool pack_RLC(const std::string& path);
 
-// Prints the names in an extracted WAD directory; always reports success.
+// Prints the names in an extracted WAD directory, sorted and escaped; 0, or
+// the errno of a directory that cannot be listed (then FAILED!, with it).
 int listFiles(const std::string& path);
 bool create_WAD(const std::string& path);

@@ -63,39 +63,16 @@ int64_t bodySize(const WadEntry& e)
     return int64_t(e.length) + (e.runLength ? 4 * (int64_t(e.height) + 5) : 4);
 }
 
-// Output names of one archive: the same stored name always gives the same
-// file; another name that differs only in letter case (one file on Windows)
-// is given a numbered one.
-struct NameBook {
-    std::map<std::string, std::string> byFolded;  // folded file name -> file name
-};
-
-OutputName nameFor(NameBook& book, const std::string& stored, size_t cut, const std::string& ending, int number)
-{
-    OutputName name = storedOutputName(stored, cut, ending, number);
-    auto [it, added] = book.byFolded.emplace(foldedName(name.file), name.file);
-    if (!added && it->second != name.file) {
-        name = numberedOutputName(stored, cut, ending, number);
-        book.byFolded.emplace(foldedName(name.file), name.file);
-    }
-    return name;
-}
-
-// The output name of each palette and entry, as extraction gives them:
-// palettes first, then the entries that can be shown. Empty: no file.
-struct WadNames {
-    std::vector<OutputName> palettes, entries;
-};
-
 std::string entryLabel(const WadEntry& e, int32_t i)
 {
     return "entry " + std::to_string(i) + " \"" + storedText(e.name) + "\"";
 }
 
 // Why entry e cannot be shown (empty when it can), with its palette and row
-// offsets when it can. A read error leaves in.readError set.
+// offsets when it can; its run-length rows are walked only when asked. A
+// read error leaves in.readError set.
 std::string entryTrouble(Source& in, const WadEntry& e, int32_t paletteCount, int32_t& paletteIndex,
-                         std::vector<uint32_t>& rowOffsets)
+                         std::vector<uint32_t>& rowOffsets, bool walkRows)
 {
     const size_t stride = rowStride(e.width);
     if (int64_t(stride) * e.height > kMaxImageSize)
@@ -113,8 +90,9 @@ std::string entryTrouble(Source& in, const WadEntry& e, int32_t paletteCount, in
             return "it is cut off";
         rowOffsets = readRowTable(rowTable, e.height);
         RunData run{&in, e.bodyAt, e.length, {}};
-        if (int32_t bad = firstBadRleRow(run, rowOffsets, e.width); bad >= 0)
-            return formatted("the codes of its row %d end before the row is complete", bad);
+        if (walkRows)
+            if (int32_t bad = firstBadRleRow(run, rowOffsets, e.width); bad >= 0)
+                return formatted("the codes of its row %d end before the row is complete", bad);
     } else if (e.height > 0 && int64_t(e.height - 1) * (e.width + 2) + e.width > e.length) {
         // The last row needs only its W bytes, not the two that follow the others.
         return formatted("its %d rows of %d pixels, %d bytes apart, do not fit its %d bytes", e.height, e.width,
@@ -123,37 +101,45 @@ std::string entryTrouble(Source& in, const WadEntry& e, int32_t paletteCount, in
     return "";
 }
 
-// The file of palette i, whose record is at record; no file for a palette without a name.
-OutputName paletteName(NameBook& book, const uint8_t* record, int32_t i)
-{
-    const std::string stored = fieldText(record + 512, 13);
-    return stored.empty() ? OutputName{} : nameFor(book, stored, 3, "PAL", i);
-}
+// Every output's name, decided before the first is written: the file of each
+// palette (none for a palette without a name that no entry uses) and of each
+// entry that can be shown (why the others cannot is kept for extraction).
+struct WadNames {
+    std::vector<OutputName> palettes, entries;
+    std::vector<std::string> troubles;  // per entry; empty when it is shown
+};
 
-// Every output name, as extraction gives them one by one.
 WadNames nameOutputs(Source& in, int32_t paletteCount, const std::vector<WadEntry>& entries)
 {
     WadNames names;
-    NameBook book;
+    std::vector<bool> used(size_t(paletteCount), false);
+    int32_t paletteIndex = 0;
+    std::vector<uint32_t> rowOffsets;
+    for (const WadEntry& e : entries) {
+        names.troubles.push_back(entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets, true));
+        if (names.troubles.back().empty())
+            used[size_t(paletteIndex)] = true;
+    }
+    std::vector<NameRequest> requests;
     for (int32_t i = 0; i < paletteCount; i++) {
         const uint8_t* record = view(in, kPalettesAt + kPaletteRecord * i, size_t(kPaletteRecord));
-        names.palettes.push_back(record ? paletteName(book, record, i) : OutputName{});
+        const std::string stored = record ? fieldText(record + 512, 13) : std::string();
+        // A palette without a name gets a file only when a sprite needs it to be recoloured.
+        requests.push_back({stored, 3, "PAL", i, false, record && (!stored.empty() || used[size_t(i)])});
     }
-    int32_t paletteIndex;
-    std::vector<uint32_t> rowOffsets;
     for (size_t i = 0; i < entries.size(); i++)
-        names.entries.push_back(entryTrouble(in, entries[i], paletteCount, paletteIndex, rowOffsets).empty()
-                                    ? nameFor(book, entries[i].name, 4, btmp, int(i))
-                                    : OutputName{});
+        requests.push_back({entries[i].name, 4, btmp, int(i), entries[i].runLength, names.troubles[i].empty()});
+    const std::vector<OutputName> planned = planNames(requests);
+    names.palettes.assign(planned.begin(), planned.begin() + paletteCount);
+    names.entries.assign(planned.begin() + paletteCount, planned.end());
     return names;
 }
 
-bool writePalette(const std::string& path, Source& in, const std::string& dir, NameBook& book, int32_t i)
+bool writePalette(const std::string& path, Source& in, const std::string& dir, const OutputName& name, int32_t i)
 {
     const uint8_t* record = view(in, kPalettesAt + kPaletteRecord * i, size_t(kPaletteRecord));
     if (!record)
         return endsBefore(path, in, "palette %d is complete", i);
-    const OutputName name = paletteName(book, record, i);
     if (name.file.empty())
         return true;  // a palette without a file; entries may still use it
     const ColourTable colours = pal2to3(record);
@@ -198,14 +184,14 @@ const ColourTable* paletteColours(Source& in, PaletteColours& p, int32_t palette
 }
 
 bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i, int32_t paletteCount,
-                const std::string& dir, NameBook& book, PaletteColours& palettes)
+                const std::string& dir, const WadNames& names, PaletteColours& palettes)
 {
     const std::string shown = entryLabel(e, i);
+    const std::string& trouble = names.troubles[size_t(i)];
     int32_t paletteIndex = 0;
     std::vector<uint32_t> rowOffsets;
-    const std::string trouble = entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets);
-    if (!trouble.empty())
-        return in.readError || trouble == "it is cut off"
+    if (!trouble.empty() || !entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets, false).empty())
+        return in.readError || trouble == "it is cut off" || trouble.empty()
                    ? endsBefore(path, in, "%s is complete", shown.c_str())
                    : refuse(path, "%s is not written: %s", shown.c_str(), trouble.c_str());
     RunData run{&in, e.bodyAt, e.length, {}};
@@ -214,17 +200,15 @@ bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t 
         return endsBefore(path, in, "palette %d is complete", paletteIndex);
     const ColourTable& colours = *found;
 
-    const OutputName name = nameFor(book, e.name, 4, btmp, i);
+    const OutputName& name = names.entries[size_t(i)];
     if (name.substituted)
-        reportProblem(path, shown + " is written as " + name.file);
+        reportProblem(path, shown + " is written as " + name.file + (e.runLength ? " and " + name.maskFile : ""));
     const size_t stride = rowStride(e.width);
     const std::string imagePath = createFile(name.file, dir);
     const BmpHeader header = getBmpHeader(e.width, e.height, int32_t(stride * size_t(e.height)));
-    auto changed = [&](int32_t row) {
-        return endsBefore(path, in, "%s's row %d is complete: the file changed while it was read", shown.c_str(), row);
-    };
+    auto changed = [&](int32_t row) { return endsBefore(path, in, "%s's row %d is complete", shown.c_str(), row); };
     if (e.runLength)
-        return writeSprite(imagePath, createMask(e.name, dir, imagePath), header, colours, stride, e.height,
+        return writeSprite(imagePath, createFile(name.maskFile, dir), header, colours, stride, e.height,
                            [&](int32_t r, uint8_t* image, uint8_t* mask) {
                                const int32_t row = e.height - 1 - r;  // the table's first row is the top one
                                return decodeRleRow(run, rowOffsets[size_t(row)], e.width, image, mask) || changed(row);
@@ -285,34 +269,23 @@ bool extract_WAD(const std::string& path)
     int64_t end = 0;
     if (!openInput(path, in) || !readWadLayout(path, in, paletteCount, entries, end))
         return false;
+    const WadNames names = nameOutputs(in, paletteCount, entries);
 
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
-    NameBook book;
     PaletteColours palettes;
     bool whole = true;
-    for (int32_t i = 0; i < paletteCount; i++)
-        whole = writePalette(path, in, dir, book, i) && whole;
-    for (int32_t i = 0; i < int32_t(entries.size()); i++)
-        whole = writeEntry(path, in, entries[size_t(i)], i, paletteCount, dir, book, palettes) && whole;
+    for (int32_t i = 0; i < paletteCount && !in.readError; i++)
+        whole = writePalette(path, in, dir, names.palettes[size_t(i)], i) && whole;
+    for (int32_t i = 0; i < int32_t(entries.size()) && !in.readError; i++)
+        whole = writeEntry(path, in, entries[size_t(i)], i, paletteCount, dir, names, palettes) && whole;
+    if (in.readError)
+        return endsBefore(path, in, "its entries are complete");
     return whole;
 }
 
 namespace {
-
-// A name's file belongs to the last record written under it: earlier ones
-// were overwritten by extraction, so they keep their original data.
-std::vector<bool> lastOwners(const std::vector<OutputName>& names)
-{
-    std::vector<std::string> files;
-    for (const OutputName& name : names)
-        files.push_back(name.file);
-    std::vector<bool> owner = lastOfEach(files);
-    for (size_t i = 0; i < names.size(); i++)
-        owner[i] = owner[i] && !names[i].file.empty();  // no file, nothing to read back
-    return owner;
-}
 
 void put24(uint8_t* at, int64_t v)
 {
@@ -336,7 +309,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
 {
     const uint8_t* headBytes = view(in, e.bodyAt - int64_t(kEntryHead), kEntryHead);
     if (!headBytes)
-        return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
+        return endsBefore(path, in, "entry %d is complete", i);
     std::vector<uint8_t> head(headBytes, headBytes + kEntryHead);
     int32_t paletteIndex = 0;
     std::vector<uint32_t> rowOffsets;
@@ -347,7 +320,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
         copyOriginal(out, in, e.bodyAt, bodySize(e));
         return true;
     };
-    if (name.file.empty() || !entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets).empty())
+    if (name.file.empty() || !entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets, false).empty())
         return keep();  // never shown: kept as it is
     uint8_t* descriptor = &head[32];
 
@@ -373,7 +346,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
         if (sameSize) {
             const uint8_t* original = view(in, e.bodyAt, size_t(e.length));
             if (!original)
-                return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
+                return endsBefore(path, in, "entry %d is complete", i);
             std::memcpy(body.data(), original, body.size());
         }
         for (int32_t r = 0; r < picture.height && picture.width > 0; r++)
@@ -388,7 +361,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
 
     RunData run{&in, e.bodyAt, e.length, {}};
     SpriteEdit edit;
-    if (!readSpriteEdit(imagePath, createMask(e.name, dir, imagePath), e.width, e.height,
+    if (!readSpriteEdit(imagePath, createFile(name.maskFile, dir), e.width, e.height,
                         [&](int32_t r, uint8_t* image, uint8_t* mask) {
                             return decodeRleRow(run, rowOffsets[size_t(r)], e.width, image, mask);
                         },
@@ -405,7 +378,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
     setEntrySize(descriptor, length, edit.width, edit.height);
     const uint8_t* oldTable = view(in, e.bodyAt + e.length + 16, 4 * size_t(e.height));
     if (!oldTable)
-        return endsBefore(path, in, "entry %d is complete: the file changed while it was read", i);
+        return endsBefore(path, in, "entry %d is complete", i);
     std::vector<uint8_t> rowTable(4 * offsets.size());
     for (size_t r = 0; r < offsets.size(); r++) {
         put24(&rowTable[4 * r], offsets[r]);
@@ -430,22 +403,20 @@ bool pack_WAD(const std::string& path)
     int64_t end = 0;
     if (!openInput(path, in) || !readWadLayout(path, in, paletteCount, entries, end))
         return false;
-    const std::string dir = path + extracted;
+    const std::string dir = editsFolderOf(path);
     const WadNames names = nameOutputs(in, paletteCount, entries);
-    const std::vector<bool> paletteOwners = lastOwners(names.palettes);
-    const std::vector<bool> entryOwners = lastOwners(names.entries);
 
     OutputFile out;
-    openOutput(out, packedPath(path));
+    openRebuilt(out, path);
     copyOriginal(out, in, 0, kPalettesAt);  // the header block and the palette count
     bool whole = true;
     for (int32_t i = 0; i < paletteCount; i++) {
         const int64_t at = kPalettesAt + kPaletteRecord * i;
         const uint8_t* record = view(in, at, size_t(kPaletteRecord));
         if (!record)
-            return endsBefore(path, in, "palette %d is complete: the file changed while it was read", i);
+            return endsBefore(path, in, "palette %d is complete", i);
         std::vector<uint8_t> bytes(record, record + kPaletteRecord);
-        if (paletteOwners[size_t(i)]) {
+        if (!names.palettes[size_t(i)].file.empty()) {
             const std::string palettePath = createFile(names.palettes[size_t(i)].file, dir);
             ColourTable table;
             const Edited read = readEditedPalette(palettePath, table);
@@ -460,8 +431,7 @@ bool pack_WAD(const std::string& path)
     }
     copyOriginal(out, in, kPalettesAt + kPaletteRecord * paletteCount, 4);  // the entry count
     for (int32_t i = 0; i < int32_t(entries.size()) && whole; i++) {
-        const OutputName owned = entryOwners[size_t(i)] ? names.entries[size_t(i)] : OutputName{};
-        whole = packEntry(path, in, entries[size_t(i)], i, paletteCount, dir, owned, out);
+        whole = packEntry(path, in, entries[size_t(i)], i, paletteCount, dir, names.entries[size_t(i)], out);
     }
     if (!whole)
         return false;  // the temporary goes with out

@@ -1,21 +1,31 @@
 // A directory of extracted WAD contents given back to the tool: its names are
-// listed on the console; nothing is read, written or changed.
-#include <cstdio>
+// listed on the console, sorted by their bytes and escaped as result lines
+// are, so that no name can forge a line; nothing is read, written or changed.
+#include <algorithm>
+#include <cerrno>
 
+#include "common/report.h"
 #include "formats/sprites/sprites.h"
+#include "output/outputs.h"
 #include "platform/platform.h"
 
 int listFiles(const std::string& path)
 {
     std::vector<std::string> names;
-    listDirectory(path, names);  // a directory that cannot be read lists nothing
+    errno = 0;
+    if (!listDirectory(path, names))
+        return errno ? errno : EIO;
+    std::sort(names.begin(), names.end());
+    std::string lines;
     for (const std::string& name : names)
-        std::printf("%s\n", name.c_str());
+        if (!isTemporaryName(name))  // another run's work in progress, not content
+            lines += escapeControls(name) + "\n";
+    reportListing(lines);
     return 0;
 }
 
 bool create_WAD(const std::string& path)
 {
-    listFiles(path);
-    return true;
+    const int error = listFiles(path);
+    return error == 0 || refuse(path, "cannot be listed: %s", systemReason(error).c_str());
 }

@@ -218,6 +218,8 @@ RunResult runToolWith(const std::vector<std::string>& args, const std::string& d
             _exit(126);
         int in = open("/dev/null", O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
             err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (limits.ownSession)
+            setsid();  // the terminal opened next becomes its controlling one
         if (limits.terminal)
             in = open(terminalName.c_str(), O_RDWR);
         dup2(in, 0);

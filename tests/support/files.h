@@ -54,6 +54,8 @@ struct RunLimits {
     unsigned timeoutSeconds = 60;      // the run is killed after this long (status 128 + SIGALRM)
     int terminal = 0;                  // 1: standard input is a terminal; 2: input and output both are
     std::string keys = {};             // typed at that terminal
+    bool ownSession = false;           // the program leads a session of its own on that terminal,
+                                       // as in a terminal window opened for it alone
 };
 RunResult runToolWith(const std::vector<std::string>& args, const std::string& dir, const RunLimits& limits);
 #endif
