@@ -4,7 +4,8 @@
 // Each input is written to a scratch folder in RAM and converted there. After
 // the call the folder may hold only the input and its output directory, with
 // whole plain files directly inside it (no cut-off image, no temporary); a
-// refusal has said why; and a refused input leaves no output directory,
+// refusal has said why; every output has a name of its own (none was written
+// over another); and a refused input leaves no output directory,
 // unless an output could not be written (the runner caps file sizes) or the
 // format's own failure keeps what was written (an archive entry that cannot
 // be shown, a picture set whose entry walk ran out). Any breach aborts,
@@ -74,8 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
     }
     const std::string outputDir = inputPath + ".FILES";
-    const unsigned long problems = problemCount(), failedOutputs = failedOutputCount();
+    const unsigned long problems = problemCount(), failedOutputs = failedOutputCount(), placed = placedOutputCount();
+    OutputPlace place;  // as the front end converts: a new folder appears whole
+    beginOutputs(&place);
     bool ok = FUZZ_CONVERTER(inputPath);
+    ok = finishOutputs() && ok;
 
     if (!ok && problemCount() == problems)
         breach("a refusal without a reason");
@@ -89,6 +93,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (entry.path().extension() == ".BMP" && !whole(entry.path()))
                 breach("a cut-off image");
         }
+        size_t files = 0;
+        for (const fs::directory_entry& entry : fs::directory_iterator(outputDir))
+            files += entry.is_regular_file();
+        if (failedOutputCount() == failedOutputs && files != placedOutputCount() - placed)
+            breach("an output was written over another of the same input");
         const std::string ext = FUZZ_EXTENSION;
         if (!ok && failedOutputCount() == failedOutputs && ext != "ZOM" && ext != "WAD")
             breach("a refused input left an output directory");

@@ -3,8 +3,18 @@
 // a hostile environment (full disk, links, closed streams, a vanished reader).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "common/source.h"
 #include "output/outputs.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
@@ -164,3 +174,209 @@ TEST(FrontEnd, ControlCharactersInNamesAreEscapedOnTheResultLine)
     EXPECT_EQ(r.out, "a\\tb.RLE\tDONE!\nc\\nd.RLE\tDONE!\ne\\x01\\r.RLE\tDONE!\n\n");
 }
 #endif
+
+// --- A folder of the tool's own, true reasons, nothing left behind ---
+
+#ifndef _WIN32
+namespace {
+
+bool holdsTemporary(const std::string& dir)
+{
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec))
+        if (entry.path().filename().string().rfind(".assetdump-", 0) == 0)
+            return true;
+    return false;
+}
+
+// Starts the tool, waits until a temporary shows that it writes, and
+// interrupts it; its exit status, 128 + the signal when the signal ended it.
+int interrupted(const std::vector<std::string>& args, const std::string& dir, const std::string& watched, int sig)
+{
+    const std::string program = toolPath();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        int null = open("/dev/null", O_RDWR);
+        for (int fd = 0; fd <= 2; fd++)
+            dup2(null, fd);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int raw = 0;
+    for (int tries = 0; tries < 20000 && !holdsTemporary(watched); tries++)
+        if (waitpid(child, &raw, WNOHANG) == child)
+            return -1;  // ended before it could be interrupted
+    kill(child, sig);
+    waitpid(child, &raw, 0);
+    return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
+}
+
+ByteList manyEntries(int count)
+{
+    std::vector<WadEntry> entries;
+    for (int i = 0; i < count; i++) {
+        WadEntry e;
+        e.name = "E" + std::to_string(i) + ".PIC";
+        e.width = e.height = 160;
+        e.rows.assign(160, ByteList(160, uint8_t(i)));
+        entries.push_back(e);
+    }
+    return wadFile({{"P.PAL", rampPalette565()}}, entries);
+}
+
+}  // namespace
+
+TEST(Outputs, AnInterruptLeavesNoTemporaryAndEveryPlacedFileWhole)
+{
+    TempDir tmp;
+    writeFile(tmp / "BIG.WAD", manyEntries(2000));
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        // A first conversion: its hidden folder goes; a rerun: its temporaries go.
+        EXPECT_EQ(interrupted({"BIG.WAD"}, tmp.path, tmp.path, sig), 128 + sig);
+        EXPECT_FALSE(holdsTemporary(tmp.path));
+        EXPECT_FALSE(exists(tmp / "BIG.WAD.FILES"));
+        EXPECT_FALSE(holdsTemporary(tmp / "BIG.WAD.FILES"));
+        ASSERT_EQ(runTool({"BIG.WAD"}, tmp.path).out, "BIG.WAD\tDONE!\n\n");
+        EXPECT_EQ(interrupted({"BIG.WAD"}, tmp.path, tmp / "BIG.WAD.FILES", sig), 128 + sig);
+        EXPECT_FALSE(holdsTemporary(tmp.path));
+        EXPECT_FALSE(holdsTemporary(tmp / "BIG.WAD.FILES"));
+        const std::vector<std::string> files = listTree(tmp / "BIG.WAD.FILES");
+        EXPECT_EQ(files.size(), 2001u);
+        for (const std::string& name : files)
+            if (name != "P.PAL")
+                ASSERT_TRUE(bmpIsWhole(tmp / "BIG.WAD.FILES" + S + name)) << name;
+        fs::remove_all(tmp / "BIG.WAD.FILES");
+    }
+}
+
+TEST(Outputs, StaleTemporariesGoAndLiveOnesStay)
+{
+    TempDir tmp;
+    writeFile(tmp / "A.RLE", sprite(4, 4, 3));
+    writeFile(tmp / "B.RLE", sprite(4, 4, 3));
+    fs::create_directory(tmp / "B.RLE.FILES");
+    const std::string dead = ".assetdump-4000000000-0.tmp";  // no process has this number
+    const std::string live = ".assetdump-" + std::to_string(getppid()) + "-7.tmp";  // the test's parent runs
+    const std::string old = ".assetdump-" + std::to_string(getppid()) + "-8.tmp";
+    for (const std::string& dir : {tmp.path, tmp / "B.RLE.FILES"})
+        for (const std::string& name : {dead, live, old})
+            writeFile(dir + S + name, {1});
+    for (const std::string& dir : {tmp.path, tmp / "B.RLE.FILES"})
+        fs::last_write_time(dir + S + old, fs::file_time_type::clock::now() - std::chrono::hours(25));
+    fs::create_directory(tmp / ".assetdump-4000000000-1.tmp");  // a dead run's new folder
+    writeFile(tmp / ".assetdump-4000000000-1.tmp" + S + "A.BMP", {1});
+    // A listing never shows them.
+    fs::create_directory(tmp / "X.WAD.FILES");
+    writeFile(tmp / "X.WAD.FILES" + S + live, {1});
+    RunResult r = runTool({"A.RLE", "B.RLE", "X.WAD.FILES"}, tmp.path);
+    EXPECT_EQ(r.out, "A.RLE\tDONE!\nB.RLE\tDONE!\n.\n..\nX.WAD.FILES\tDONE!\n\n");
+    for (const std::string& dir : {tmp.path, tmp / "B.RLE.FILES"}) {
+        EXPECT_FALSE(exists(dir + S + dead)) << dir;
+        EXPECT_FALSE(exists(dir + S + old)) << dir;
+        EXPECT_TRUE(exists(dir + S + live)) << dir;
+    }
+    EXPECT_FALSE(exists(tmp / ".assetdump-4000000000-1.tmp"));
+}
+
+TEST(Outputs, LinksAtOutputFoldersAndRebuiltFilesAreNeverFollowed)
+{
+    TempDir tmp;
+    fs::create_directory(tmp / "elsewhere");
+    writeFile(tmp / "HERO.RLE", sprite(4, 4, 3));
+    fs::create_directory_symlink(tmp / "elsewhere", tmp / "HERO.RLE.FILES");
+    fs::create_symlink(tmp / "nowhere", tmp / "GONE.RLE.FILES");  // a dangling link
+    writeFile(tmp / "GONE.RLE", sprite(4, 4, 3));
+    RunResult r = runTool({"HERO.RLE", "GONE.RLE"}, tmp.path);
+    EXPECT_EQ(r.out, "HERO.RLE\tFAILED!\nGONE.RLE\tFAILED!\n\n");
+    EXPECT_EQ(r.err, "HERO.RLE.FILES: cannot make the output folder: a symbolic link has its name, and links are "
+                     "never followed\n"
+                     "GONE.RLE.FILES: cannot make the output folder: a symbolic link has its name, and links are "
+                     "never followed\n");
+    // The packer reads no edits through a link, and writes its rebuilt file through none.
+    r = runTool({"HERO.RLE"}, tmp.path, packerPath());
+    EXPECT_EQ(r.err, "HERO.RLE.FILES: cannot be read back: a symbolic link has its name, and links are never "
+                     "followed\n");
+    fs::remove(tmp / "HERO.RLE.FILES");
+    ASSERT_EQ(runTool({"HERO.RLE"}, tmp.path).out, "HERO.RLE\tDONE!\n\n");
+    fs::create_symlink(tmp / "elsewhere" + S + "victim", tmp / "HERO.packed.RLE");
+    r = runTool({"HERO.RLE"}, tmp.path, packerPath());
+    EXPECT_EQ(r.out, "HERO.RLE\tFAILED!\n\n");
+    EXPECT_EQ(r.err, "HERO.packed.RLE: a symbolic link has its name, and links are never followed\n");
+    EXPECT_TRUE(fs::is_empty(tmp / "elsewhere"));
+    // A folder's own reason: a file where a folder on the way must be.
+    writeFile(tmp / "file", {1});
+    r = runTool({"-o", "file/out", "HERO.RLE"}, tmp.path);
+    EXPECT_EQ(r.err, "file/out/HERO.RLE.FILES: cannot make the output folder: Not a directory\n");
+}
+
+TEST(Outputs, ArgumentsAsTypedRerunsKeepPermissionsAndListingsCannotForgeLines)
+{
+    TempDir tmp;
+    writeFile(tmp / "HERO.RLE", sprite(4, 4, 3));
+    writeFile(tmp / ".RLE", sprite(4, 4, 3));
+    ASSERT_EQ(runTool({"HERO.RLE"}, tmp.path).status, 0);
+    const std::string image = tmp / "HERO.RLE.FILES" + S + "HERO.BMP";
+    fs::permissions(image, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_directory(tmp / "D.WAD.FILES");
+    writeFile(tmp / "D.WAD.FILES" + S + "x\nHERO.RLE\tDONE!", {1});
+    writeFile(tmp / "D.WAD.FILES" + S + "A.BMP", {1});
+    RunResult r = runTool({"HERO.RLE", "./.RLE", ".RLE", "D.WAD.FILES/"}, tmp.path);
+    EXPECT_EQ(r.out, "HERO.RLE\tDONE!\n.RLE\tFAILED!\n.RLE\tFAILED!\n.\n..\nA.BMP\nx\\nHERO.RLE\\tDONE!\n"
+                     "D.WAD.FILES\tDONE!\n\n");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;  // the two .RLE: type unknown
+    EXPECT_EQ(fs::status(image).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    r = runTool({"HERO.RLE.FILES/"}, tmp.path, packerPath());
+    EXPECT_EQ(r.out, "HERO.RLE.FILES\tDONE!\n\n");
+    EXPECT_EQ(readFile(tmp / "HERO.packed.RLE"), readFile(tmp / "HERO.RLE"));
+}
+#endif
+
+TEST(Source, AFailedReadIsToldOnceAndNothingIsReadAfterIt)
+{
+    TempDir tmp;
+    const std::string path = tmp / "BIG.WAD";
+    writeFile(path, ByteList(3 << 20, 7));
+    Source in;
+    ASSERT_TRUE(openSource(in, path));
+    ASSERT_NE(view(in, 0, 16), nullptr);
+    fs::resize_file(path, 1 << 20);  // shorter while it is read
+    EXPECT_EQ(view(in, 2 << 20, 16), nullptr);
+    EXPECT_EQ(in.readError, kShrunk);
+    const unsigned long before = problemCount();
+    testing::internal::CaptureStderr();
+    for (int entry = 0; entry < 100; entry++)
+        EXPECT_FALSE(endsBefore(path, in, "entry %d is complete", entry));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(problemCount(), before + 1);
+    EXPECT_EQ(err, path + ": cannot be read before entry 0 is complete: the file became shorter while it was read\n");
+    EXPECT_EQ(view(in, 0, 16), nullptr);  // nothing is trusted after it
+}
+
+TEST(Outputs, ANewFolderMadeByAnotherRunMeanwhileTakesTheOutputsOneByOne)
+{
+    TempDir tmp;
+    const std::string input = tmp / "X.RLE";
+    OutputPlace place;
+    beginOutputs(&place);
+    std::string dir;
+    ASSERT_TRUE(makeOutputDir(input, dir));
+    ASSERT_FALSE(exists(dir));  // hidden until it is whole
+    OutputFile out;
+    openOutput(out, dir + S + "X.BMP");
+    writeOutput(out, "new", 3);
+    ASSERT_TRUE(placeOutputs({&out}));
+    makeDirectories(dir);  // another run made it, and wrote into it
+    writeFile(dir + S + "X.BMP", {'o', 'l', 'd'});
+    writeFile(dir + S + "OTHER.BMP", {1});
+    EXPECT_TRUE(finishOutputs());
+    EXPECT_EQ(readText(dir + S + "X.BMP"), "new");
+    EXPECT_EQ(listTree(tmp.path), (std::vector<std::string>{"X.RLE.FILES/OTHER.BMP", "X.RLE.FILES/X.BMP"}));
+}

@@ -1,5 +1,5 @@
 // Truncated and byte-flipped copies of every sample: each converts or is
-// refused without harm. Nothing appears beside the output directory, the
+// refused without harm, and every record it holds gets an output of its own. Nothing appears beside the output directory, the
 // output directory holds only whole plain files (no cut-off image, no
 // temporary), a refusal always says why, and a refused file leaves no output
 // directory (except where the format's failure keeps what was written: an
@@ -14,6 +14,7 @@
 #include "formats/fonts/fonts.h"
 #include "formats/sprites/sprites.h"
 #include "common/report.h"
+#include "output/outputs.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
 
@@ -45,9 +46,14 @@ void convertAndCheck(const TempDir& tmp, const Format& format, const std::vector
     const std::string input = tmp / format.sample;
     const std::string output = input + ".FILES";
     writeFile(input, bytes);
-    const unsigned long problems = problemCount();
+    const unsigned long problems = problemCount(), placed = placedOutputCount(), failed = failedOutputCount();
     testing::internal::CaptureStderr();
+    // As the front end converts: a new output folder is written hidden and
+    // renamed into place.
+    OutputPlace place;
+    beginOutputs(&place);
     bool ok = format.convert(input);
+    ok = finishOutputs() && ok;
     testing::internal::GetCapturedStderr();
     ASSERT_TRUE(ok || problemCount() > problems) << what << ": refused without a reason";
     for (const fs::directory_entry& entry : fs::directory_iterator(tmp.path))
@@ -62,6 +68,9 @@ void convertAndCheck(const TempDir& tmp, const Format& format, const std::vector
             }
         }
         ASSERT_TRUE(ok || format.refusalMayKeepOutput) << what << ": refused but left " << output;
+        // Every record has an output of its own: none was written over another.
+        if (failedOutputCount() == failed)
+            ASSERT_EQ(listTree(output).size(), placedOutputCount() - placed) << what;
         fs::remove_all(output);
     }
 }
