@@ -85,24 +85,25 @@ void noteRounded(const std::string& path, int rounded)
 }
 
 bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
-                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit,
-                    uint8_t transparentIndex)
+                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, PictureTable& table,
+                    SpriteEdit& edit, uint8_t transparentIndex)
 {
     edit.imagePath = imagePath;
     edit.maskPath = maskPath;
-    BmpPicture maskPicture;
-    const Edited image = readEditedImage(imagePath, edit.picture);
+    BmpPicture picture, maskPicture;
+    const Edited image = readEditedImage(imagePath, picture);
     const Edited mask = readEditedImage(maskPath, maskPicture);
     if (image == Edited::Refused || mask == Edited::Refused)
         return false;
     edit.imageGiven = image == Edited::Read;
-    edit.width = edit.imageGiven ? edit.picture.width : mask == Edited::Read ? maskPicture.width : width;
-    edit.height = edit.imageGiven ? edit.picture.height : mask == Edited::Read ? maskPicture.height : height;
+    edit.width = edit.imageGiven ? picture.width : mask == Edited::Read ? maskPicture.width : width;
+    edit.height = edit.imageGiven ? picture.height : mask == Edited::Read ? maskPicture.height : height;
     if (image == Edited::Read && mask == Edited::Read &&
         (maskPicture.width != edit.width || maskPicture.height != edit.height))
         return refuse(maskPath, "%d x %d, but its image is %d x %d: the two must be the same size", maskPicture.width,
                       maskPicture.height, edit.width, edit.height);
-    if ((image == Edited::Missing || mask == Edited::Missing) && (edit.width != width || edit.height != height))
+    const bool sameSize = edit.width == width && edit.height == height;
+    if ((image == Edited::Missing || mask == Edited::Missing) && !sameSize)
         return refuse(image == Edited::Missing ? imagePath : maskPath,
                       "not found, and the original's %d x %d does not fit the edited %d x %d", width, height,
                       edit.width, edit.height);
@@ -111,36 +112,44 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
     if (mask == Edited::Missing)
         noteKept(maskPath, "mask");
 
-    const size_t w = size_t(edit.width);
-    edit.image.assign(w * size_t(edit.height), 0);
-    edit.mask.assign(w * size_t(edit.height), 0);
-    std::vector<uint8_t> originalImage(w), originalMask(w);
-    for (int32_t r = 0; r < edit.height; r++) {
-        uint8_t* imageRow = edit.image.data() + size_t(r) * w;
-        uint8_t* maskRow = edit.mask.data() + size_t(r) * w;
-        if (image == Edited::Missing || mask == Edited::Missing) {
-            std::fill(originalMask.begin(), originalMask.end(), uint8_t(0));
-            if (!originalRow(r, originalImage.data(), originalMask.data()))
+    // The original, where the edit has its size: what each pixel showed.
+    const size_t w = size_t(edit.width), pixels = w * size_t(edit.height);
+    std::vector<uint8_t> originalImage, originalMask;
+    if (sameSize) {
+        originalImage.assign(pixels, 0);
+        originalMask.assign(pixels, 0);
+        for (int32_t r = 0; r < edit.height; r++)
+            if (w && !originalRow(r, &originalImage[size_t(r) * w], &originalMask[size_t(r) * w]))
                 return false;
-        }
-        for (size_t x = 0; x < w; x++) {
-            uint8_t value = originalMask[x];
-            if (mask == Edited::Read)
-                value = maskValue(maskPicture, maskPicture.pixels[size_t(r) * w + x]);
-            maskRow[x] = value;
-            imageRow[x] = value == 0 ? transparentIndex : image == Edited::Read ? edit.picture.pixels[size_t(r) * w + x]
-                                                                   : originalImage[x];
-        }
     }
+    edit.mask = mask == Edited::Read ? std::vector<uint8_t>(pixels) : originalMask;
+    for (size_t k = 0; mask == Edited::Read && k < pixels; k++)
+        edit.mask[k] = maskValue(maskPicture, maskPicture.pixels[k]);
+    if (edit.imageGiven) {
+        table.taken[transparentIndex] = true;  // shown for transparent pixels: no new colour goes there
+        readColours(picture, sameSize ? originalImage.data() : nullptr, edit.mask.data(), table, edit.colours);
+        edit.image = std::move(edit.colours.indexes);
+        if (edit.colours.hidden > 0)
+            refuse(imagePath, "%lld pixel%s changed where %s is transparent %s not kept: make them white in %s",
+                   (long long)edit.colours.hidden, edit.colours.hidden == 1 ? "" : "s",
+                   getName(maskPath).c_str(), edit.colours.hidden == 1 ? "is" : "are", getName(maskPath).c_str());
+    } else {
+        edit.image = originalImage;
+        edit.colours.table = table.colours;
+    }
+    for (size_t k = 0; k < pixels; k++)
+        if (edit.mask[k] == 0)
+            edit.image[k] = transparentIndex;
     return true;
 }
 
 bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
-                      const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit)
+                      const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, PictureTable& table,
+                      SpriteEdit& edit)
 {
     const std::string imagePath = createBitmap(getName(path), editsFolderOf(path));
     return readSpriteEdit(imagePath, createMask(getName(path), editsFolderOf(path), imagePath), width, height,
-                          originalRow, edit);
+                          originalRow, table, edit);
 }
 
 bool packUnchanged(const std::string& path, Source& in)

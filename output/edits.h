@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "output/bmp.h"
+#include "output/colours.h"
 #include "output/names.h"
 
 enum class Edited { Missing, Read, Refused };
@@ -30,21 +31,24 @@ struct SpriteEdit {
     int32_t height = 0;
     std::vector<uint8_t> image;
     std::vector<uint8_t> mask;
-    BmpPicture picture;  // the image as read, for its colour table
+    ColourRead colours;  // how the image's colours came back, and the table to store
     bool imageGiven = false;
     std::string imagePath, maskPath;
 };
 // Reads a sprite's image and mask. A missing one is taken from the
 // original, whose row r (0 = top) originalRow(r, image, mask) decodes;
-// sizes must agree. False, having said why, when the pair cannot be used.
+// sizes must agree. The image's colours come back in the terms of table
+// (readColours); pixels changed where the mask is transparent are named
+// on standard error. False, having said why, when the pair cannot be used.
 bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
-                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit,
-                    uint8_t transparentIndex = 255);
+                    const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, PictureTable& table,
+                    SpriteEdit& edit, uint8_t transparentIndex = 255);
 
 // The sprite converted from the input path: NAME.BMP and NAME.MASK.BMP in
 // its folder, read as readSpriteEdit does.
 bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
-                      const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, SpriteEdit& edit);
+                      const std::function<bool(int32_t, uint8_t*, uint8_t*)>& originalRow, PictureTable& table,
+                      SpriteEdit& edit);
 
 // The original, unchanged, as the rebuilt file: nothing was edited.
 bool packUnchanged(const std::string& path, Source& in);

@@ -69,8 +69,9 @@ void convertAndCheck(const TempDir& tmp, const Format& format, const std::vector
         }
         ASSERT_TRUE(ok || format.refusalMayKeepOutput) << what << ": refused but left " << output;
         // Every record has an output of its own: none was written over another.
-        if (failedOutputCount() == failed)
+        if (failedOutputCount() == failed) {
             ASSERT_EQ(listTree(output).size(), placedOutputCount() - placed) << what;
+        }
         fs::remove_all(output);
     }
 }

@@ -178,7 +178,12 @@ TEST(Pack, EditedPicturesMasksPalettesAndSizesComeBackExactly)
                 maskValues[i] = kind == 0 ? 0 : kind == 1 ? 255 : 127;
                 maskIndexes[i] = kind == 0 ? black : kind == 1 ? white : grey;
             }
-            const ByteList table = randomTable(random, c.colours == Colours::Rgb565 && round % 2 == 0);
+            // A sprite of an archive keeps the colours it was shown in (its own
+            // come from the palette file); the others take random ones.
+            const ColourTable ramp = pal2to3(rampPalette565().data());
+            const ByteList table = c.colours == Colours::FromPaletteFile
+                                       ? ByteList(ramp.begin(), ramp.end())
+                                       : randomTable(random, c.colours == Colours::Rgb565 && round % 2 == 0);
             writeFile(folder + S + c.image, editorBmp(width, height, pixels, table, round % 4));
             if (!c.mask.empty())
                 writeFile(folder + S + c.mask, editorBmp(width, height, maskIndexes, maskTable, (round + 1) % 3));
@@ -542,3 +547,225 @@ TEST(Pack, BadEditsAreRefusedAndNothingButTheRebuiltFileIsEverWritten)
 }
 
 }  // namespace
+
+// --- Colours as editors leave them ---
+
+namespace {
+struct Shown {
+    std::vector<uint32_t> colours;  // the picture's table, 0xRRGGBB
+    ByteList indexes;
+};
+BmpPicture pictureOf(const Shown& s, int32_t width, int bits = 8)
+{
+    BmpPicture p;
+    p.width = width;
+    p.height = int32_t(s.indexes.size()) / width;
+    p.pixels = s.indexes;
+    p.colourCount = int32_t(s.colours.size());
+    p.bitsPerPixel = bits;
+    for (size_t i = 0; i < s.colours.size(); i++) {
+        p.colours[4 * i] = uint8_t(s.colours[i]);
+        p.colours[4 * i + 1] = uint8_t(s.colours[i] >> 8);
+        p.colours[4 * i + 2] = uint8_t(s.colours[i] >> 16);
+    }
+    return p;
+}
+uint32_t entry(const ColourTable& t, size_t i)
+{
+    return uint32_t(t[4 * i + 2]) << 16 | uint32_t(t[4 * i + 1]) << 8 | t[4 * i];
+}
+// The picture an editor saves: every colour used once (equal entries
+// merged), in the order first met (as ImageMagick compacts), or the other
+// way round.
+Shown compacted(const ColourTable& t, const ByteList& indexes, bool reversed, size_t padTo = 0)
+{
+    Shown s;
+    std::map<uint32_t, uint8_t> placed;
+    for (uint8_t i : indexes)
+        if (!placed.count(entry(t, i))) {
+            placed[entry(t, i)] = uint8_t(s.colours.size());
+            s.colours.push_back(entry(t, i));
+        }
+    if (reversed) {
+        std::reverse(s.colours.begin(), s.colours.end());
+        for (auto& [from, to] : placed)
+            to = uint8_t(s.colours.size() - 1 - to);
+    }
+    for (uint8_t i : indexes)
+        s.indexes.push_back(placed[entry(t, i)]);
+    s.colours.resize(std::max(s.colours.size(), padTo), 0);
+    return s;
+}
+}  // namespace
+
+TEST(Pack, ColoursComeBackByColourWhateverTheEditorDidWithTheTable)
+{
+    // The sprite's own table: fourth bytes that are not zero, and entries 3
+    // and 7 of one colour; 255 is the transparent stand-in.
+    ColourTable table{};
+    for (int i = 0; i < 256; i++) {
+        table[size_t(4 * i)] = uint8_t(i);
+        table[size_t(4 * i + 1)] = uint8_t(255 - i);
+        table[size_t(4 * i + 2)] = uint8_t(i * 7);
+        table[size_t(4 * i + 3)] = uint8_t(i % 5);
+    }
+    std::copy_n(&table[4 * 3], 3, &table[4 * 7]);
+    const ByteList original = {3, 7, 1, 2, 255, 5, 3, 7};
+    Shown same;
+    for (int i = 0; i < 256; i++)
+        same.colours.push_back(entry(table, size_t(i)));
+    same.indexes = original;
+    Shown recoloured = same;
+    recoloured.colours[1] = 0x123456;
+    Shown painted = compacted(table, original, true);
+    painted.colours.push_back(0xFE0000);  // not in the table
+    painted.indexes[2] = uint8_t(painted.colours.size() - 1);
+    ByteList expectPainted = original;
+    expectPainted[2] = 0;  // the first entry no pixel uses
+    const ByteList twoColours = {1, 2, 2, 1, 1, 1, 2, 2};
+
+    struct Case {
+        const char* what;
+        Shown shown;
+        int bits;
+        bool own;
+        ByteList originalIndexes;
+        ByteList indexes;            // expected
+        std::map<size_t, uint32_t> newEntries;  // table entries expected to change
+        int64_t forced;
+    };
+    const std::vector<Case> cases = {
+        {"re-saved as it was, fourth bytes zeroed", same, 8, true, original, original, {}, 0},
+        {"reordered", compacted(table, original, true, 256), 8, true, original, original, {}, 0},
+        {"compacted, duplicates merged", compacted(table, original, false), 8, true, original, original, {}, 0},
+        {"4-bit re-save", compacted(table, original, false, 16), 4, true, original, original, {}, 0},
+        {"1-bit re-save", compacted(table, twoColours, true), 1, true, twoColours, twoColours, {}, 0},
+        {"recolour in place", recoloured, 8, true, original, original, {{1, 0x123456}}, 0},
+        {"a new colour takes a free entry", painted, 8, true, original, expectPainted, {{0, 0xFE0000}}, 0},
+        {"a table that cannot take it: the nearest colour", painted, 8, false, original,
+         ByteList{3, 7, 1, 2, 255, 5, 3, 7}, {}, 1},
+        {"resized: by colour alone", compacted(table, original, true), 8, true, {}, ByteList{3, 3, 1, 2, 255, 5, 3, 3},
+         {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PictureTable t;
+        t.colours = table;
+        t.own = c.own;
+        t.taken[255] = true;
+        BmpPicture picture = pictureOf(c.shown, 4, c.bits);
+        ColourRead read;
+        readColours(picture, c.originalIndexes.empty() ? nullptr : c.originalIndexes.data(), nullptr, t, read);
+        // The new colour, where it cannot be held, takes the table's nearest.
+        ByteList expected = c.indexes;
+        if (c.forced)
+            expected[2] = read.indexes[2];
+        EXPECT_EQ(read.indexes, expected);
+        EXPECT_EQ(read.forced, c.forced);
+        for (size_t i = 0; i < 256; i++) {
+            const auto changed = c.newEntries.find(i);
+            if (changed != c.newEntries.end())
+                EXPECT_EQ(entry(read.table, i), changed->second) << i;
+            else  // exactly as it was, fourth bytes and all
+                EXPECT_TRUE(std::equal(&read.table[4 * i], &read.table[4 * i + 4], &table[4 * i])) << i;
+        }
+    }
+    // A table whose every entry stays in use: the new colour goes to the
+    // nearest. (Entries 3 and 7 share a colour, so the picture's table has
+    // room for one more.)
+    ByteList everyEntry(257);
+    for (int i = 0; i < 256; i++)
+        everyEntry[size_t(i)] = uint8_t(i);
+    Shown full = compacted(table, everyEntry, true);
+    full.colours.push_back(0xFEFEFE);
+    full.indexes[256] = 255;
+    PictureTable t;
+    t.colours = table;
+    t.own = true;
+    ColourRead read;
+    readColours(pictureOf(full, 257), everyEntry.data(), nullptr, t, read);
+    EXPECT_EQ(read.forced, 1);
+    EXPECT_EQ(read.newColours, 0);
+    EXPECT_EQ(ByteList(read.indexes.begin(), read.indexes.begin() + 256),
+              ByteList(everyEntry.begin(), everyEntry.begin() + 256));
+}
+
+namespace {
+// An output image as an editor holds it: indexes top row first, its table.
+struct Held {
+    int width = 0, height = 0;
+    ByteList pixels, table;
+};
+Held hold(const std::string& path)
+{
+    BmpImage image;
+    EXPECT_TRUE(readBmp(path, image)) << path;
+    Held h{image.width, image.height, {}, image.colourTable};
+    for (int y = 0; y < image.height; y++) {
+        const ByteList row = bmpRow(image, y);
+        h.pixels.insert(h.pixels.end(), row.begin(), row.begin() + image.width);
+    }
+    h.table.resize(1024, 0);
+    return h;
+}
+}  // namespace
+
+// Every edit the format cannot keep is named, once, with what to do instead.
+TEST(Pack, EveryEditThatCannotBeKeptIsNamed)
+{
+    TempDir dir;
+    for (const char* name : {"HERO.RLE", "ARCHIVE.WAD", "LETTERS.FNT", "INK.FNM"})
+        std::filesystem::copy(std::string(ASSETDUMP_SAMPLES_DIR) + "/" + name, dir / name);
+    ASSERT_EQ(runTool({"HERO.RLE", "ARCHIVE.WAD", "LETTERS.FNT", "INK.FNM"}, dir.path).status, 0);
+    struct Case {
+        const char* image;  // in the folder of the first part of its path
+        std::string note;
+        void (*edit)(Held&, const Held& mask);
+    };
+    const std::vector<Case> cases = {
+        {"HERO.RLE.FILES/HERO.BMP", "1 pixel changed where HERO.MASK.BMP is transparent is not kept: make them white "
+                                    "in HERO.MASK.BMP",
+         [](Held& h, const Held& mask) {
+             for (size_t k = 0; k < h.pixels.size(); k++)
+                 if (mask.pixels[k] == 0) {
+                     h.pixels[k] = 1;
+                     return;
+                 }
+         }},
+        {"ARCHIVE.WAD.FILES/GEM.BMP", "its colour table was changed, but its colours come from SUNSET.PAL: ",
+         [](Held& h, const Held& mask) {
+             const size_t opaque = size_t(std::find(mask.pixels.begin(), mask.pixels.end(), 255) - mask.pixels.begin());
+             for (int b = 0; b < 3; b++)
+                 h.table[size_t(4 * h.pixels[opaque] + b)] ^= 0x55;  // a used entry, recoloured in place
+         }},
+        {"LETTERS.FNT.FILES/65.BMP", "1 pixel of colours the font's 16 shades does not hold was given the nearest it "
+                                     "holds",
+         [](Held& h, const Held&) {
+             h.table[4 * 20 + 2] = 255;  // red, at an entry past the 16 shades
+             h.pixels[0] = 20;
+         }},
+        {"INK.FNM.FILES/65.BMP", "1 pixel of colours white, grey and black does not hold was given the nearest it holds",
+         [](Held& h, const Held&) {
+             std::swap_ranges(&h.table[0], &h.table[4], &h.table[4]);  // reordered: no longer in place
+             h.table[4 * 200 + 1] = 0;           // an entry no pixel uses becomes magenta
+             h.table[4 * 200] = h.table[4 * 200 + 2] = 255;
+             for (uint8_t& p : h.pixels)
+                 p = p == 0 ? 1 : p == 1 ? 0 : p;
+             h.pixels[0] = 200;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.image);
+        const std::string path = dir / c.image;
+        const std::string maskPath = path.substr(0, path.size() - 4) + ".MASK.BMP";
+        Held h = hold(path);
+        h.table.resize(1024);
+        c.edit(h, exists(maskPath) ? hold(maskPath) : Held{});
+        writeFile(path, editorBmp(h.width, h.height, h.pixels, h.table, 0));
+        const std::string input = std::string(c.image).substr(0, std::string(c.image).find(".FILES"));
+        const RunResult packed = runTool({input}, dir.path, packerPath());
+        EXPECT_EQ(packed.out, input + "\tDONE!\n\n");  // a note never changes the result
+        EXPECT_NE(packed.err.find(std::string(c.image) + ": " + c.note), std::string::npos) << packed.err;
+        EXPECT_EQ(std::count(packed.err.begin(), packed.err.end(), '\n'), 1) << packed.err;
+    }
+}

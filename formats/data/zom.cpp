@@ -233,9 +233,24 @@ bool pack_ZOM(const std::string& path)
             head[size_t(k)] = toByte(picture.width, k);  // width
             head[size_t(4 + k)] = toByte(picture.height, k);  // height; the two floats stay
         }
-        noteRounded(imagePath, pal3to2(picture.colours, picture.colourCount, record + kImageHead, &head[kImageHead]));
+        // Colours by colour, against the palette the picture was made with.
+        // (record may move with the read window: only head is used from here on)
+        const std::vector<uint8_t> storedPalette(head.begin() + kImageHead, head.end());
+        PictureTable table;
+        table.colours = pal2to3(storedPalette.data());
+        table.own = true;
+        const bool sameSize = picture.width == image.width && picture.height == image.height;
+        const uint8_t* original = sameSize ? view(in, image.pixelsAt, picture.pixels.size()) : nullptr;
+        if (sameSize && !original && !picture.pixels.empty())
+            return endsBefore(path, in, "picture %zu is complete", i);
+        const std::vector<uint8_t> was = original ? std::vector<uint8_t>(original, original + picture.pixels.size())
+                                                  : std::vector<uint8_t>();
+        ColourRead colours;
+        readColours(picture, was.empty() ? nullptr : was.data(), nullptr, table, colours);
+        noteColours(imagePath, colours, kFullTable, "");
+        noteRounded(imagePath, pal3to2(colours.table, 256, storedPalette.data(), &head[kImageHead]));
         writeOutput(out, head.data(), head.size());
-        writeOutput(out, picture.pixels.data(), picture.pixels.size());  // top row first, as stored
+        writeOutput(out, colours.indexes.data(), colours.indexes.size());  // top row first, as stored
     }
     copyOriginal(out, in, zom.tableAt, in.size - zom.tableAt);  // the entry table and what follows
     return placeOutputs({&out});

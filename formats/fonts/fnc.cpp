@@ -153,12 +153,21 @@ bool pack_FNC(const std::string& path)
     std::vector<SpritePlanes> planes;
     if (!decodeAllGlyphs(path, in, set, planes))
         return false;
-    // The font has one palette: the first glyph image whose colours differ from it gives the new one.
+    // The font has one palette, stored as blue, green, red. Every glyph image
+    // was made with it; a new colour takes an entry no glyph uses, and the
+    // first image whose table was recoloured in place gives the recolour.
     const uint8_t* stored = set.glyphs.empty() ? nullptr : view(in, set.dataBase + 4, 768);
     std::vector<uint8_t> palette(stored ? stored : nullptr, stored ? stored + 768 : nullptr);
+    PictureTable shared;
+    shared.own = true;
+    for (size_t i = 0; i < palette.size() / 3; i++)
+        std::copy_n(&palette[3 * i], 3, &shared.colours[4 * i]);
+    for (const SpritePlanes& p : planes)
+        for (size_t k = 0; k < p.imagePlane.size(); k++)
+            if (p.maskPlane[k])
+                shared.taken[p.imagePlane[k]] = true;
     std::vector<SpriteEdit> edits(set.glyphs.size());
-    std::vector<bool> given(set.glyphs.size(), false);
-    bool paletteTaken = false;
+    std::string recolouredBy;
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
         const std::string imagePath = createFile(names[j].file, dir);
@@ -171,15 +180,22 @@ bool pack_FNC(const std::string& path)
                                 std::copy_n(planes[j].maskPlane.data() + at, g.width, mask);
                                 return true;
                             },
-                            edits[j], 0))
+                            shared, edits[j], 0))
             return false;
-        const BmpPicture& picture = edits[j].picture;
-        for (int32_t k = 0; edits[j].imageGiven && !paletteTaken && !palette.empty() && k < picture.colourCount; k++)
-            if (!std::equal(palette.data() + 3 * k, palette.data() + 3 * k + 3, picture.colours.data() + 4 * k)) {
-                for (int32_t c = 0; c < picture.colourCount; c++)
-                    std::copy_n(picture.colours.data() + 4 * c, 3, palette.data() + 3 * c);
-                paletteTaken = true;
-            }
+        const ColourRead& colours = edits[j].colours;
+        noteColours(imagePath, colours, "the font's palette (every entry in use)", "");
+        if (!edits[j].imageGiven || palette.empty() || (!colours.recoloured && colours.newColours == 0))
+            continue;
+        if (colours.recoloured && !recolouredBy.empty()) {
+            reportProblem(imagePath, "its changes to the font's palette are not kept: the font has one palette, "
+                                     "recoloured from " + recolouredBy);
+            continue;
+        }
+        if (colours.recoloured)
+            recolouredBy = getName(imagePath);
+        for (size_t i = 0; i < palette.size() / 3; i++)
+            if (!std::equal(&colours.table[4 * i], &colours.table[4 * i + 3], &shared.colours[4 * i]))
+                std::copy_n(&colours.table[4 * i], 3, &palette[3 * i]);
     }
     return packGlyphSet(path, in, set, palette.empty() ? nullptr : palette.data(),
                         [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {

@@ -78,8 +78,15 @@ bool pack_FNM(const std::string& path)
     const std::string dir = editsFolderOf(path);
     const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), false, false);
     const std::array<uint8_t, 256> level = levelTable();
-    // The mask palette draws index 0 black, 255 white and every other grey.
-    auto shown = [](uint8_t index) -> uint8_t { return index == 0 || index == 255 ? index : 127; };
+    // The index each stored value is drawn with, inverted: the value that
+    // gives an index, 0, 1 and 2 first (white, grey, black).
+    std::array<int, 256> valueOf;
+    valueOf.fill(-1);
+    for (int v : {0, 1, 2})
+        valueOf[level[size_t(v)]] = v;
+    for (int v = 0; v < 256; v++)
+        if (valueOf[level[size_t(v)]] < 0)
+            valueOf[level[size_t(v)]] = v;
     return packGlyphSet(path, in, set, nullptr,
                         [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {
                             const GlyphRecord& g = set.glyphs[j];
@@ -96,21 +103,31 @@ bool pack_FNM(const std::string& path)
                             }
                             const bool sameSize = picture.width == g.width && picture.height == g.height;
                             const size_t size = size_t(picture.width) * size_t(picture.height);
-                            const uint8_t* original = sameSize && size ? view(in, g.dataAt, size) : nullptr;
-                            data.resize(size);
-                            bool same = sameSize;
-                            for (size_t k = 0; k < size; k++) {
-                                // Levels by colour: white 0, grey 1, black 2.
-                                const uint8_t value = maskValue(picture, picture.pixels[k]);
-                                // A byte that still shows what it showed is kept, whatever its value.
-                                if (original && shown(level[original[k]]) == value) {
-                                    data[k] = original[k];
-                                } else {
-                                    data[k] = value == 255 ? 0 : value == 0 ? 2 : 1;
-                                    same = false;
-                                }
+                            const uint8_t* stored = sameSize && size ? view(in, g.dataAt, size) : nullptr;
+                            if (sameSize && size && !stored) {
+                                endsBefore(path, in, "glyph %zu is complete", j);
+                                return GlyphEdit::Refused;
                             }
-                            if (same)
+                            const std::vector<uint8_t> original(stored, stored ? stored + size : nullptr);
+                            std::vector<uint8_t> shownAs(original.size());
+                            for (size_t k = 0; k < original.size(); k++)
+                                shownAs[k] = level[original[k]];
+                            PictureTable table;
+                            table.colours = createMskPal();
+                            ColourRead colours;
+                            readColours(picture, original.empty() ? nullptr : shownAs.data(), nullptr, table, colours);
+                            noteColours(imagePath, colours, "white, grey and black", "");
+                            data.resize(size);
+                            for (size_t k = 0; k < size; k++) {
+                                const uint8_t index = colours.indexes[k];
+                                if (!original.empty() && shownAs[k] == index)
+                                    data[k] = original[k];  // shown as it was: its byte, whatever its value
+                                else if (valueOf[index] >= 0)
+                                    data[k] = uint8_t(valueOf[index]);  // the value drawn with this index
+                                else  // no value draws it: the nearest level by colour
+                                    data[k] = index == 255 ? 0 : index == 0 ? 2 : 1;
+                            }
+                            if (data == original)
                                 return GlyphEdit::Kept;
                             width = picture.width;
                             height = picture.height;

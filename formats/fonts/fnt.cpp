@@ -176,21 +176,6 @@ bool parseFntInfo(const std::string& text, std::vector<FntInfoLine>& lines, std:
     return true;
 }
 
-static uint8_t nearestShade(uint8_t red, uint8_t green, uint8_t blue)
-{
-    int best = 0, bestDistance = INT32_MAX;
-    for (int k = 0; k < 16; k++) {
-        const int db = blue - fntPalette[size_t(4 * k)], dg = green - fntPalette[size_t(4 * k + 1)],
-                  dr = red - fntPalette[size_t(4 * k + 2)];
-        const int distance = db * db + dg * dg + dr * dr;
-        if (distance < bestDistance) {
-            best = k;
-            bestDistance = distance;
-        }
-    }
-    return uint8_t(best);
-}
-
 bool pack_FNT(const std::string& path)
 {
     Source in;
@@ -253,20 +238,27 @@ bool pack_FNT(const std::string& path)
         head[1] = toByte(picture.width, 1);
         head[4] = toByte(picture.height, 0);  // height; two bytes kept
         head[5] = toByte(picture.height, 1);
-        // Shades by colour: an editor may have saved the image with another palette.
-        std::array<uint8_t, 256> shade;
-        for (int k = 0; k < 256; k++) {
-            uint8_t red, green, blue;
-            bmpColour(picture, k, red, green, blue);
-            shade[size_t(k)] = nearestShade(red, green, blue);
-        }
-        std::vector<uint8_t> pixels(picture.pixels.size());
+        // Shades by colour, against the font's fixed 16: an editor may have
+        // saved the image with another table.
+        PictureTable table;
+        std::copy(fntPalette.begin(), fntPalette.end(), table.colours.begin());
+        table.count = 16;
         const bool sameSize = picture.width == g.width && picture.height == g.height;
-        const uint8_t* original = sameSize ? view(in, g.pixelsAt, pixels.size()) : nullptr;
+        const uint8_t* stored = sameSize ? view(in, g.pixelsAt, picture.pixels.size()) : nullptr;
+        if (sameSize && !stored && !picture.pixels.empty())
+            return endsBefore(path, in, "glyph %zu is complete", i);
+        std::vector<uint8_t> original(stored ? stored : nullptr, stored ? stored + picture.pixels.size() : nullptr);
+        std::vector<uint8_t> shades(original.size());
+        for (size_t k = 0; k < original.size(); k++)
+            shades[k] = original[k] & 15;
+        ColourRead colours;
+        readColours(picture, sameSize ? shades.data() : nullptr, nullptr, table, colours);
+        noteColours(imagePath, colours, "the font's 16 shades", "");
+        std::vector<uint8_t> pixels(picture.pixels.size());
         for (size_t k = 0; k < pixels.size(); k++) {
-            const uint8_t value = shade[picture.pixels[k]];
+            const uint8_t value = colours.indexes[k];
             // A pixel that shows what it showed keeps its byte, high bits and all.
-            pixels[k] = original && (original[k] & 15) == value ? original[k] : value;
+            pixels[k] = sameSize && shades[k] == value ? original[k] : value;
         }
         writeOutput(out, head.data(), head.size());
         writeOutput(out, pixels.data(), pixels.size());

@@ -144,13 +144,20 @@ bool pack_RLC(const std::string& path)
     if (!openInput(path, in) || !readRlcSprite(path, in, sprite))
         return false;
     const int32_t width = sprite.width, height = sprite.height;
+    const uint8_t* palette = view(in, 12, 512);
+    if (!palette)
+        return endsBefore(path, in, "the header is complete");
     SpriteEdit edit;
+    PictureTable table;
+    table.colours = pal2to3(palette);
+    table.own = true;
     if (!readSpriteFolder(path, width, height,
                           [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
                               return decodeRlcRow(in, sprite.records[size_t(r)], width, image, maskRow);
                           },
-                          edit))
+                          table, edit))
         return false;
+    noteColours(edit.imagePath, edit.colours, kFullTable, "");
     if (std::find(edit.mask.begin(), edit.mask.end(), uint8_t(127)) != edit.mask.end())
         return refuse(edit.maskPath, "grey (half-transparent) pixels, which an RLC sprite cannot hold: make every mask "
                                 "pixel black or white");
@@ -167,7 +174,7 @@ bool pack_RLC(const std::string& path)
     front[8] = toByte(edit.height, 0);  // height; the next two bytes are kept
     front[9] = toByte(edit.height, 1);
     if (edit.imageGiven)
-        noteRounded(edit.imagePath, pal3to2(edit.picture.colours, edit.picture.colourCount, head + 12, &front[12]));
+        noteRounded(edit.imagePath, pal3to2(edit.colours.table, 256, head + 12, &front[12]));
 
     OutputFile out;
     openRebuilt(out, path);

@@ -261,12 +261,16 @@ bool pack_RLE(const std::string& path)
     const int32_t width = sprite.info.width, height = sprite.info.height;
     RunData run{&in, sprite.info.offset, in.size - sprite.info.offset, {}};
     SpriteEdit edit;
+    PictureTable table;
+    table.colours = sprite.table;
+    table.own = true;
     if (!readSpriteFolder(path, width, height,
                           [&](int32_t r, uint8_t* image, uint8_t* maskRow) {
                               return decodeRleRow(run, sprite.rowOffsets[size_t(r)], width, image, maskRow);
                           },
-                          edit))
+                          table, edit))
         return false;
+    noteColours(edit.imagePath, edit.colours, kFullTable, "");
     // The data offset is a 16-bit field behind the row table; row offsets are 24-bit.
     const int32_t kMaxHeight = (65535 - int32_t(kRowTableAt)) / 4;
     if (edit.width > 65535 || edit.height > kMaxHeight)
@@ -295,8 +299,7 @@ bool pack_RLE(const std::string& path)
     front[19] = toByte(edit.width, 1);
     front[22] = toByte(edit.height, 0);  // height (16 bits read)
     front[23] = toByte(edit.height, 1);
-    if (edit.imageGiven)
-        std::memcpy(&front[54], edit.picture.colours.data(), size_t(4 * edit.picture.colourCount));
+    std::memcpy(&front[54], edit.colours.table.data(), edit.colours.table.size());  // the original's, unless recoloured
     std::vector<uint8_t> rowTable(4 * size_t(edit.height));
     for (size_t r = 0; r < offsets.size(); r++) {
         for (int k = 0; k < 3; k++)

@@ -305,7 +305,8 @@ void setEntrySize(uint8_t* descriptor, int64_t length, int32_t width, int32_t he
 
 // One entry rebuilt from its original and its edited image (and mask).
 bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i, int32_t paletteCount,
-               const std::string& dir, const OutputName& name, OutputFile& out)
+               const std::string& dir, const OutputName& name, const std::vector<OutputName>& paletteNames,
+               OutputFile& out)
 {
     const uint8_t* headBytes = view(in, e.bodyAt - int64_t(kEntryHead), kEntryHead);
     if (!headBytes)
@@ -323,6 +324,17 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
     if (name.file.empty() || !entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets, false).empty())
         return keep();  // never shown: kept as it is
     uint8_t* descriptor = &head[32];
+    // The picture was made in its palette's colours, which come back from
+    // the palette file, not from the picture.
+    const uint8_t* palette = view(in, kPalettesAt + kPaletteRecord * paletteIndex, 512);
+    if (!palette)
+        return endsBefore(path, in, "palette %d is complete", paletteIndex);
+    PictureTable table;
+    table.colours = pal2to3(palette);
+    const std::string& paletteFile = paletteNames[size_t(paletteIndex)].file;
+    auto note = [&](const std::string& image, const ColourRead& read) {
+        noteColours(image, read, paletteFile, "edit " + paletteFile + " to change a sprite's colours");
+    };
 
     if (!e.runLength) {
         BmpPicture picture;
@@ -338,6 +350,16 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
                           picture.width, picture.height);
         // Rows lie W + 2 bytes apart; at the same size the bytes between them stay.
         const bool sameSize = picture.width == e.width && picture.height == e.height;
+        std::vector<uint8_t> original;
+        for (int32_t r = 0; sameSize && r < e.height; r++) {
+            const uint8_t* row = view(in, e.bodyAt + int64_t(r) * (e.width + 2), size_t(e.width));
+            if (!row)
+                return endsBefore(path, in, "entry %d is complete", i);
+            original.insert(original.end(), row, row + e.width);
+        }
+        ColourRead colours;
+        readColours(picture, sameSize ? original.data() : nullptr, nullptr, table, colours);
+        note(imagePath, colours);
         const int64_t length = sameSize ? e.length : int64_t(picture.height) * (picture.width + 2);
         if (length >= (int64_t(1) << 24))
             return refuse(imagePath, "%d x %d needs more than the 16 MiB an archive entry holds", picture.width,
@@ -351,7 +373,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
         }
         for (int32_t r = 0; r < picture.height && picture.width > 0; r++)
             std::memcpy(body.data() + size_t(r) * size_t(picture.width + 2),
-                        picture.pixels.data() + size_t(r) * size_t(picture.width), size_t(picture.width));
+                        colours.indexes.data() + size_t(r) * size_t(picture.width), size_t(picture.width));
         setEntrySize(descriptor, length, picture.width, picture.height);
         writeOutput(out, head.data(), head.size());
         writeOutput(out, body.data(), body.size());
@@ -365,8 +387,9 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
                         [&](int32_t r, uint8_t* image, uint8_t* mask) {
                             return decodeRleRow(run, rowOffsets[size_t(r)], e.width, image, mask);
                         },
-                        edit))
+                        table, edit))
         return false;
+    note(imagePath, edit.colours);
     if (edit.width > 65535 || edit.height > 65535)
         return refuse(imagePath, "%d x %d is larger than an archive entry holds (65535 x 65535 at most)", edit.width,
                       edit.height);
@@ -431,7 +454,8 @@ bool pack_WAD(const std::string& path)
     }
     copyOriginal(out, in, kPalettesAt + kPaletteRecord * paletteCount, 4);  // the entry count
     for (int32_t i = 0; i < int32_t(entries.size()) && whole; i++) {
-        whole = packEntry(path, in, entries[size_t(i)], i, paletteCount, dir, names.entries[size_t(i)], out);
+        whole = packEntry(path, in, entries[size_t(i)], i, paletteCount, dir, names.entries[size_t(i)], names.palettes,
+                          out);
     }
     if (!whole)
         return false;  // the temporary goes with out
