@@ -255,11 +255,17 @@ TEST(Pack, EditedGlyphsAndFontValuesComeBackExactly)
         bool mask;            // FNC: a mask beside it
         int line;             // the INFO.TXT line edited (1 = first)
         std::string newLine;  // and what it becomes
+        std::vector<size_t> levels = {0, 3, 9, 15};  // the indexes the edit paints with
+        bool shuffled = true;  // the glyph's palette comes back reordered
     };
     const std::vector<FontCase> cases = {
         {"font.FNT", "65", false, 1, "-7\t300\t-2\t65"},
         {"font.FNC", "09", true, 4, "-5"},  // the glyph value
-        {"font.FNM", "67", false, 3, "-9"},  // the extra value
+        {"font.FNM", "67", false, 3, "-9", {0, 127, 255}},  // the extra value
+        // Stored values other than 0, 1 and 2 show as other grey indexes
+        // (-1 as 126, 3 as 129): where the palette stays in place, an edit
+        // to one of them comes back exactly.
+        {"font.FNM", "67", false, 3, "-9", {0, 126, 127, 129, 255}, false},
     };
     for (const FontCase& c : cases) {
         SCOPED_TRACE(c.file);
@@ -273,17 +279,16 @@ TEST(Pack, EditedGlyphsAndFontValuesComeBackExactly)
         const size_t colours = original.colourTable.size() / 4;
         std::vector<size_t> order(colours);
         for (size_t k = 0; k < colours; k++)
-            order[k] = colours - 1 - k;
+            order[k] = c.shuffled ? colours - 1 - k : k;
         ByteList table(1024, 0);
         for (size_t k = 0; k < colours; k++)
             std::copy_n(&original.colourTable[4 * order[k]], 4, &table[4 * k]);
         const int width = 1 + int(random() % 9), height = 1 + int(random() % 9);
-        const std::vector<size_t> levels = c.file == "font.FNM" ? std::vector<size_t>{0, 127, 255}
-                                                                : std::vector<size_t>{0, 3, 9, 15};
+        const std::vector<size_t>& levels = c.levels;
         ByteList shown(size_t(width * height)), pixels(shown.size()), maskValues(shown.size(), 255);
         for (size_t i = 0; i < shown.size(); i++) {
             shown[i] = uint8_t(c.file == "font.FNC" ? random() % 256 : levels[random() % levels.size()]);
-            pixels[i] = uint8_t(c.file == "font.FNC" ? shown[i] : colours - 1 - shown[i]);
+            pixels[i] = uint8_t(c.file == "font.FNC" ? shown[i] : order[shown[i]]);
             if (c.mask) {
                 maskValues[i] = uint8_t(std::vector<int>{0, 127, 255}[random() % 3]);
                 if (maskValues[i] == 0)
