@@ -113,6 +113,7 @@ struct Options {
     std::string output;  // --output
     std::string edits;   // --edits (assetpack)
     unsigned jobs = 0;   // --jobs; 0: as many as the machine has cores
+    unsigned helpers = 1;  // threads one file may use: every worker when it is alone
     bool help = false, version = false;
 };
 
@@ -258,17 +259,18 @@ std::string editsOf(const Options& options, const std::string& input, const std:
     return options.edits.empty() ? input + extracted : joinPath(options.edits, layout) + extracted;
 }
 
+// A file of a walk (found is null), or an argument that is not a folder
+// (found says what it is).
 void addFile(Collected& run, const Program& program, const Options& options, const std::string& input,
-             const std::string& shown, const std::string& layout, bool walked)
+             const std::string& shown, const std::string& layout, const Classified* found)
 {
     Job job;
     job.input = input;
     job.shown = shown;
     job.layout = layout;
-    if (!walked) {
-        const Classified c = classify(input);
-        job.kind = c.kind;
-        job.why = c.why;
+    if (found) {
+        job.kind = found->kind;
+        job.why = found->why;
     } else {
         job.kind = fileKind(getName(input));
         std::string what;
@@ -309,7 +311,7 @@ void walk(Collected& run, const Program& program, const Options& options, const 
             if (!isOutputFolderName(name))
                 walk(run, program, options, path, joinShown(shown, name), joinPath(layout, name));
         } else if (kind == PathKind::Regular) {
-            addFile(run, program, options, path, joinShown(shown, name), joinPath(layout, name), true);
+            addFile(run, program, options, path, joinShown(shown, name), joinPath(layout, name), nullptr);
         } else {
             run.skipped++;  // links to folders, FIFOs, devices
         }
@@ -327,7 +329,8 @@ void collect(Collected& run, const Program& program, const Options& options, con
     errno = 0;
     const PathKind kind = pathKind(path, what);
     if (kind != PathKind::Directory) {
-        addFile(run, program, options, path, shown, base, false);
+        const Classified found = classifyAs(path, kind, what);
+        addFile(run, program, options, path, shown, base, &found);
         return;
     }
     if (isOutputFolderName(base)) {
@@ -398,6 +401,7 @@ void convertJob(Job& job, const Program& program, const Options& options)
         place.rebuilt = joinPath(options.output, job.layout);
         place.skipUnchanged = true;
     }
+    place.helpers = options.helpers;
     if (program.packer)
         place.edits = !job.edits.empty() ? job.edits : options.edits.empty() ? "" : editsOf(options, job.input, job.layout);
     beginOutputs(&place);
@@ -475,27 +479,34 @@ struct Progress {
 
 Classified classify(const std::string& path)
 {
-    const std::string name = getName(withoutTrailingSeparators(path));
     std::string what;
-    switch (pathKind(path, what)) {
+    errno = 0;
+    const PathKind kind = pathKind(path, what);
+    return classifyAs(path, kind, what);
+}
+
+Classified classifyAs(const std::string& path, PathKind kind, const std::string& what)
+{
+    const std::string name = getName(withoutTrailingSeparators(path));
+    switch (kind) {
     case PathKind::Missing:
         return {kUnknown, systemReason(errno ? errno : ENOENT)};
     case PathKind::Other:
     case PathKind::Link:
         return {kUnknown, "not a regular file: it is " + what};
     case PathKind::Regular: {
-        const int kind = fileKind(name);
-        if (kind == kUnknown)
+        const int type = fileKind(name);
+        if (type == kUnknown)
             return {kUnknown, std::string("unknown file type: the name does not end in ") + kKnownTypes};
-        return {kind, ""};
+        return {type, ""};
     }
     case PathKind::Directory:
         break;
     }
-    const int kind = folderKind(name);
-    if (kind == kUnknown)
+    const int type = folderKind(name);
+    if (type == kUnknown)
         return {kUnknown, std::string("a folder, not a file: give a file whose name ends in ") + kKnownTypes};
-    return {kind, ""};
+    return {type, ""};
 }
 
 int runFrontEnd(int argc, char** argv, const Program& program)
@@ -535,6 +546,8 @@ int runFrontEnd(int argc, char** argv, const Program& program)
 
     std::deque<Job>& jobs = run.jobs;
     unsigned workers = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    // One file alone uses every worker for the independent parts of itself.
+    options.helpers = jobs.size() == 1 ? workers : 1;
     workers = unsigned(std::min<size_t>(workers, jobs.size()));
 
     Progress progress;
@@ -590,7 +603,19 @@ int runFrontEnd(int argc, char** argv, const Program& program)
             // no ticker: the line is drawn as files finish
         }
 
+    // Result lines for a file or pipe are written in batches: soon after
+    // they are ready (before waiting for a slow file, and at least every
+    // 50 ms), and always before the problem lines that follow them.
     bool reported = true;
+    const bool batched = !outputIsTerminal();
+    std::string pending;
+    auto lastWrite = std::chrono::steady_clock::now();
+    auto writeOut = [&] {
+        if (!pending.empty())
+            reported = writeAll(stdout, pending) && reported;
+        pending.clear();
+        lastWrite = std::chrono::steady_clock::now();
+    };
     unsigned long converted = 0, failed = 0, unchanged = 0;
     for (size_t k = 0; k < jobs.size(); k++) {
         Job& job = jobs[k];
@@ -600,6 +625,11 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         }
         if (!pool.empty()) {
             std::unique_lock<std::mutex> hold(lock);
+            if (!done[k]) {
+                hold.unlock();
+                writeOut();
+                hold.lock();
+            }
             changed.wait(hold, [&] { return done[k] != 0; });
         } else {
             convertJob(job, program, options);
@@ -607,9 +637,14 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         {
             std::lock_guard<std::mutex> hold(progress.lock);
             progress.clear();
-            writeAll(stderr, job.report.err);
-            reported = writeAll(stdout, job.report.out + escapeControls(job.shown) + (job.ok ? "\tDONE!\n" : "\tFAILED!\n")) &&
-                       reported;
+            if (!job.report.err.empty()) {
+                writeOut();
+                writeAll(stderr, job.report.err);
+            }
+            pending += job.report.out + escapeControls(job.shown) + (job.ok ? "\tDONE!\n" : "\tFAILED!\n");
+            if (!batched || job.report.pause || pending.size() > (64 << 10) ||
+                std::chrono::steady_clock::now() - lastWrite > std::chrono::milliseconds(50))
+                writeOut();
             progress.done = k + 1;
             progress.draw();
         }
@@ -623,6 +658,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         }
         changed.notify_all();
     }
+    writeOut();
     for (std::thread& t : pool)
         t.join();
     finished = true;

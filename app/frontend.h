@@ -23,6 +23,10 @@ struct Classified {
     std::string why;
 };
 Classified classify(const std::string& path);
+// The same for a path whose kind (platform.h's PathKind) is known: errno
+// still holds the reason of a missing one.
+enum class PathKind;
+Classified classifyAs(const std::string& path, PathKind kind, const std::string& what);
 
 // The program's path, for the usage line.
 extern const char* szCommand;

@@ -1,25 +1,15 @@
 #include "common/file.h"
 
-int64_t fileSize(FILE* f)
+#include "platform/platform.h"
+
+FileHandle::~FileHandle()
 {
-#ifdef _WIN32
-    if (_fseeki64(f, 0, SEEK_END) != 0)
-        return -1;
-    int64_t size = _ftelli64(f);
-#else
-    if (fseeko(f, 0, SEEK_END) != 0)
-        return -1;
-    int64_t size = ftello(f);
-#endif
-    std::rewind(f);
-    return size;
+    if (fd >= 0)
+        closeFile(fd);
 }
 
-bool seekTo(FILE* f, int64_t pos)
+bool FileHandle::close()
 {
-#ifdef _WIN32
-    return _fseeki64(f, pos, SEEK_SET) == 0;
-#else
-    return fseeko(f, pos, SEEK_SET) == 0;
-#endif
+    const int f = std::exchange(fd, -1);
+    return f < 0 || closeFile(f);
 }

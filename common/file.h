@@ -1,18 +1,26 @@
-// C runtime files with ownership: a file closes when its handle goes away.
+// Files by their system handle, with ownership: a file closes when its
+// handle goes. Inputs are read at positions (no seeking), outputs written
+// through a buffer of their own, so a file costs the fewest system calls.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
+#include <utility>
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
+struct FileHandle {
+    int fd = -1;
+    FileHandle() = default;
+    explicit FileHandle(int f) : fd(f) {}
+    FileHandle(FileHandle&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    FileHandle& operator=(FileHandle&& other) noexcept
+    {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle();
+    explicit operator bool() const { return fd >= 0; }
+    // Closes the file now; false (errno set) when the close failed, which
+    // for a written file can mean its last bytes never reached the disk.
+    bool close();
 };
-using File = std::unique_ptr<FILE, FileCloser>;
-
-// The file's length: seek to the end, take the position, go back to the start.
-// -1 when the position cannot be taken.
-int64_t fileSize(FILE* f);
-
-// Moves to an absolute position; false when the position cannot be reached.
-bool seekTo(FILE* f, int64_t pos);

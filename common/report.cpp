@@ -50,6 +50,27 @@ void useReportSink(ReportSink* to)
     sink = to;
 }
 
+ReportSink* currentReportSink()
+{
+    return sink;
+}
+
+void reportAll(const ReportSink& lines)
+{
+    if (sink) {
+        sink->out += lines.out;
+        sink->err += lines.err;
+        sink->problems += lines.problems;
+        sink->pause = sink->pause || lines.pause;
+        return;
+    }
+    unsunk += lines.problems;
+    std::fwrite(lines.out.data(), 1, lines.out.size(), stdout);
+    writeErr(lines.err);
+    if (lines.pause)
+        consolePause();
+}
+
 void reportProblem(const std::string& subject, const std::string& text)
 {
     std::string line = escapeControls(subject) + ": " + escapeControls(text) + "\n";

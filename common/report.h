@@ -30,8 +30,12 @@ struct ReportSink {
     unsigned long problems = 0; // problem lines among them
     bool pause = false;         // a message asks for the console pause once it is shown
 };
-// Sends this thread's lines to sink (nullptr: straight to the standard streams).
+// Sends this thread's lines to sink (nullptr: straight to the standard
+// streams), and the sink in use.
 void useReportSink(ReportSink* sink);
+ReportSink* currentReportSink();
+// Tells the lines of another sink as this thread's own, in their order.
+void reportAll(const ReportSink& lines);
 
 // Prints "subject: text" on one line of standard error.
 void reportProblem(const std::string& subject, const std::string& text);

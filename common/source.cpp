@@ -17,14 +17,9 @@ constexpr int64_t kSlack = 64 << 10;
 
 bool openSource(Source& source, const std::string& path)
 {
-    source.file = File(openForReading(path));
+    source.file = FileHandle(openInputFile(path, source.size));
     if (!source.file)
         return false;
-    source.size = fileSize(source.file.get());
-    if (source.size < 0) {
-        source.file.reset();
-        return false;
-    }
     source.path = path;
     source.window.clear();
     source.windowAt = 0;
@@ -75,13 +70,10 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
         start = std::max<int64_t>(0, pos + int64_t(n) + kSlack - int64_t(length));
     const size_t want = size_t(std::min<int64_t>(int64_t(length), source.size - start));
     source.window.resize(want);
-    size_t got = 0;
-    errno = 0;
-    if (seekTo(source.file.get(), start))
-        got = std::fread(source.window.data(), 1, want, source.file.get());
-    if (got < want) {
+    const int64_t got = readAt(source.file.fd, source.window.data(), want, start);
+    if (got < int64_t(want)) {
         // The file shrank or the device failed: what was read is not trusted.
-        source.readError = std::ferror(source.file.get()) || errno ? (errno ? errno : EIO) : kShrunk;
+        source.readError = got < 0 ? (errno ? errno : EIO) : kShrunk;
         source.window.clear();
         source.windowAt = 0;
         source.spare.clear();

@@ -14,7 +14,7 @@
 
 struct Source {
     std::string path;             // the input, for messages
-    File file;                    // null when the bytes are already in memory
+    FileHandle file;              // none when the bytes are already in memory
     int64_t size = 0;             // the input's length
     std::vector<uint8_t> window;  // bytes [windowAt, windowAt + window.size())
     int64_t windowAt = 0;

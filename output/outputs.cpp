@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
+#include <thread>
 
 #include "common/report.h"
 #include "output/names.h"
@@ -96,6 +98,52 @@ void fail(OutputFile& out, int error)
         out.error = error ? error : EIO;
 }
 
+// Output buffers are kept for the next output of the thread: no allocation per file.
+constexpr size_t kBuffer = size_t(1) << 16;
+thread_local std::vector<std::vector<uint8_t>> spareBuffers;
+
+void takeBuffer(OutputFile& out)
+{
+    if (out.buffer.size() == kBuffer)
+        return;
+    if (spareBuffers.empty()) {
+        out.buffer.resize(kBuffer);
+    } else {
+        out.buffer = std::move(spareBuffers.back());
+        spareBuffers.pop_back();
+    }
+    out.buffered = 0;
+}
+
+void giveBuffer(OutputFile& out)
+{
+    if (out.buffer.size() == kBuffer && spareBuffers.size() < 4)
+        spareBuffers.push_back(std::move(out.buffer));
+    out.buffer = std::vector<uint8_t>();
+    out.buffered = 0;
+}
+
+bool flush(OutputFile& out)
+{
+    if (out.buffered && !out.error && !writeAll(out.file.fd, out.buffer.data(), out.buffered))
+        fail(out, errno);
+    out.buffered = 0;
+    return !out.error;
+}
+
+// Closes the file, every byte written; false, with the failure kept, otherwise.
+bool closeOutput(OutputFile& out)
+{
+    if (!out.file)
+        return !out.error;
+    flush(out);
+    errno = 0;
+    if (!out.file.close())  // a full disk often shows only at the close
+        fail(out, errno);
+    giveBuffer(out);
+    return !out.error;
+}
+
 // A file written in a new output folder: the folder's own name stands for
 // the hidden one it is written in.
 bool inFreshFolder(const std::string& path, std::string& physical)
@@ -181,6 +229,54 @@ OutputPlace* currentOutputs()
     return place;
 }
 
+void shareWork(size_t count, size_t piece, const std::function<void(size_t, size_t)>& work)
+{
+    const size_t pieces = piece ? (count + piece - 1) / piece : 0;
+    const unsigned helpers = place ? place->helpers : 1;
+    if (helpers <= 1 || pieces <= 1) {
+        work(0, count);
+        return;
+    }
+    OutputPlace* shared = place;
+    std::vector<ReportSink> lines(pieces);
+    std::atomic<size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto helper = [&] {
+        beginOutputs(shared);
+        for (size_t p; (p = next++) < pieces;) {
+            useReportSink(&lines[p]);
+            try {
+                work(p * piece, std::min(count, (p + 1) * piece));
+            } catch (...) {
+                std::lock_guard<std::mutex> hold(failureLock);
+                if (!failure)
+                    failure = std::current_exception();
+                next = pieces;  // the rest is not begun
+            }
+        }
+        useReportSink(nullptr);
+        beginOutputs(nullptr);
+    };
+    ReportSink* own = currentReportSink();
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < helpers && t < pieces; t++)
+        try {
+            threads.emplace_back(helper);
+        } catch (const std::exception&) {
+            break;  // fewer helpers: this thread takes their share
+        }
+    helper();
+    for (std::thread& t : threads)
+        t.join();
+    beginOutputs(shared);
+    useReportSink(own);
+    for (const ReportSink& one : lines)
+        reportAll(one);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 bool finishOutputs()
 {
     OutputPlace* p = place;
@@ -190,7 +286,11 @@ bool finishOutputs()
     const std::string temp = p->freshTemp, final = p->freshFinal;
     p->freshTemp.clear();
     bool whole = p->failed == 0;
-    if (whole && !renameFolder(temp, final)) {
+    if (whole && renameFolder(temp, final)) {
+        forgetTemporary(p->freshId);
+        return true;
+    }
+    if (whole) {
         // Another run made the folder meanwhile: the outputs go in one by one.
         const int error = errno;
         std::string what;
@@ -259,9 +359,10 @@ bool editsFolderReady(const std::string& original)
 
 OutputFile::~OutputFile()
 {
+    giveBuffer(*this);
     if (file) {
         // Given up while it was written (its reason told where it was given up).
-        file.reset();
+        file.close();
         removeFile(temp);
         failedOutputs++;
         if (place)
@@ -283,7 +384,7 @@ bool openOutput(OutputFile& out, const std::string& path)
         out.fresh = true;
         std::shared_lock<std::shared_mutex> hold(making);
         errno = 0;
-        out.file = File(createNewFile(physical));
+        out.file = FileHandle(createNewFile(physical));
         if (!out.file) {
             fail(out, errno);
             out.temp.clear();
@@ -297,7 +398,7 @@ bool openOutput(OutputFile& out, const std::string& path)
             out.registered = registerTemporary(out.temp, false);
             std::shared_lock<std::shared_mutex> hold(making);
             errno = 0;
-            out.file = File(createNewFile(out.temp));
+            out.file = FileHandle(createNewFile(out.temp));
             if (out.file || errno != EEXIST)
                 break;
         }
@@ -308,8 +409,7 @@ bool openOutput(OutputFile& out, const std::string& path)
             return false;
         }
     }
-    out.buffer.resize(size_t(1) << 16);
-    std::setvbuf(out.file.get(), out.buffer.data(), _IOFBF, out.buffer.size());
+    takeBuffer(out);
     return true;
 }
 
@@ -358,28 +458,40 @@ bool writeOutput(OutputFile& out, const void* data, size_t size)
         if (!startRebuilt(out))
             return false;
     }
-    errno = 0;
-    if (size && std::fwrite(data, 1, size, out.file.get()) != size)
-        fail(out, errno);
-    return !out.error;
+    if (out.buffered + size > out.buffer.size() && !flush(out))
+        return false;
+    if (size >= out.buffer.size()) {  // larger than the buffer: straight to the file
+        if (!writeAll(out.file.fd, data, size))
+            fail(out, errno);
+        return !out.error;
+    }
+    std::memcpy(out.buffer.data() + out.buffered, data, size);
+    out.buffered += size;
+    return true;
 }
 
 bool printOutput(OutputFile& out, const char* format, ...)
 {
     if (out.error)
         return false;
+    // Lines are short: straight into the buffer where they fit.
     va_list args;
     va_start(args, format);
-    if (out.original) {
-        const std::string text = formatText(format, args);
-        va_end(args);
-        return writeOutput(out, text.data(), text.size());
+    if (!out.original && out.buffer.size() - out.buffered > 256) {
+        va_list again;
+        va_copy(again, args);
+        const size_t room = out.buffer.size() - out.buffered;
+        const int n = std::vsnprintf(reinterpret_cast<char*>(out.buffer.data() + out.buffered), room, format, again);
+        va_end(again);
+        if (n >= 0 && size_t(n) < room) {
+            out.buffered += size_t(n);
+            va_end(args);
+            return true;
+        }
     }
-    errno = 0;
-    if (std::vfprintf(out.file.get(), format, args) < 0)
-        fail(out, errno);
+    const std::string text = formatText(format, args);
     va_end(args);
-    return !out.error;
+    return writeOutput(out, text.data(), text.size());
 }
 
 bool placeOutputs(std::initializer_list<OutputFile*> outputs)
@@ -400,15 +512,7 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
             }
             startRebuilt(*out);  // a shorter file that began like the original
         }
-        if (out->file) {
-            errno = 0;
-            // A full disk often shows only at the last flush or at the close.
-            if (std::fflush(out->file.get()) != 0 || std::ferror(out->file.get()))
-                fail(*out, errno);
-            errno = 0;
-            if (std::fclose(out->file.release()) != 0)
-                fail(*out, errno);
-        }
+        closeOutput(*out);
         whole = whole && !out->error;
     }
     // A pair goes in place together: a folder at a later name must not leave

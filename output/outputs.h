@@ -13,7 +13,8 @@
 #pragma once
 
 #include <atomic>
-#include <cstdio>
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@ struct OutputPlace {
     std::string edits;    // assetpack: the folder the edited files are read from; empty: folder
     std::string rebuilt;  // assetpack: the rebuilt file; empty: NAME.packed.EXT beside the original
     bool skipUnchanged = false;  // assetpack: write no rebuilt file that is its original byte for byte
+    unsigned helpers = 1;        // threads one conversion may use for independent parts of its input
     // What became of the outputs:
     std::atomic<bool> unchanged{false};     // the rebuilt file was the original: nothing was written
     std::atomic<unsigned long> failed{0};   // outputs that could not be put in place
@@ -47,6 +49,11 @@ void beginOutputs(OutputPlace* place);
 bool finishOutputs();
 // The place of this thread's conversion, for threads that help with it.
 OutputPlace* currentOutputs();
+// Runs work(begin, end) over the pieces [0, piece), [piece, 2 piece), ... of
+// [0, count): on the threads the conversion may use (OutputPlace::helpers),
+// each piece's lines kept apart and told in piece order afterwards, so the
+// lines are those one thread would print.
+void shareWork(size_t count, size_t piece, const std::function<void(size_t, size_t)>& work);
 
 // The output folder of an input; the folder its edited outputs are read
 // from; and where its rebuilt file goes.
@@ -61,8 +68,9 @@ struct OutputFile {
     std::string path;  // where the file goes
     std::string temp;  // the file being written: a temporary, or in a new folder the output itself
     bool fresh = false;  // in a new folder: nothing to rename
-    std::vector<char> buffer;  // the file's buffer: few writes per output
-    File file;
+    std::vector<uint8_t> buffer;  // bytes not written yet: few writes per output
+    size_t buffered = 0;
+    FileHandle file;
     int error = 0;     // errno of the first failure; 0 while all is well
     std::string why;   // a reason of the tool's own, told instead of the system's text
     unsigned long registered = 0;  // the temporary, as the interrupt clean-up knows it

@@ -4,6 +4,7 @@
 // that fail leave the reason in errno.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,12 +39,19 @@ PathKind linkKind(const std::string& path, std::string& what, unsigned* mode = n
 // True when both paths name one existing file.
 bool sameFile(const std::string& a, const std::string& b);
 
-// Opens a regular file for binary reading without ever blocking: a FIFO or
-// device put in its place since it was classified is refused (errno set).
-FILE* openForReading(const std::string& path);
-// Creates a new file for binary writing; fails when anything, a link
-// included, already has the name.
-FILE* createNewFile(const std::string& path);
+// Opens a regular file for reading without ever blocking: a FIFO or device
+// put in its place since it was classified is refused. The file's handle
+// and its size; -1 (errno set) when it cannot be opened.
+int openInputFile(const std::string& path, int64_t& size);
+// Reads up to n bytes at pos: how many were read (fewer at the end of the
+// file), -1 (errno set) on an error.
+int64_t readAt(int fd, void* buffer, size_t n, int64_t pos);
+// Creates a new file for writing; fails when anything, a link included,
+// already has the name. Its handle, or -1 (errno set).
+int createNewFile(const std::string& path);
+// Writes all n bytes; false (errno set) when they could not all be written.
+bool writeAll(int fd, const void* data, size_t n);
+bool closeFile(int fd);
 // Puts a file in the place of another, atomically, replacing what is there
 // (a link is replaced, not followed).
 bool replaceFile(const std::string& from, const std::string& to);
@@ -90,8 +98,10 @@ void prepareProcess();
 // its own, then ends the process as interrupted. Call before starting threads.
 void catchInterrupts(void (*cleanup)());
 
-// True when standard error is a terminal (or console); its width in columns.
+// True when standard error, or standard output, is a terminal (or console);
+// the width of standard error's in columns.
 bool errorIsTerminal();
+bool outputIsTerminal();
 int terminalColumns();
 
 // Waits for a key press only where that keeps a console window open that

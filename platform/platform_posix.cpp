@@ -64,36 +64,69 @@ bool sameFile(const std::string& a, const std::string& b)
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-FILE* openForReading(const std::string& path)
+int openInputFile(const std::string& path, int64_t& size)
 {
-    // O_NONBLOCK: opening a FIFO swapped in after classification must not wait for a writer.
+    // O_NONBLOCK: opening a FIFO swapped in after classification must not
+    // wait for a writer (reads of a regular file never block on it).
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
+        return -1;
     struct stat st;
     int saved = 0;
     if (fstat(fd, &st) != 0)
         saved = errno;
     else if (!S_ISREG(st.st_mode))
         saved = EINVAL;
-    else if (fcntl(fd, F_SETFL, 0) != 0)  // blocking reads from here on
-        saved = errno;
     if (saved) {
         close(fd);
         errno = saved;
-        return nullptr;
+        return -1;
     }
-    FILE* f = fdopen(fd, "rb");
-    if (!f)
-        close(fd);
-    return f;
+    size = int64_t(st.st_size);
+    return fd;
 }
 
-FILE* createNewFile(const std::string& path)
+int64_t readAt(int fd, void* buffer, size_t n, int64_t pos)
 {
-    // "x" is O_EXCL: an existing name, a symlink included, is never opened;
-    // "e" is O_CLOEXEC. One system call, where open and fdopen take two.
-    return std::fopen(path.c_str(), "wbxe");
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = pread(fd, static_cast<char*>(buffer) + done, n - done, off_t(pos + int64_t(done)));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += size_t(got);
+    }
+    return int64_t(done);
+}
+
+int createNewFile(const std::string& path)
+{
+    // O_EXCL: an existing name, a symlink included, is never opened.
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+bool writeAll(int fd, const void* data, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        const ssize_t wrote = write(fd, static_cast<const char*>(data) + done, n - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            if (wrote == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += size_t(wrote);
+    }
+    return true;
+}
+
+bool closeFile(int fd)
+{
+    return close(fd) == 0 || errno == EINTR;
 }
 
 bool replaceFile(const std::string& from, const std::string& to)
@@ -275,6 +308,11 @@ void catchInterrupts(void (*cleanup)())
 bool errorIsTerminal()
 {
     return isatty(STDERR_FILENO) == 1;
+}
+
+bool outputIsTerminal()
+{
+    return isatty(STDOUT_FILENO) == 1;
 }
 
 int terminalColumns()

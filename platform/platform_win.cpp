@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -118,31 +119,64 @@ PathKind pathKind(const std::string& path, std::string& what)
     return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Directory : PathKind::Regular;
 }
 
-FILE* openForReading(const std::string& path)
+int openInputFile(const std::string& path, int64_t& size)
 {
-    FILE* f = _wfopen(wide(path).c_str(), L"rb");
-    if (f && GetFileType(HANDLE(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
-        std::fclose(f);
+    int fd = _wopen(wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0)
+        return -1;
+    struct _stati64 st;
+    if (GetFileType(HANDLE(_get_osfhandle(fd))) != FILE_TYPE_DISK || _fstati64(fd, &st) != 0 ||
+        !(st.st_mode & _S_IFREG)) {
+        _close(fd);
         errno = EINVAL;
-        return nullptr;
+        return -1;
     }
-    return f;
+    size = int64_t(st.st_size);
+    return fd;
 }
 
-FILE* createNewFile(const std::string& path)
+int64_t readAt(int fd, void* buffer, size_t n, int64_t pos)
 {
-    int fd = _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                    _S_IREAD | _S_IWRITE);
-    if (fd < 0)
-        return nullptr;
-    FILE* f = _fdopen(fd, "wb");
-    if (!f) {
-        int saved = errno;
-        _close(fd);
-        _wunlink(wide(path).c_str());
-        errno = saved;
+    // Each input has a handle of its own: seeking it never races.
+    if (_lseeki64(fd, pos, SEEK_SET) < 0)
+        return -1;
+    size_t done = 0;
+    while (done < n) {
+        const unsigned piece = unsigned(std::min<size_t>(n - done, 1u << 30));
+        const int got = _read(fd, static_cast<char*>(buffer) + done, piece);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += size_t(got);
     }
-    return f;
+    return int64_t(done);
+}
+
+int createNewFile(const std::string& path)
+{
+    return _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+}
+
+bool writeAll(int fd, const void* data, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        const unsigned piece = unsigned(std::min<size_t>(n - done, 1u << 30));
+        const int wrote = _write(fd, static_cast<const char*>(data) + done, piece);
+        if (wrote <= 0) {
+            if (wrote == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += size_t(wrote);
+    }
+    return true;
+}
+
+bool closeFile(int fd)
+{
+    return _close(fd) == 0;
 }
 
 bool replaceFile(const std::string& from, const std::string& to)
@@ -319,6 +353,12 @@ bool errorIsTerminal()
 {
     DWORD mode;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+bool outputIsTerminal()
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
 int terminalColumns()

@@ -222,7 +222,7 @@ ByteList manyEntries(int count)
     std::vector<WadEntry> entries;
     for (int i = 0; i < count; i++) {
         WadEntry e;
-        e.name = "E" + std::to_string(i) + ".PIC";
+        e.name = numberedName("E", size_t(i), ".PIC");
         e.width = e.height = 160;
         e.rows.assign(160, ByteList(160, uint8_t(i)));
         entries.push_back(e);
@@ -249,9 +249,11 @@ TEST(Outputs, AnInterruptLeavesNoTemporaryAndEveryPlacedFileWhole)
         EXPECT_FALSE(holdsTemporary(tmp / "BIG.WAD.FILES"));
         const std::vector<std::string> files = listTree(tmp / "BIG.WAD.FILES");
         EXPECT_EQ(files.size(), 2001u);
-        for (const std::string& name : files)
-            if (name != "P.PAL")
+        for (const std::string& name : files) {
+            if (name != "P.PAL") {
                 ASSERT_TRUE(bmpIsWhole(tmp / "BIG.WAD.FILES" + S + name)) << name;
+            }
+        }
         fs::remove_all(tmp / "BIG.WAD.FILES");
     }
 }

@@ -2,6 +2,7 @@
 // mod folder packed back from them, and the same lines whatever the workers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -138,5 +139,21 @@ TEST(Workflow, TheLinesAndOutputsAreTheSameWhateverTheWorkers)
     EXPECT_EQ(four.out, one.out);
     EXPECT_EQ(four.err, one.err);
     EXPECT_NE(one.err, "");
+    EXPECT_EQ(snapshot(tmp / "four"), snapshot(tmp / "one"));
+
+    // One archive alone: its entries are shared between the workers, and
+    // every note still comes in entry order.
+    std::vector<WadEntry> entries;
+    for (int i = 0; i < 300; i++)
+        entries.push_back(WadEntry{numberedName(i % 7 ? "E" : "B?D", size_t(i), ".PIC"), 2, 2, unsigned(i % 9 ? 0 : 5),
+                                   false, {{1, 2}, {3, 4}}});
+    const ByteList wad = wadFile({{"P.PAL", rampPalette565()}}, entries);
+    writeFile(tmp / "one" + S + "BIG.WAD", wad);
+    writeFile(tmp / "four" + S + "BIG.WAD", wad);
+    const RunResult alone = runTool({"-j1", "BIG.WAD"}, tmp / "one"), shared = runTool({"-j4", "BIG.WAD"}, tmp / "four");
+    EXPECT_EQ(alone.out, "BIG.WAD\tFAILED!\n\n");  // entries that name a palette the archive lacks
+    EXPECT_EQ(shared.out, alone.out);
+    EXPECT_EQ(shared.err, alone.err);
+    EXPECT_GT(std::count(alone.err.begin(), alone.err.end(), '\n'), 60);
     EXPECT_EQ(snapshot(tmp / "four"), snapshot(tmp / "one"));
 }

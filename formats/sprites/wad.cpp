@@ -18,6 +18,7 @@
 // palette, rows that cannot be decoded) is named on standard error and the
 // rest still converts; names that cannot be used as they stand get a
 // substitute, named on standard error too.
+#include <atomic>
 #include <cstring>
 #include <map>
 
@@ -271,18 +272,33 @@ bool extract_WAD(const std::string& path)
         return false;
     const WadNames names = nameOutputs(in, paletteCount, entries);
 
+    if (in.readError)
+        return endsBefore(path, in, "its entries are checked");
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
-    PaletteColours palettes;
     bool whole = true;
     for (int32_t i = 0; i < paletteCount && !in.readError; i++)
         whole = writePalette(path, in, dir, names.palettes[size_t(i)], i) && whole;
-    for (int32_t i = 0; i < int32_t(entries.size()) && !in.readError; i++)
-        whole = writeEntry(path, in, entries[size_t(i)], i, paletteCount, dir, names, palettes) && whole;
     if (in.readError)
-        return endsBefore(path, in, "its entries are complete");
-    return whole;
+        return endsBefore(path, in, "its palettes are complete");
+    // The entries are independent: where the conversion may use more
+    // threads, each reads its pieces of the archive through a window of its own.
+    std::atomic<bool> entriesWhole{true}, readFailed{false};
+    shareWork(entries.size(), 64, [&](size_t begin, size_t end) {
+        Source own;
+        if (readFailed || !openInput(path, own)) {
+            entriesWhole = false;
+            return;
+        }
+        PaletteColours palettes;
+        for (size_t i = begin; i < end && !own.readError; i++)
+            if (!writeEntry(path, own, entries[i], int32_t(i), paletteCount, dir, names, palettes))
+                entriesWhole = false;
+        if (own.readError && !readFailed.exchange(true))
+            endsBefore(path, own, "its entries are complete");
+    });
+    return whole && entriesWhole;
 }
 
 namespace {
