@@ -61,7 +61,7 @@ const char* const kHelp =
 bool pack(int kind, const std::string& arg)
 {
     std::string original = arg;
-    if (kind > kUnknown && kind < kWad) {
+    if (isFolderKind(kind)) {
         // An output folder stands for the file it was made from.
         original = arg.substr(0, arg.size() - std::string(extracted).size());
         std::string what;

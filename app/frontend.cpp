@@ -369,14 +369,14 @@ void refuseSharedPlaces(Collected& run, const Program& program, const Options& o
         return;
     std::map<std::string, const Job*> owners;
     for (Job& job : run.jobs) {
-        if (job.kind == kUnknown || (!program.packer && job.kind < kWad))
+        if (job.kind == kUnknown || (!program.packer && isFolderKind(job.kind)))
             continue;
         const std::string place = joinPath(options.output, job.layout) + (program.packer ? "" : extracted);
         auto [it, added] = owners.emplace(foldedName(place), &job);
         if (added)
             continue;
-        job.why = (program.packer ? "its rebuilt file would be " : "its outputs would go to ") + place + ", as those of " +
-                  it->second->input + ", given before it";
+        job.why = (program.packer ? "its rebuilt file would be " : "its outputs would go to ") + shownPath(place) +
+                  ", as those of " + shownPath(it->second->input) + ", given before it";
         job.kind = kUnknown;
     }
 }
@@ -387,7 +387,7 @@ void convertJob(Job& job, const Program& program, const Options& options)
 {
     useReportSink(&job.report);
     OutputPlace place;
-    if (!options.output.empty() && !job.layout.empty() && job.kind >= kWad) {
+    if (!options.output.empty() && !job.layout.empty() && job.kind != kUnknown && !isFolderKind(job.kind)) {
         place.root = options.output;
         if (program.packer) {
             place.rebuilt = joinPath(options.output, job.layout);
@@ -395,7 +395,7 @@ void convertJob(Job& job, const Program& program, const Options& options)
         } else {
             place.folder = joinPath(options.output, job.layout) + extracted;
         }
-    } else if (!options.output.empty() && program.packer && job.kind > kUnknown && job.kind < kWad) {
+    } else if (!options.output.empty() && program.packer && isFolderKind(job.kind)) {
         // An output folder given to assetpack: its original's name below --output.
         place.root = options.output;
         place.rebuilt = joinPath(options.output, job.layout);

@@ -14,6 +14,12 @@ enum Kind : int {
     kWad = 11, kSec = 12, kRle = 13, kRlc = 14, kArlc = 34, kZom = 15, kFnt = 16, kAnm = 17,
     kFnc = 36, kFnm = 37,
 };
+// True for the kind of an output folder (a file kind less 10).
+constexpr bool isFolderKind(int kind)
+{
+    return kind == kDirWad || kind == kDirSec || kind == kDirRle || kind == kDirRlc || kind == kDirArlc ||
+           kind == kDirZom || kind == kDirFnt || kind == kDirAnm || kind == kDirFnc || kind == kDirFnm;
+}
 
 // The kind of a path, found from its own name (not the folders before it)
 // and what it names, without opening it. For kUnknown, why says what is

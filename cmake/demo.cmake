@@ -6,3 +6,5 @@ execute_process(COMMAND ${TOOL} ${inputs} WORKING_DIRECTORY ${DIR} INPUT_FILE /d
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "assetdump exited with ${rc}")
 endif()
+message("DAMAGED.RLE is damaged on purpose: its FAILED! line and its reason show how a damaged file is refused.\n"
+        "The outputs are in ${DIR}; assetdump and assetpack are in the folder above it.")

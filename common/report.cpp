@@ -50,6 +50,15 @@ void useReportSink(ReportSink* to)
     sink = to;
 }
 
+std::string shownPath(const std::string& path)
+{
+    std::string shown = path;
+    for (char& c : shown)
+        if (isPathSeparator(c))
+            c = '/';
+    return shown;
+}
+
 ReportSink* currentReportSink()
 {
     return sink;
@@ -73,7 +82,7 @@ void reportAll(const ReportSink& lines)
 
 void reportProblem(const std::string& subject, const std::string& text)
 {
-    std::string line = escapeControls(subject) + ": " + escapeControls(text) + "\n";
+    std::string line = escapeControls(shownPath(subject)) + ": " + escapeControls(text) + "\n";
     if (sink) {
         sink->problems++;
         sink->err += line;

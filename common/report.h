@@ -23,6 +23,10 @@
 // \xNN), so a name can never break a line in two.
 std::string escapeControls(const std::string& text);
 
+// A path as messages show it: "/" between its parts on every system (on
+// Windows "\" separates too), so both builds print the same lines.
+std::string shownPath(const std::string& path);
+
 // What one argument's conversion has to say, kept until the front end prints it.
 struct ReportSink {
     std::string out;            // lines for standard output (a listing)
@@ -37,7 +41,8 @@ ReportSink* currentReportSink();
 // Tells the lines of another sink as this thread's own, in their order.
 void reportAll(const ReportSink& lines);
 
-// Prints "subject: text" on one line of standard error.
+// Prints "subject: text" on one line of standard error (the subject a path,
+// shown by shownPath).
 void reportProblem(const std::string& subject, const std::string& text);
 // A message of the animation converter: its own text, then the console pause.
 void reportMessage(const std::string& text);

@@ -98,27 +98,36 @@ void fail(OutputFile& out, int error)
         out.error = error ? error : EIO;
 }
 
-// Output buffers are kept for the next output of the thread: no allocation per file.
+// Output buffers are kept for the next output: no allocation per file.
+// (Shared under a lock rather than kept per thread: objects with destructors
+// per thread are not reliable on every runtime.)
 constexpr size_t kBuffer = size_t(1) << 16;
-thread_local std::vector<std::vector<uint8_t>> spareBuffers;
+std::mutex spareLock;
+std::vector<std::vector<uint8_t>> spareBuffers;
 
 void takeBuffer(OutputFile& out)
 {
+    out.buffered = 0;
     if (out.buffer.size() == kBuffer)
         return;
-    if (spareBuffers.empty()) {
-        out.buffer.resize(kBuffer);
-    } else {
-        out.buffer = std::move(spareBuffers.back());
-        spareBuffers.pop_back();
+    {
+        std::lock_guard<std::mutex> hold(spareLock);
+        if (!spareBuffers.empty()) {
+            out.buffer = std::move(spareBuffers.back());
+            spareBuffers.pop_back();
+            return;
+        }
     }
-    out.buffered = 0;
+    out.buffer.resize(kBuffer);
 }
 
 void giveBuffer(OutputFile& out)
 {
-    if (out.buffer.size() == kBuffer && spareBuffers.size() < 4)
-        spareBuffers.push_back(std::move(out.buffer));
+    if (out.buffer.size() == kBuffer) {
+        std::lock_guard<std::mutex> hold(spareLock);
+        if (spareBuffers.size() < 16)
+            spareBuffers.push_back(std::move(out.buffer));
+    }
     out.buffer = std::vector<uint8_t>();
     out.buffered = 0;
 }
@@ -184,7 +193,7 @@ bool makeFoldersBelow(const std::string& root, const std::string& path, std::str
         case PathKind::Directory:
             continue;
         case PathKind::Link:
-            why = escapeControls(step) + " is a symbolic link, and links are never followed";
+            why = shownPath(step) + " is a symbolic link, and links are never followed";
             return false;
         case PathKind::Missing:
             if (makeDirectory(step))

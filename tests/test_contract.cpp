@@ -338,6 +338,19 @@ TEST(Outputs, ArgumentsAsTypedRerunsKeepPermissionsAndListingsCannotForgeLines)
     r = runTool({"HERO.RLE.FILES/"}, tmp.path, packerPath());
     EXPECT_EQ(r.out, "HERO.RLE.FILES\tDONE!\n\n");
     EXPECT_EQ(readFile(tmp / "HERO.packed.RLE"), readFile(tmp / "HERO.RLE"));
+    // The output folder of every type is taken for its file.
+    writeFixtureSet(tmp / "all");
+    const std::vector<std::string> kinds = {"font.FNC", "font.FNM", "font.FNT", "script.ANM", "tables.SEC", "set.ZOM",
+                                            "both.WAD", "pairs.RLC"};
+    ASSERT_EQ(runTool(kinds, tmp / "all").status, 0);
+    std::vector<std::string> folders;
+    std::string lines;
+    for (const std::string& k : kinds) {
+        folders.push_back(k + ".FILES" + S);
+        lines += k + ".FILES\tDONE!\n";
+    }
+    r = runTool(folders, tmp / "all", packerPath());
+    EXPECT_EQ(r.out, lines + "\n") << r.err;
 }
 #endif
 

@@ -88,7 +88,7 @@ TEST(Workflow, AWalkedGameConvertsInPlaceOrUnderAnOutputFolderAlike)
     // share an output folder: the later fails, naming the earlier.
     r = runTool({"-o", "single", "game/DATA/HERO.RLE", "game/DATA/SUB/HERO.RLE"}, tmp.path);
     EXPECT_EQ(r.out, "HERO.RLE\tDONE!\nHERO.RLE\tFAILED!\n\n");
-    EXPECT_EQ(r.err, "game/DATA/SUB/HERO.RLE: its outputs would go to single" + S + "HERO.RLE.FILES, as those of "
+    EXPECT_EQ(r.err, "game/DATA/SUB/HERO.RLE: its outputs would go to single/HERO.RLE.FILES, as those of "
                          "game/DATA/HERO.RLE, given before it\n");
     EXPECT_TRUE(isDir(tmp / "single" + S + "HERO.RLE.FILES"));
 }

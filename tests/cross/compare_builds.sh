@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Converts the same inputs with the Linux and the Windows build, then puts
 # them back with each build's packer, and compares every output and rebuilt
-# file byte for byte, and the result and problem lines line for line.
+# file byte for byte, and the result and problem lines byte for byte (line
+# ends included: LF on both).
 #   tests/cross/compare_builds.sh [LINUX_BUILD_DIR] [WINDOWS_BUILD_DIR]
-# The inputs are the test fixtures (assetdump_fixtures) and the samples, given
-# by bare names, plus two given by paths: one through a forward slash, one
-# through a folder and file named outside ASCII.
+# The inputs are the test fixtures (assetdump_fixtures: among them an archive
+# with every kind of name collision and a picture set of 200 pictures) and the
+# samples, given by bare names, plus two given by paths: one through a forward
+# slash, one through a folder and file named outside ASCII. Then each build
+# walks the whole folder with --output, and the packer makes a mod folder.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 linux=${1:-build/release}
@@ -23,21 +26,36 @@ paths="sub/HERO.RLE 日本/ÉTÉ.RLE"
 cp -r "$work/inputs" "$work/linux"
 cp -r "$work/inputs" "$work/windows"
 
-for program in assetdump assetpack; do
-    (cd "$work/linux" && "$OLDPWD/$linux/$program" $inputs $paths </dev/null >"$work/linux.out" 2>"$work/linux.err")
+# Runs one program of each build in its copy with the same arguments and
+# compares what they print.
+both() {
+    local program=$1
+    shift
+    (cd "$work/linux" && "$OLDPWD/$linux/$program" "$@" </dev/null >"$work/linux.out" 2>"$work/linux.err")
     # Wine hands the arguments to Windows as UTF-16 from a UTF-8 locale.
-    (cd "$work/windows" && LANG=C.UTF-8 WINEDEBUG=-all wine "$OLDPWD/$windows/$program.exe" $inputs $paths \
+    (cd "$work/windows" && LANG=C.UTF-8 WINEDEBUG=-all wine "$OLDPWD/$windows/$program.exe" "$@" \
         </dev/null >"$work/windows.out" 2>"$work/windows.err")
-    # Windows writes its console text with CR LF; the lines must agree otherwise.
     for stream in out err; do
-        tr -d '\r' <"$work/windows.$stream" >"$work/windows.$stream.lines"
-        diff "$work/linux.$stream" "$work/windows.$stream.lines"
+        cmp "$work/linux.$stream" "$work/windows.$stream" || {
+            diff "$work/linux.$stream" "$work/windows.$stream" | head -20
+            exit 1
+        }
     done
+}
+
+for program in assetdump assetpack; do
+    both "$program" $inputs $paths
 done
+mkdir "$work/linux/game" "$work/windows/game"
+for side in linux windows; do
+    (cd "$work/$side" && cp $inputs game/ && mkdir game/sub && cp sub/HERO.RLE game/sub/)
+done
+both assetdump -o out game
+both assetpack -e out -o mod game
 
 files=$(cd "$work/linux" && find . -type f | wc -l)
 if diff -r "$work/linux" "$work/windows"; then
-    echo "Linux and Windows builds agree on all $files files and every line ($(echo $inputs $paths | wc -w) inputs)"
+    echo "Linux and Windows builds agree on all $files files and every line ($(echo $inputs $paths | wc -w) inputs, then walked)"
 else
     echo "Linux and Windows builds differ"
     exit 1

@@ -83,7 +83,11 @@ def packed_name(name):
 
 
 def imagemagick(path, *draw):
-    subprocess.run([CONVERT, path, *draw, "-type", "Palette", "BMP3:" + path], check=True)
+    # Under a plain name: ImageMagick reads "[...]" in a name as a frame list.
+    plain = os.path.join(os.path.dirname(os.path.dirname(path)), "edit.bmp")
+    shutil.copy(path, plain)
+    subprocess.run([CONVERT, plain, *draw, "-type", "Palette", "BMP3:" + plain], check=True)
+    shutil.move(plain, path)
 
 
 def main():

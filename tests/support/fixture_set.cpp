@@ -97,6 +97,22 @@ void writeFixtureSet(const std::string& dir)
         named.push_back(WadEntry{name, 1, 1, 0, false, {{uint8_t(named.size())}}});
     seed("WAD", "names", wadFile({{"A:B.ACT", rampPalette565()}, {"NUL.ACT", rampPalette565()}}, named));
 
+    // Records that would share a name: every one gets a file of its own.
+    auto sprite = [](const char* name, uint8_t index) {
+        return WadEntry{name, 1, 1, 0, true, {rleLiteral({index})}};
+    };
+    auto tile = [](const char* name, uint8_t index) { return WadEntry{name, 1, 1, 1, false, {{index}}}; };
+    seed("WAD", "collide",
+         wadFile({{"P.ACT", rampPalette565()}, {"P.XXX", rampPalette565()}, {"Q.ACT", rampPalette565()}},
+                 {sprite("GEM.RLE", 1), tile("GEM.MASK.BIN", 2), tile("A?B.BIN", 3), tile("A_B~2.BIN", 4),
+                  sprite("HERO.RLE", 5), tile("HERO.XYZ", 6), tile("case.PIC", 7), tile("CASE.PIC", 8),
+                  tile("\xE0te.PIC", 9), tile("\xC0TE.PIC", 10)}));
+    // 200 pictures: small letters (a-z, Latin-1's) share no name with capitals.
+    std::vector<ZomImage> pictures;
+    for (int i = 0; i < 200; i++)
+        pictures.push_back(zomImage(1, 1, 0, 0, {uint8_t(i)}));
+    seed("ZOM", "many", zomFile(1, 1, pictures, zomEntry(0)));
+
     seed("ANM", "script", anmFile({anmShort(0, {1}), anmLong(1, {0, 1, 2}, textArea("A", 2)), anmShort(4, {0}),
                                    anmShort(8, {-1, 2, 3}), anmLong(3, {1, 2, 3, 2, 4}, {'A', 0, 'B', 0, 'C', 0}),
                                    anmLong(6, {1, 2, 3, 4, 5}, textArea("S", 2)), anmShort(9, {0, 1, 2}),
