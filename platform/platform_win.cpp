@@ -107,16 +107,11 @@ bool sameFile(const std::string& a, const std::string& b)
 
 PathKind pathKind(const std::string& path, std::string& what)
 {
-    if (path.compare(0, 4, "\\\\.\\") == 0 || namesDevice(path)) {
-        what = "a device";
-        return PathKind::Other;
-    }
-    DWORD attributes = GetFileAttributesW(wide(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        setErrnoFromLastError();
-        return PathKind::Missing;
-    }
-    return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Directory : PathKind::Regular;
+    const PathKind kind = linkKind(path, what);
+    if (kind != PathKind::Link)
+        return kind;
+    // A link is taken for what its attributes say it leads to.
+    return GetFileAttributesW(wide(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Directory : PathKind::Regular;
 }
 
 int openInputFile(const std::string& path, int64_t& size)
