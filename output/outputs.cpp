@@ -449,6 +449,8 @@ bool writeOutput(OutputFile& out, const void* data, size_t size)
 {
     if (out.error)
         return false;
+    if (size == 0)
+        return true;  // (an empty vector's data may be null)
     if (out.original) {
         // Compared a piece at a time: the window of the original stays small.
         const uint8_t* bytes = static_cast<const uint8_t*>(data);
