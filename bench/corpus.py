@@ -179,7 +179,9 @@ def main():
     lines += ["", "Targets (tmpfs): the WAD's first conversion at most 1.0 x cp; the 2,000 RLE files at most "
               "0.7 x cp with the default workers on 2 cores and 1.0 x with `-j 1`; reruns at most 1.2 x cp over "
               "an existing copy; peak RSS of the WAD run at most 32 MiB. On the disk (times in brackets: the "
-              "spread of the rounds) journal commits make single runs vary far more."]
+              "spread of the rounds) whatever the kernel still has to write back from the round before falls on "
+              "the next program to write, tool or cp alike: single runs vary several times over, and only the "
+              "tmpfs figures compare the programs themselves."]
     lines += ["", "## Hostile inputs, each converted alone", "",
               "Made by `assetdump_corpus DIR hostile`: run-length rows that all start in one long stretch of "
               "empty codes (at one offset, or one byte apart), a WAD entry and an FNC font of the same kind, "
