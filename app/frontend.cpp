@@ -118,14 +118,14 @@ struct Options {
 };
 
 enum OptionId { kHelp, kVersion, kOutput, kJobs, kEdits };
-struct OptionSpec {
+struct OptionEntry {
     char shortName;
     const char* longName;
     bool takesValue;
     bool packerOnly;
     OptionId id;
 };
-const OptionSpec kOptionTable[] = {
+const OptionEntry kOptionTable[] = {
     {'h', "help", false, false, kHelp},   {0, "version", false, false, kVersion},
     {'o', "output", true, false, kOutput}, {'j', "jobs", true, false, kJobs},
     {'e', "edits", true, true, kEdits},
@@ -149,17 +149,17 @@ int readOptions(const std::vector<std::string>& args, const Program& program, Op
 #endif
         if (arg.size() < 2 || arg[0] != '-')
             break;
-        const OptionSpec* spec = nullptr;
+        const OptionEntry* entry = nullptr;
         std::string value;
         bool hasValue = false;
         if (arg[1] == '-') {
             const size_t equalsAt = arg.find('=');
             const std::string name = arg.substr(2, equalsAt == std::string::npos ? std::string::npos : equalsAt - 2);
-            for (const OptionSpec& s : kOptionTable)
+            for (const OptionEntry& s : kOptionTable)
                 if (name == s.longName && (program.packer || !s.packerOnly))
-                    spec = &s;
-            if (spec && equalsAt != std::string::npos) {
-                if (!spec->takesValue) {
+                    entry = &s;
+            if (entry && equalsAt != std::string::npos) {
+                if (!entry->takesValue) {
                     why = "option --" + name + " takes no value";
                     return -1;
                 }
@@ -167,31 +167,31 @@ int readOptions(const std::vector<std::string>& args, const Program& program, Op
                 hasValue = true;
             }
         } else {
-            for (const OptionSpec& s : kOptionTable)
+            for (const OptionEntry& s : kOptionTable)
                 if (arg[1] == s.shortName && (program.packer || !s.packerOnly))
-                    spec = &s;
-            if (spec && arg.size() > 2) {
-                if (!spec->takesValue) {
-                    spec = nullptr;  // "-hx": not an option this tool has
+                    entry = &s;
+            if (entry && arg.size() > 2) {
+                if (!entry->takesValue) {
+                    entry = nullptr;  // "-hx": not an option this tool has
                 } else {
                     value = arg.substr(2);  // "-oDIR", "-j4"
                     hasValue = true;
                 }
             }
         }
-        if (!spec) {
+        if (!entry) {
             why = "unknown option " + escapeControls(arg);
             return -1;
         }
-        const std::string shown = arg[1] == '-' ? std::string("--") + spec->longName : std::string("-") + spec->shortName;
-        if (spec->takesValue && !hasValue) {
+        const std::string shown = arg[1] == '-' ? std::string("--") + entry->longName : std::string("-") + entry->shortName;
+        if (entry->takesValue && !hasValue) {
             if (i + 1 >= args.size()) {
                 why = "option " + shown + " needs a value";
                 return -1;
             }
             value = args[++i];
         }
-        switch (spec->id) {
+        switch (entry->id) {
         case kHelp: options.help = true; break;
         case kVersion: options.version = true; break;
         case kOutput:
@@ -200,7 +200,7 @@ int readOptions(const std::vector<std::string>& args, const Program& program, Op
                 why = "option " + shown + " needs a folder";
                 return -1;
             }
-            (spec->id == kOutput ? options.output : options.edits) = withoutTrailingSeparators(value);
+            (entry->id == kOutput ? options.output : options.edits) = withoutTrailingSeparators(value);
             break;
         case kJobs: {
             char* end = nullptr;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -85,9 +86,10 @@ void removeStaleTemporaries(const std::string& folder)
     for (const std::string& name : names) {
         if (!isTemporaryName(name))
             continue;
-        const unsigned long pid = std::stoul(name.substr(11));
+        const unsigned long long pid = std::strtoull(name.c_str() + 11, nullptr, 10);  // at most ten digits
         const std::string path = folder.empty() ? name : createFile(name, folder);
-        if (pid != processNumber() && (!processRuns(pid) || olderThan(path, 24 * 60 * 60)))
+        if (pid != processNumber() && (pid > 0xFFFFFFFFull || !processRuns(static_cast<unsigned long>(pid)) ||
+                                       olderThan(path, 24 * 60 * 60)))
             removeTree(path);
     }
 }
