@@ -329,7 +329,7 @@ void collect(Collected& run, const Program& program, const Options& options, con
     errno = 0;
     const PathKind kind = pathKind(path, what);
     if (kind != PathKind::Directory) {
-        const Classified found = classifyAs(path, kind, what);
+        const Classified found = classify(path, kind, what);
         addFile(run, program, options, path, shown, base, &found);
         return;
     }
@@ -477,15 +477,7 @@ struct Progress {
 
 }  // namespace
 
-Classified classify(const std::string& path)
-{
-    std::string what;
-    errno = 0;
-    const PathKind kind = pathKind(path, what);
-    return classifyAs(path, kind, what);
-}
-
-Classified classifyAs(const std::string& path, PathKind kind, const std::string& what)
+Classified classify(const std::string& path, PathKind kind, const std::string& what)
 {
     const std::string name = getName(withoutTrailingSeparators(path));
     switch (kind) {

@@ -22,17 +22,15 @@ constexpr bool isFolderKind(int kind)
 }
 
 // The kind of a path, found from its own name (not the folders before it)
-// and what it names, without opening it. For kUnknown, why says what is
+// and what it names (platform.h's PathKind, found without opening it; for a
+// missing one errno still holds the reason). For kUnknown, why says what is
 // wrong with it.
 struct Classified {
     int kind;
     std::string why;
 };
-Classified classify(const std::string& path);
-// The same for a path whose kind (platform.h's PathKind) is known: errno
-// still holds the reason of a missing one.
 enum class PathKind;
-Classified classifyAs(const std::string& path, PathKind kind, const std::string& what);
+Classified classify(const std::string& path, PathKind kind, const std::string& what);
 
 // The program's path, for the usage line.
 extern const char* szCommand;

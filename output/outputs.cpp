@@ -235,11 +235,6 @@ void beginOutputs(OutputPlace* to)
     place = to;
 }
 
-OutputPlace* currentOutputs()
-{
-    return place;
-}
-
 void shareWork(size_t count, size_t piece, const std::function<void(size_t, size_t)>& work)
 {
     const size_t pieces = piece ? (count + piece - 1) / piece : 0;

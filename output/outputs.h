@@ -47,8 +47,6 @@ void beginOutputs(OutputPlace* place);
 // place; after a failed output it is removed. False, having said why, when
 // the folder could not be put in place.
 bool finishOutputs();
-// The place of this thread's conversion, for threads that help with it.
-OutputPlace* currentOutputs();
 // Runs work(begin, end) over the pieces [0, piece), [piece, 2 piece), ... of
 // [0, count): on the threads the conversion may use (OutputPlace::helpers),
 // each piece's lines kept apart and told in piece order afterwards, so the

@@ -371,7 +371,8 @@ TEST(Source, AFailedReadIsToldOnceAndNothingIsReadAfterIt)
         EXPECT_FALSE(endsBefore(path, in, "entry %d is complete", entry));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(problemCount(), before + 1);
-    EXPECT_EQ(err, shownPath(path) + ": cannot be read before entry 0 is complete: the file became shorter while it was read\n");
+    EXPECT_EQ(err, shownPath(path) +
+                       ": cannot be read before entry 0 is complete: the file became shorter while it was read\n");
     EXPECT_EQ(view(in, 0, 16), nullptr);  // nothing is trusted after it
 }
 

@@ -672,7 +672,8 @@ TEST(Pack, ColoursComeBackByColourWhateverTheEditorDidWithTheTable)
             if (changed != c.newEntries.end())
                 EXPECT_EQ(entry(read.table, i), changed->second) << i;
             else  // exactly as it was, fourth bytes and all
-                EXPECT_TRUE(std::equal(read.table.data() + 4 * i, read.table.data() + 4 * i + 4, table.data() + 4 * i)) << i;
+                EXPECT_TRUE(std::equal(read.table.data() + 4 * i, read.table.data() + 4 * i + 4, table.data() + 4 * i))
+                    << i;
         }
     }
     // A table whose every entry stays in use: the new colour goes to the
