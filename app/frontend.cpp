@@ -387,7 +387,10 @@ void convertJob(Job& job, const Program& program, const Options& options)
 {
     useReportSink(&job.report);
     OutputPlace place;
-    if (!options.output.empty() && !job.layout.empty() && job.kind != kUnknown && !isFolderKind(job.kind)) {
+    // Under --output by its layout: a file, and for assetpack an output
+    // folder too (its original's name); a listed folder writes nothing.
+    if (!options.output.empty() && !job.layout.empty() && job.kind != kUnknown &&
+        (program.packer || !isFolderKind(job.kind))) {
         place.root = options.output;
         if (program.packer) {
             place.rebuilt = joinPath(options.output, job.layout);
@@ -395,11 +398,6 @@ void convertJob(Job& job, const Program& program, const Options& options)
         } else {
             place.folder = joinPath(options.output, job.layout) + extracted;
         }
-    } else if (!options.output.empty() && program.packer && isFolderKind(job.kind)) {
-        // An output folder given to assetpack: its original's name below --output.
-        place.root = options.output;
-        place.rebuilt = joinPath(options.output, job.layout);
-        place.skipUnchanged = true;
     }
     place.helpers = options.helpers;
     if (program.packer)

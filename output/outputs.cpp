@@ -59,6 +59,29 @@ std::string temporaryName()
     return ".assetdump-" + std::to_string(processNumber()) + "-" + std::to_string(counter++) + ".tmp";
 }
 
+// Makes a temporary in folder (a path ending in its separator, or empty)
+// with make(path), under a name no other has: registered before it exists,
+// and made while the interrupt clean-up does not run. Its path, or empty
+// with errno set and nothing registered.
+template <typename Make>
+std::string makeTemporary(const std::string& folder, bool isFolder, unsigned long& id, Make make)
+{
+    for (int attempt = 0; attempt < 100; attempt++) {
+        const std::string temp = folder + temporaryName();
+        id = registerTemporary(temp, isFolder);
+        std::shared_lock<std::shared_mutex> hold(making);
+        errno = 0;
+        if (make(temp))
+            return temp;
+        const int error = errno;
+        forgetTemporary(id);
+        errno = error;
+        if (error != EEXIST)
+            break;
+    }
+    return std::string();
+}
+
 // The folder part of a path, with its separator; empty for a bare name.
 std::string folderOf(const std::string& path)
 {
@@ -223,9 +246,7 @@ bool startRebuilt(OutputFile& out)
     }
     if (!openOutput(out, out.path))
         return false;
-    if (!copyOriginal(out, *original, 0, same))
-        return false;
-    return !out.error;
+    return !original || copyOriginal(out, *original, 0, same);
 }
 
 }  // namespace
@@ -398,20 +419,13 @@ bool openOutput(OutputFile& out, const std::string& path)
         }
     } else {
         out.fresh = false;
-        for (int attempt = 0; attempt < 100; attempt++) {
-            out.temp = folderOf(path) + temporaryName();
-            forgetTemporary(out.registered);
-            out.registered = registerTemporary(out.temp, false);
-            std::shared_lock<std::shared_mutex> hold(making);
-            errno = 0;
-            out.file = FileHandle(createNewFile(out.temp));
-            if (out.file || errno != EEXIST)
-                break;
-        }
-        if (!out.file) {
+        forgetTemporary(out.registered);
+        out.temp = makeTemporary(folderOf(path), false, out.registered, [&](const std::string& temp) {
+            out.file = FileHandle(createNewFile(temp));
+            return bool(out.file);
+        });
+        if (out.temp.empty()) {
             fail(out, errno);
-            forgetTemporary(out.registered);
-            out.temp.clear();  // never created: the name may be another run's
             return false;
         }
     }
@@ -434,11 +448,13 @@ bool openRebuilt(OutputFile& out, const std::string& original)
         fail(out, EEXIST);
         return false;
     }
-    out.original = std::make_unique<Source>();
     out.sameAt = 0;
-    if (place && place->skipUnchanged && openSource(*out.original, original))
-        return true;  // nothing is written while the bytes are the original's
-    out.original = std::make_unique<Source>();  // (empty: nothing to compare)
+    if (place && place->skipUnchanged) {
+        out.original = std::make_unique<Source>();
+        if (openSource(*out.original, original))
+            return true;  // nothing is written while the bytes are the original's
+        out.original.reset();
+    }
     return startRebuilt(out);
 }
 
@@ -630,23 +646,11 @@ bool makeOutputDir(const std::string& path, std::string& dir)
     // A new folder: made hidden, renamed into place by finishOutputs.
     const std::string parent = folderOf(dir);
     removeStaleTemporaries(parent);
-    for (int attempt = 0; attempt < 100; attempt++) {
-        const std::string temp = parent + temporaryName();
-        const unsigned long id = registerTemporary(temp, true);
-        std::shared_lock<std::shared_mutex> hold(making);
-        errno = 0;
-        if (makeNewDirectory(temp)) {
-            place->freshTemp = temp;
-            place->freshFinal = dir;
-            place->freshId = id;
-            return true;
-        }
-        unsigned long gone = id;
-        forgetTemporary(gone);
-        if (errno != EEXIST)
-            break;
-    }
-    return refuse(dir, "cannot make the output folder: %s", systemReason(errno ? errno : EIO).c_str());
+    place->freshTemp = makeTemporary(parent, true, place->freshId, makeNewDirectory);
+    if (place->freshTemp.empty())
+        return refuse(dir, "cannot make the output folder: %s", systemReason(errno ? errno : EIO).c_str());
+    place->freshFinal = dir;
+    return true;
 }
 
 bool isTemporaryName(const std::string& name)

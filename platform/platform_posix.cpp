@@ -15,9 +15,19 @@
 #include <ctime>
 
 namespace {
-const char* otherKind(mode_t mode)
+// What a stat result names; mode, when given, receives a regular file's bits.
+PathKind kindOf(const struct stat& st, std::string& what, unsigned* mode)
 {
-    return S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket" : "a device";
+    if (mode)
+        *mode = S_ISREG(st.st_mode) ? unsigned(st.st_mode & 07777) : 0;
+    if (S_ISLNK(st.st_mode))
+        return PathKind::Link;
+    if (S_ISREG(st.st_mode))
+        return PathKind::Regular;
+    if (S_ISDIR(st.st_mode))
+        return PathKind::Directory;
+    what = S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device";
+    return PathKind::Other;
 }
 
 // The terminal settings to restore when an interrupt comes during the pause.
@@ -28,14 +38,7 @@ termios terminalSaved;
 PathKind pathKind(const std::string& path, std::string& what)
 {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return PathKind::Missing;
-    if (S_ISREG(st.st_mode))
-        return PathKind::Regular;
-    if (S_ISDIR(st.st_mode))
-        return PathKind::Directory;
-    what = otherKind(st.st_mode);
-    return PathKind::Other;
+    return stat(path.c_str(), &st) == 0 ? kindOf(st, what, nullptr) : PathKind::Missing;
 }
 
 PathKind linkKind(const std::string& path, std::string& what, unsigned* mode)
@@ -43,19 +46,7 @@ PathKind linkKind(const std::string& path, std::string& what, unsigned* mode)
     struct stat st;
     if (mode)
         *mode = 0;
-    if (lstat(path.c_str(), &st) != 0)
-        return PathKind::Missing;
-    if (S_ISLNK(st.st_mode))
-        return PathKind::Link;
-    if (S_ISDIR(st.st_mode))
-        return PathKind::Directory;
-    if (!S_ISREG(st.st_mode)) {
-        what = otherKind(st.st_mode);
-        return PathKind::Other;
-    }
-    if (mode)
-        *mode = unsigned(st.st_mode & 07777);
-    return PathKind::Regular;
+    return lstat(path.c_str(), &st) == 0 ? kindOf(st, what, mode) : PathKind::Missing;
 }
 
 bool sameFile(const std::string& a, const std::string& b)
