@@ -1,6 +1,6 @@
 // assetdump: turns each argument into ordinary files in its output folder.
 // This file only dispatches: one converter per kind of argument.
-#include "app/frontend.h"
+#include "app/program.h"
 #include "formats/anim/anim.h"
 #include "formats/data/data.h"
 #include "formats/fonts/fonts.h"
@@ -9,7 +9,7 @@
 
 namespace {
 
-const char* const kHelp =
+const char* const kAbout =
     "USAGE: assetdump <filename> [<filename> ...]\n"
     "       assetdump [OPTION]... FILE_OR_FOLDER...\n"
     "\n"
@@ -19,17 +19,9 @@ const char* const kHelp =
     "replacing what is there. A folder is walked: every file below it of a type\n"
     "below is converted, in sorted order (other files are skipped; .FILES\n"
     "folders are never entered, links to folders never followed). One line per\n"
-    "file tells DONE! or FAILED!; a failure's reason goes to standard error.\n"
-    "\n"
-    "Options (before the files; -- ends them):\n"
-    "  -o, --output DIR   put every output folder under DIR instead of beside its\n"
-    "                     file, each argument by its own name (DIR/game/DATA/\n"
-    "                     HERO.RLE.FILES for the folder game); DIR is made if needed\n"
-    "  -j, --jobs N       convert N files at a time (default: one per core); the\n"
-    "                     lines printed are the same whatever N is\n"
-    "  -h, --help         this text\n"
-    "      --version      the version\n"
-    "\n"
+    "file tells DONE! or FAILED!; a failure's reason goes to standard error.\n";
+
+const char* const kDetails =
     "File types and what each becomes:\n"
     "  RLE   sprite                      NAME.BMP and NAME.MASK.BMP\n"
     "  RLC   sprite with its own palette NAME.BMP and NAME.MASK.BMP\n"
@@ -44,30 +36,36 @@ const char* const kHelp =
     "  ANM   animation script            the script as text, named like the file\n"
     "  folder NAME.WAD.FILES             its names are listed\n";
 
-bool convert(int kind, const std::string& arg)
+const char* const kFolderRefused = "an output folder: only the folders of WAD archives are listed";
+
+bool convert(const Job& job)
 {
-    switch (kind) {
-    case kDirWad: return create_WAD(arg);
-    case kWad: return extract_WAD(arg);
-    case kSec: return extract_SEC(arg);
-    case kRle: return extract_RLE(arg);
-    case kRlc: return extract_RLC(arg);
-    case kArlc: return extract_ARLC(arg);
-    case kZom: return extract_ZOM(arg);
-    case kFnt: return extract_FNT(arg);
-    case kAnm: return extract_ANM(arg);
-    case kFnc: return extract_FNC(arg);
-    case kFnm: return extract_FNM(arg);
-    case kUnknown: return false;  // classify said why
-    default:
-        // The output folders of the other types are not converted back here.
-        return refuse(arg, "an output folder: only the folders of WAD archives are listed");
+    const std::string& arg = job.input;
+    if (job.folder && job.kind != Kind::Wad && job.kind != Kind::Unknown)
+        return refuse(arg, "%s", kFolderRefused);  // only archives' folders are listed
+    switch (job.kind) {
+    case Kind::Wad: return job.folder ? create_WAD(arg) : extract_WAD(arg);
+    case Kind::Sec: return extract_SEC(arg);
+    case Kind::Rle: return extract_RLE(arg);
+    case Kind::Rlc: return extract_RLC(arg);
+    case Kind::Arlc: return extract_ARLC(arg);
+    case Kind::Zom: return extract_ZOM(arg);
+    case Kind::Fnt: return extract_FNT(arg);
+    case Kind::Anm: return extract_ANM(arg);
+    case Kind::Fnc: return extract_FNC(arg);
+    case Kind::Fnm: return extract_FNM(arg);
+    case Kind::Unknown: return false;  // classification said why
     }
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return runFrontEnd(argc, argv, Program{"assetdump", kHelp, false, convert});
+    const Program program{
+        "assetdump", kAbout, kDetails, false,
+        std::string("nothing to convert: no file below it has a name ending in ") + kKnownTypes,
+        kFolderRefused, "converted", false, convert};
+    return runFrontEnd(argc, argv, program);
 }

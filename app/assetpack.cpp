@@ -2,7 +2,7 @@
 // argument is an original file, its output folder, or a folder of originals;
 // the rebuilt file goes beside its original as FILE.packed.EXT, or with
 // --output under that folder by its original name. This file only dispatches.
-#include "app/frontend.h"
+#include "app/program.h"
 #include "common/report.h"
 #include "formats/anim/anim.h"
 #include "formats/data/data.h"
@@ -14,7 +14,7 @@
 
 namespace {
 
-const char* const kHelp =
+const char* const kAbout =
     "USAGE: assetpack <filename> [<filename> ...]\n"
     "       assetpack [OPTION]... FILE_OR_FOLDER...\n"
     "\n"
@@ -27,19 +27,9 @@ const char* const kHelp =
     "outputs do not show is taken from the original unchanged; a file deleted\n"
     "from the folder keeps the original's data. One line per file tells DONE!\n"
     "or FAILED!; a failure's reason, and every edit that cannot be kept, goes to\n"
-    "standard error.\n"
-    "\n"
-    "Options (before the files; -- ends them):\n"
-    "  -e, --edits DIR    read the FILE.FILES folders from DIR, laid out as\n"
-    "                     'assetdump --output DIR' laid them out\n"
-    "  -o, --output DIR   write each rebuilt file under DIR with its original\n"
-    "                     name, laid out the same way (a mod folder); a file\n"
-    "                     whose rebuild is its original byte for byte is not\n"
-    "                     written (DONE!, counted as unchanged)\n"
-    "  -j, --jobs N       pack N files at a time (default: one per core)\n"
-    "  -h, --help         this text\n"
-    "      --version      the version\n"
-    "\n"
+    "standard error.\n";
+
+const char* const kDetails =
     "File types and what is read back:\n"
     "  RLE   NAME.BMP (pixels, size, colour table) and NAME.MASK.BMP\n"
     "  RLC   NAME.BMP (pixels, size, palette) and NAME.MASK.BMP, black or white only\n"
@@ -58,40 +48,42 @@ const char* const kHelp =
     "image's colour table, so an editor may reorder or shorten the table.\n"
     "Masks are read by colour: white opaque, black transparent, other colours grey.\n";
 
-bool pack(int kind, const std::string& arg)
+bool pack(const Job& job)
 {
-    std::string original = arg;
-    if (isFolderKind(kind)) {
+    const std::string& arg = job.input;
+    const std::string original = job.folder ? originalOf(arg) : arg;
+    if (job.folder) {
         // An output folder stands for the file it was made from.
-        original = arg.substr(0, arg.size() - std::string(extracted).size());
         std::string what;
         if (pathKind(original, what) != PathKind::Regular)
             return refuse(arg, "the original file %s is needed beside its output folder",
                           escapeControls(getName(original)).c_str());
-        kind += 10;
     }
-    if (kind != kUnknown && kind != kArlc && !editsFolderReady(original))
+    if (job.kind != Kind::Unknown && job.kind != Kind::Arlc && !editsFolderReady(original))
         return false;
-    switch (kind) {
-    case kRle: return pack_RLE(original);
-    case kRlc: return pack_RLC(original);
-    case kWad: return pack_WAD(original);
-    case kZom: return pack_ZOM(original);
-    case kFnt: return pack_FNT(original);
-    case kFnc: return pack_FNC(original);
-    case kFnm: return pack_FNM(original);
-    case kAnm: return pack_ANM(original);
-    case kSec: return pack_SEC(original);
-    case kArlc: return refuse(arg, "an ARLC sprite has no outputs to put back");
-    case kUnknown: return false;  // classify said why
-    default:
-        return refuse(arg, "assetpack does not rebuild this type of file");
+    switch (job.kind) {
+    case Kind::Rle: return pack_RLE(original);
+    case Kind::Rlc: return pack_RLC(original);
+    case Kind::Wad: return pack_WAD(original);
+    case Kind::Zom: return pack_ZOM(original);
+    case Kind::Fnt: return pack_FNT(original);
+    case Kind::Fnc: return pack_FNC(original);
+    case Kind::Fnm: return pack_FNM(original);
+    case Kind::Anm: return pack_ANM(original);
+    case Kind::Sec: return pack_SEC(original);
+    case Kind::Arlc: return refuse(arg, "an ARLC sprite has no outputs to put back");
+    case Kind::Unknown: return false;  // classification said why
     }
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return runFrontEnd(argc, argv, Program{"assetpack", kHelp, true, pack});
+    const Program program{
+        "assetpack", kAbout, kDetails, true, "nothing to put back: no file below it has a .FILES folder",
+        std::string("an output folder, but of no file whose name ends in ") + kKnownTypes,
+        "packed", true, pack};
+    return runFrontEnd(argc, argv, program);
 }

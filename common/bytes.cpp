@@ -1,3 +1,4 @@
+// The byte and number primitives that are not inline (see bytes.h).
 #include "common/bytes.h"
 
 int32_t toSignedInt(int32_t v)

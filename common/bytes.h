@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // Unsigned values of 1, 2 and 3 little-endian bytes, lowest byte first.
 inline int32_t toInt(uint8_t b) { return b; }
@@ -17,6 +18,24 @@ inline int32_t toInt(const uint8_t* data, size_t pos)
     uint32_t v = uint32_t(data[pos]) | uint32_t(data[pos + 1]) << 8 | uint32_t(data[pos + 2]) << 16 |
                  uint32_t(data[pos + 3]) << 24;
     return int32_t(v);
+}
+
+// The writers of the readers above: the low n bytes of v into at[0..n),
+// lowest first (a negative v as its two's complement).
+inline void putLE(uint8_t* at, uint32_t v, int n)
+{
+    for (int k = 0; k < n; k++)
+        at[k] = uint8_t(v >> (8 * k));
+}
+inline void put16(uint8_t* at, uint32_t v) { putLE(at, v, 2); }
+inline void put24(uint8_t* at, uint32_t v) { putLE(at, v, 3); }
+inline void put32(uint8_t* at, uint32_t v) { putLE(at, v, 4); }
+// Four little-endian bytes at the end of out.
+inline void append32(std::vector<uint8_t>& out, uint32_t v)
+{
+    uint8_t bytes[4];
+    put32(bytes, v);
+    out.insert(out.end(), bytes, bytes + 4);
 }
 
 // Two's complement of a one-byte value, and of an n-byte value.

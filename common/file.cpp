@@ -1,3 +1,4 @@
+// The file handle that closes itself (see file.h).
 #include "common/file.h"
 
 #include "platform/platform.h"

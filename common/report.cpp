@@ -1,3 +1,4 @@
+// Problem lines and notes: formatting, escaping, and where they go (see report.h).
 #include "common/report.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The bounds-checked windowed reader of inputs (see source.h).
 #include "common/source.h"
 
 #include <algorithm>
@@ -110,4 +111,17 @@ bool tooShort(const std::string& path, const Source& source, const char* what, i
 {
     return refuse(path, "too short for %s: %lld bytes, at least %lld needed", what, (long long)source.size,
                   (long long)least);
+}
+
+bool checkMagic(const std::string& path, Source& source, const char* magic, const char* what)
+{
+    const size_t length = std::strlen(magic);
+    if (source.size < int64_t(length))
+        return tooShort(path, source, what, int64_t(length));
+    const uint8_t* head = view(source, 0, length);
+    if (!head)
+        return endsBefore(path, source, "its magic");
+    if (std::memcmp(head, magic, length) != 0)
+        return refuse(path, "not %s: it does not start with \"%s\"", what, magic);
+    return true;
 }

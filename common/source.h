@@ -64,6 +64,10 @@ bool endsBefore(const std::string& path, Source& source, const char* format, ...
 // Refuses an input shorter than least bytes: "too short for <what>: N bytes,
 // at least least needed". False always.
 bool tooShort(const std::string& path, const Source& source, const char* what, int64_t least);
+// The magic text a file starts with: false, having said why, for a file too
+// short to hold it, one that cannot be read, or one that starts otherwise
+// ("not an ANM script: it does not start with "BNM "").
+bool checkMagic(const std::string& path, Source& source, const char* magic, const char* what);
 
 // A read position in a source, for formats read front to back. Every take
 // checks that the bytes are there before it moves; a failed take leaves the

@@ -1,3 +1,4 @@
+// BMP bytes: headers written field by field, and indexed BMPs read back (see bmp.h).
 #include "output/bmp.h"
 
 #include <climits>
@@ -6,16 +7,6 @@
 #include "common/bytes.h"
 
 namespace {
-void put16(uint8_t* at, int32_t v)
-{
-    at[0] = toByte(v, 0);
-    at[1] = toByte(v, 1);
-}
-void put32(uint8_t* at, int32_t v)
-{
-    for (int k = 0; k < 4; k++)
-        at[k] = toByte(v, k);
-}
 
 BmpHeader header(int32_t width, int32_t height, int32_t imageSize, int32_t pixelOffset, int32_t bitsPerPixel,
                  int32_t resolution)

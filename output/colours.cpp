@@ -1,3 +1,4 @@
+// The one rule for the colours of an edited picture (see colours.h).
 #include "output/colours.h"
 
 #include <climits>

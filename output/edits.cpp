@@ -1,3 +1,4 @@
+// Reading edited outputs back: pictures, masks, texts, and the notes for what is kept.
 #include "output/edits.h"
 
 #include <algorithm>

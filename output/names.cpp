@@ -1,3 +1,4 @@
+// Output names: the fixed parts, portable names from stored ones, and the plan of a folder.
 #include "output/names.h"
 
 #include <map>
@@ -58,23 +59,9 @@ std::string getName(const std::string& path)
     return path.substr(at);
 }
 
-std::string createDir(const std::string& path)
-{
-    std::string dir = path + extracted;
-    makeDirectory(dir);
-    return dir;
-}
-
 std::string createFile(const std::string& name, const std::string& dir)
 {
     return dir + kPathSeparator + name;
-}
-
-std::string createPal(const std::string& name, const std::string& dir)
-{
-    // The cut counts on the joined text, as the stored names expect; names
-    // shorter than three characters are given a substitute before they get here.
-    return cutTail(createFile(name, dir), 3) + "PAL";
 }
 
 std::string createBitmap(const std::string& name, const std::string& dir)

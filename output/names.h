@@ -15,13 +15,8 @@ extern const char* const mask;       // ".MASK.BMP", ending of a mask image
 // The characters after the last path separator; the whole path without one.
 std::string getName(const std::string& path);
 
-// path + ".FILES"; the directory is created on the way (see makeOutputDir
-// for the checked form).
-std::string createDir(const std::string& path);
 // dir, a separator, name.
 std::string createFile(const std::string& name, const std::string& dir);
-// dir, a separator, name with its last three characters replaced by PAL.
-std::string createPal(const std::string& name, const std::string& dir);
 // dir, a separator, name less its last four characters, ".BMP".
 std::string createBitmap(const std::string& name, const std::string& dir);
 // bitmapPath less its last four characters, ".MASK.BMP".

@@ -1,3 +1,4 @@
+// Outputs written whole and put in place, temporaries, and new folders (see outputs.h).
 #include "output/outputs.h"
 
 #include <cerrno>
@@ -240,7 +241,7 @@ bool startRebuilt(OutputFile& out)
 {
     std::unique_ptr<Source> original = std::move(out.original);
     const int64_t same = out.sameAt;
-    if (!makeFoldersBelow(place ? place->root : std::string(), out.path, out.why)) {
+    if (!makeFoldersBelow(place ? place->where.root : std::string(), out.path, out.why)) {
         fail(out, ENOTDIR);
         return false;
     }
@@ -344,27 +345,17 @@ bool finishOutputs()
 
 std::string outputFolderOf(const std::string& input)
 {
-    return place && !place->folder.empty() ? place->folder : input + extracted;
+    return place && !place->where.folder.empty() ? place->where.folder : placeConversion({}, input, "").folder;
 }
 
 std::string editsFolderOf(const std::string& input)
 {
-    if (place && !place->edits.empty())
-        return place->edits;
-    return outputFolderOf(input);
+    return place && !place->where.edits.empty() ? place->where.edits : placePacking({}, input, "", "").edits;
 }
 
 std::string rebuiltPathOf(const std::string& original)
 {
-    if (place && !place->rebuilt.empty())
-        return place->rebuilt;
-    // ".packed" before the original's extension (HERO.RLE -> HERO.packed.RLE),
-    // so it keeps the type assetdump reads.
-    const size_t nameAt = original.size() - getName(original).size();
-    const size_t dot = original.rfind('.');
-    if (dot == std::string::npos || dot < nameAt)
-        return original + ".packed";
-    return original.substr(0, dot) + ".packed" + original.substr(dot);
+    return place && !place->where.rebuilt.empty() ? place->where.rebuilt : placePacking({}, original, "", "").rebuilt;
 }
 
 bool editsFolderReady(const std::string& original)
@@ -449,7 +440,7 @@ bool openRebuilt(OutputFile& out, const std::string& original)
         return false;
     }
     out.sameAt = 0;
-    if (place && place->skipUnchanged) {
+    if (place && place->where.skipUnchanged) {
         out.original = std::make_unique<Source>();
         if (openSource(*out.original, original))
             return true;  // nothing is written while the bytes are the original's
@@ -621,7 +612,7 @@ bool makeOutputDir(const std::string& path, std::string& dir)
 {
     dir = outputFolderOf(path);
     std::string why;
-    if (!makeFoldersBelow(place ? place->root : std::string(), dir, why))
+    if (!makeFoldersBelow(place ? place->where.root : std::string(), dir, why))
         return refuse(dir, "cannot make the output folder: %s", why.c_str());
     std::string what;
     errno = 0;

@@ -23,17 +23,14 @@
 #include "common/file.h"
 #include "common/report.h"
 #include "common/source.h"
+#include "output/place.h"
 
-// Where the outputs of the argument being converted go, and what became of
-// them. The front end sets one for each argument, for the thread that
-// converts it; without one, outputs go beside their inputs and folders are
-// made directly.
+// Where the outputs of the argument being converted go (decided when it was
+// collected), and what became of them. The front end sets one for each
+// argument, for the thread that converts it; without one, outputs go beside
+// their inputs and folders are made directly.
 struct OutputPlace {
-    std::string folder;   // the input's output folder; empty: the input path plus ".FILES"
-    std::string root;     // the folder given with --output, which folder lies below (made as needed)
-    std::string edits;    // assetpack: the folder the edited files are read from; empty: folder
-    std::string rebuilt;  // assetpack: the rebuilt file; empty: NAME.packed.EXT beside the original
-    bool skipUnchanged = false;  // assetpack: write no rebuilt file that is its original byte for byte
+    Placement where;             // an empty folder: as placeConversion puts it beside its input
     unsigned helpers = 1;        // threads one conversion may use for independent parts of its input
     // What became of the outputs:
     std::atomic<bool> unchanged{false};     // the rebuilt file was the original: nothing was written

@@ -1,3 +1,4 @@
+// 16-bit palettes as BMP colour tables, and back (see palette.h).
 #include "output/palette.h"
 
 #include "common/bytes.h"

@@ -73,9 +73,6 @@ bool olderThan(const std::string& path, long long seconds);
 bool makeDirectory(const std::string& path);
 // Creates a directory that did not exist (EEXIST when anything has the name).
 bool makeNewDirectory(const std::string& path);
-bool removeEmptyDirectory(const std::string& path);
-// True when the path names a directory.
-bool isDirectory(const std::string& path);
 // The names that the platform's enumeration yields for a directory, in its
 // order (on Windows the entries "." and ".." included); false when the
 // enumeration cannot start.

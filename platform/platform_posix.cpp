@@ -1,3 +1,4 @@
+// POSIX: files, folders, processes and the terminal, for platform.h.
 #include "platform/platform.h"
 
 #include <dirent.h>
@@ -185,7 +186,8 @@ bool makeDirectory(const std::string& path)
     if (mkdir(path.c_str(), 0777) == 0)
         return true;
     int saved = errno;
-    if (saved == EEXIST && isDirectory(path))
+    struct stat st;
+    if (saved == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return true;
     errno = saved;
     return false;
@@ -194,17 +196,6 @@ bool makeDirectory(const std::string& path)
 bool makeNewDirectory(const std::string& path)
 {
     return mkdir(path.c_str(), 0777) == 0;
-}
-
-bool removeEmptyDirectory(const std::string& path)
-{
-    return rmdir(path.c_str()) == 0;
-}
-
-bool isDirectory(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool listDirectory(const std::string& path, std::vector<std::string>& names)

@@ -66,6 +66,20 @@ bool namesDevice(const std::string& path)
            stem[3] >= '1' && stem[3] <= '9';
 }
 
+bool removeEmptyDirectory(const std::string& path)
+{
+    if (RemoveDirectoryW(wide(path).c_str()))
+        return true;
+    setErrnoFromLastError();
+    return false;
+}
+
+bool isDirectory(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 PathKind linkKind(const std::string& path, std::string& what, unsigned* mode)
@@ -254,20 +268,6 @@ bool makeNewDirectory(const std::string& path)
         return true;
     setErrnoFromLastError();
     return false;
-}
-
-bool removeEmptyDirectory(const std::string& path)
-{
-    if (RemoveDirectoryW(wide(path).c_str()))
-        return true;
-    setErrnoFromLastError();
-    return false;
-}
-
-bool isDirectory(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesW(wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool listDirectory(const std::string& path, std::vector<std::string>& names)

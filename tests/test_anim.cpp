@@ -1,3 +1,4 @@
+// ANM scripts: every token as text, damaged streams, and edited scripts back.
 #include <gtest/gtest.h>
 
 #include "formats/anim/anim.h"
@@ -123,4 +124,36 @@ TEST(Anm, WrongMagicShortFilesAndTruncatedStreamsLeaveNothing)
         EXPECT_EQ(convertAnm(tmp, name, bad[i].second), "<failed>") << bad[i].first;
         EXPECT_FALSE(exists(tmp / (name + ".FILES"))) << bad[i].first;
     }
+}
+
+// Every operand of every keyword, edited to another value at the edge of its
+// range, comes back from the rebuilt file as the edited script says.
+TEST(Anm, EveryOperandOfEveryKeywordEditedComesBack)
+{
+    TempDir tmp;
+    writeFile(tmp / "all.ANM", anmFile({
+        anmShort(0, {1}), anmLong(1, {1, 2, 3}, textArea("SEQ", 4)), anmShort(4, {1}), anmShort(7, {1}),
+        anmShort(8, {1, 2, 3}), anmShort(9, {0, 1, 2}), anmShort(10, {1, 2}), anmShort(11, {1, 2}),
+        anmLong(2, {1, 2, 3}, textArea("NL", 3)), anmLong(3, {1, 2, 3, 2, 4}, {'A', 0, 'B', 0, 'C', 0}),
+        anmLong(5, {1, 2, 3}, textArea("SP", 3)), anmLong(6, {1, 2, 3, 4, 5}, textArea("SZ", 3)), anmEnd(),
+    }));
+    ASSERT_EQ(runTool({"all.ANM"}, tmp.path).status, 0);
+    const std::string edited =
+        "{\r\nNUM_SEQUENCES 65535\r\n"
+        "\r\nSEQUENCE \"seq\",-32768,32767,-1\r\n"
+        "\r\nFRAME 255\r\n"
+        "NHOTSPOTS 254\r\n"
+        "HOTSPOT -32768,32767,255\r\n"
+        "UNKNOWN_TOKEN_9 255,254\r\n"
+        "UNKNOWN_TOKEN_10 -128,127\r\n"
+        "UNKNOWN_TOKEN_11 127,-128\r\n"
+        "\r\nNLSEQUENCE \"nl2\",-5,-6,-7\r\n"
+        "\r\nCHAINSEQUENCE \"a1\",65535,0,255,\"b22\",\"c333\"\r\n"
+        "SPRITE \"sp\",-32768,32767,255\r\n"
+        "SIZESPRITE \"size\",-1,-2,-3,-4,255\r\n"
+        "\r\n}\r\n";
+    const std::string script = tmp / "all.ANM.FILES" + S + "all.ANM";
+    writeFile(script, ByteList(edited.begin(), edited.end()));
+    ASSERT_EQ(runTool({"all.ANM"}, tmp.path, packerPath()).status, 0);
+    EXPECT_EQ(convertAnm(tmp, "again.ANM", readFile(tmp / "all.packed.ANM")), edited);
 }

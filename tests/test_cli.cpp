@@ -79,8 +79,9 @@ TEST(Cli, OptionsAsGnuToolsHaveThem)
         EXPECT_EQ(r.err, c.err);
         for (const std::string& folder : c.made)
             EXPECT_TRUE(isDir(tmp / folder)) << folder;
-        if (c.status == 1)
+        if (c.status == 1) {
             EXPECT_EQ(listTree(tmp.path), (std::vector<std::string>{"-x.RLE", "HERO.RLE"}));  // nothing converted
+        }
         std::filesystem::remove_all(std::filesystem::path(tmp.path) / "HERO.RLE.FILES");
     }
     // The help lists every option, and so does the packer's (with --edits).
@@ -172,7 +173,9 @@ TEST(Cli, WaitsForAKeyOnlyInATerminalOfItsOwn)
         std::vector<std::string> args;
         bool waits;
     };
-    const std::string shell = "'" + toolPath() + "' missing.rle; :";  // the shell leads the session
+    std::string shell = "'";  // the shell leads the session
+    shell += toolPath();
+    shell += "' missing.rle; :";
     const std::vector<Case> cases = {
         {"output into a file", RunLimits{.timeoutSeconds = 10, .terminal = 1, .ownSession = true}, {"missing.rle"}, false},
         {"started from a shell's session", RunLimits{.timeoutSeconds = 10, .terminal = 2}, {"missing.rle"}, false},

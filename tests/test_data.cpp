@@ -1,3 +1,4 @@
+// SEC listings and ZOM picture sets, and their damaged forms.
 #include <gtest/gtest.h>
 
 #include <set>

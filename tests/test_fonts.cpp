@@ -1,3 +1,4 @@
+// FNT, FNC and FNM fonts: glyph images, INFO.TXT, and their damaged forms.
 #include <gtest/gtest.h>
 
 #include "formats/fonts/fonts.h"

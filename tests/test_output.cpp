@@ -1,3 +1,4 @@
+// Output names, BMP headers, palettes, and the platform layer beneath them.
 #include <gtest/gtest.h>
 
 #include "output/bmp.h"
@@ -22,17 +23,7 @@ TEST(Names, BaseNameAndOutputPaths)
     EXPECT_EQ(createBitmap("hero.rle", "d"), "d" + S + "hero.BMP");  // the stem keeps its case
     EXPECT_EQ(createBitmap("HERO.ARLC", "d"), "d" + S + "HERO..BMP");  // always four characters off
     EXPECT_EQ(createMask("HERO.RLE", "d", "d" + S + "HERO.BMP"), "d" + S + "HERO.MASK.BMP");
-    EXPECT_EQ(createPal("DESERT.ACT", "d"), "d" + S + "DESERT.PAL");
     EXPECT_EQ(createBitmap("RLE", "d"), "d" + S + ".BMP");  // a short name loses all it has
-}
-
-TEST(Names, CreateDirAppendsFilesAndMakesTheDirectory)
-{
-    TempDir tmp;
-    std::string dir = createDir(tmp / "HERO.RLE");
-    EXPECT_EQ(dir, tmp / "HERO.RLE.FILES");
-    EXPECT_TRUE(isDir(dir));
-    EXPECT_EQ(createDir(tmp / "HERO.RLE"), dir);  // an existing directory is reused
 }
 
 TEST(Names, GlyphAndPictureNames)
@@ -193,7 +184,7 @@ TEST(Platform, DirectoryListingAndOneLevelCreation)
     EXPECT_FALSE(isDir(tmp / "a"));
     makeDirectory(tmp / "a");
     makeDirectory(tmp / "a");  // an existing directory is no error
-    EXPECT_TRUE(isDirectory(tmp / "a"));
+    EXPECT_TRUE(isDir(tmp / "a"));
     writeFile(tmp / "a" + S + "HERO.BMP", {1});
     std::vector<std::string> names;
     ASSERT_TRUE(listDirectory(tmp / "a", names));
@@ -206,5 +197,5 @@ TEST(Platform, DirectoryListingAndOneLevelCreation)
     EXPECT_EQ(names, (std::vector<std::string>{"HERO.BMP"}));
 #endif
     EXPECT_FALSE(listDirectory(tmp / "missing", names));
-    EXPECT_FALSE(isDirectory(tmp / "a" + S + "HERO.BMP"));
+    EXPECT_FALSE(isDir(tmp / "a" + S + "HERO.BMP"));
 }

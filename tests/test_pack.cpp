@@ -775,3 +775,26 @@ TEST(Pack, EveryEditThatCannotBeKeptIsNamed)
         EXPECT_EQ(std::count(packed.err.begin(), packed.err.end(), '\n'), 1) << packed.err;
     }
 }
+
+// Both directions read a file through one check: the same refusal, word for
+// word, for a file too short for its format and for one that is another thing.
+TEST(Pack, BothProgramsRefuseABadFileAlike)
+{
+    TempDir tmp;
+    const std::vector<std::pair<std::string, ByteList>> bodies = {
+        {"short", ByteList{1, 2, 3}},
+        {"other", ByteList(4096, 0xEE)},
+    };
+    for (const char* ext : {"RLE", "RLC", "WAD", "ZOM", "FNT", "FNC", "FNM", "SEC", "ANM"})
+        for (const auto& [what, bytes] : bodies) {
+            const std::string name = what + "." + ext;
+            SCOPED_TRACE(name);
+            writeFile(tmp / name, bytes);
+            makeDirectories(tmp / (name + ".FILES"));  // so assetpack reads the file
+            const RunResult dumped = runTool({name}, tmp.path), packed = runTool({name}, tmp.path, packerPath());
+            EXPECT_NE(dumped.out.find("FAILED!"), std::string::npos);
+            EXPECT_NE(packed.out.find("FAILED!"), std::string::npos);
+            EXPECT_FALSE(dumped.err.empty());
+            EXPECT_EQ(dumped.err, packed.err);
+        }
+}

@@ -1,3 +1,4 @@
+// The byte and number primitives.
 #include <gtest/gtest.h>
 
 #include "common/bytes.h"

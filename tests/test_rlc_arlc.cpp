@@ -1,3 +1,4 @@
+// RLC and ARLC sprites.
 #include <gtest/gtest.h>
 
 #include "formats/sprites/sprites.h"

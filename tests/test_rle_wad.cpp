@@ -1,3 +1,4 @@
+// RLE sprites, WAD archives and the listing of an archive's folder.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,14 +1,11 @@
 // ANM animation script: "BNM " and a stream of tokens, written back as text.
 //
 //   token head: text length n (0), 2 bytes not read, code (3, signed)
-//   n = 0, a short token, operands in 4-byte slots from 8:
-//     0 NUM_SEQUENCES u16 (12 bytes)   4 FRAME u8 (12)   7 NHOTSPOTS u8 (12)
-//     8 HOTSPOT i16,i16,u8 (20)        9 UNKNOWN_TOKEN_9 u8@12,u8@16 (20)
-//     10, 11 UNKNOWN_TOKEN_10/11 i8,i8 (16)              127 or -1: end (8)
-//   n > 0, a long token, operand slots from 12, then n bytes of text:
-//     1 SEQUENCE, 2 NLSEQUENCE i16,i16,i16 (24 + n)
-//     3 CHAINSEQUENCE u16,u16,u8, first and second text end (32 + n)
-//     5 SPRITE i16,i16,u8 (24 + n)    6 SIZESPRITE i16 x4, u8 (32 + n)
+//   n = 0, a short token, operands in 4-byte slots from 8; code 127 or -1
+//          ends the stream (8 bytes)
+//   n > 0, a long token, operand slots from 12, then n bytes of text
+//   Each keyword's code, size and operands stand once, in tokenLayouts():
+//   the decoder and the encoder both read them there.
 //
 // The stream is walked once without output first: a token that reaches past
 // the end of the file (an end token needs only its four head bytes), or a
@@ -28,7 +25,6 @@
 #include "formats/anim/anim.h"
 #include "output/edits.h"
 #include "output/names.h"
-#include "platform/platform.h"
 
 const char* const mw_anm = "BNM ";
 
@@ -69,75 +65,112 @@ void emit(Sink* out, const char* format, ...)
 
 int32_t u8At(const uint8_t* t, size_t at) { return toInt(t[at]); }
 int32_t i8At(const uint8_t* t, size_t at) { return toSignedInt(toInt(t[at])); }
-int32_t u16At(const uint8_t* t, size_t at) { return toInt(t[at], t[at + 1]); }
-int32_t i16At(const uint8_t* t, size_t at) { return toSignedInt(toInt(t[at], t[at + 1]), 2); }
+
+enum class Field { U8, I8, U16, I16 };
+
+struct Operand {
+    size_t at;
+    Field field;
+};
+
+struct TokenLayout {
+    const char* keyword;
+    int32_t code;
+    size_t size;                    // bytes before the text, or the whole token
+    bool text;                      // a long token: n bytes of text from size on
+    const char* shape;              // T for a text, I for a number, in line order
+    std::vector<Operand> operands;  // the numbers, in line order
+    const char* before;             // printed before the keyword's line
+};
+
+const std::vector<TokenLayout>& tokenLayouts()
+{
+    static const std::vector<TokenLayout> layouts = {
+        {"NUM_SEQUENCES", 0, 12, false, "I", {{8, Field::U16}}, "{\r\n"},
+        {"FRAME", 4, 12, false, "I", {{8, Field::U8}}, "\r\n"},
+        {"NHOTSPOTS", 7, 12, false, "I", {{8, Field::U8}}, ""},
+        {"HOTSPOT", 8, 20, false, "III", {{8, Field::I16}, {12, Field::I16}, {16, Field::U8}}, ""},
+        {"UNKNOWN_TOKEN_9", 9, 20, false, "II", {{12, Field::U8}, {16, Field::U8}}, ""},
+        {"UNKNOWN_TOKEN_10", 10, 16, false, "II", {{8, Field::I8}, {12, Field::I8}}, ""},
+        {"UNKNOWN_TOKEN_11", 11, 16, false, "II", {{8, Field::I8}, {12, Field::I8}}, ""},
+        {"SEQUENCE", 1, 24, true, "TIII", {{12, Field::I16}, {16, Field::I16}, {20, Field::I16}}, "\r\n"},
+        {"NLSEQUENCE", 2, 24, true, "TIII", {{12, Field::I16}, {16, Field::I16}, {20, Field::I16}}, "\r\n"},
+        // Three texts: the ends of the first two at 24 and 28.
+        {"CHAINSEQUENCE", 3, 32, true, "TIIITT", {{12, Field::U16}, {16, Field::U16}, {20, Field::U8}}, "\r\n"},
+        {"SPRITE", 5, 24, true, "TIII", {{12, Field::I16}, {16, Field::I16}, {20, Field::U8}}, ""},
+        {"SIZESPRITE", 6, 32, true, "TIIIII",
+         {{12, Field::I16}, {16, Field::I16}, {20, Field::I16}, {24, Field::I16}, {28, Field::U8}}, ""},
+    };
+    return layouts;
+}
+
+// The layout of a token: its code, and whether it has text (length > 0).
+const TokenLayout* layoutOf(int32_t length, int32_t code)
+{
+    for (const TokenLayout& l : tokenLayouts())
+        if (l.code == code && l.text == (length > 0))
+            return &l;
+    return nullptr;
+}
+
+bool isEndToken(int32_t length, int32_t code)
+{
+    return length == 0 && (code == 127 || code == -1);
+}
 
 // The size of a recognised token, 0 for an unrecognised one.
 size_t tokenSize(int32_t length, int32_t code)
 {
-    if (length == 0) {
-        switch (code) {
-        case 0: case 4: case 7: return 12;
-        case 8: case 9: return 20;
-        case 10: case 11: return 16;
-        case 127: case -1: return 8;
-        default: return 0;
-        }
-    }
-    switch (code) {
-    case 1: case 2: case 5: return 24 + size_t(length);
-    case 3: case 6: return 32 + size_t(length);
-    default: return 0;
-    }
+    if (isEndToken(length, code))
+        return 8;
+    const TokenLayout* l = layoutOf(length, code);
+    return l ? l->size + (l->text ? size_t(length) : 0) : 0;
 }
 
-// Writes the text of the recognised token t (its size already checked).
+int32_t operandAt(const uint8_t* t, const Operand& o)
+{
+    switch (o.field) {
+    case Field::U8: return u8At(t, o.at);
+    case Field::I8: return i8At(t, o.at);
+    case Field::U16: return toInt(t[o.at], t[o.at + 1]);
+    case Field::I16: return toSignedInt(toInt(t[o.at], t[o.at + 1]), 2);
+    }
+    return 0;
+}
+
+// The texts of a long token: one, or for CHAINSEQUENCE three, split at the
+// ends stored at 24 and 28 (clamped, so no part has a negative length).
+std::vector<std::string> tokenTexts(const TokenLayout& l, const uint8_t* t, size_t n)
+{
+    const uint8_t* area = t + l.size;
+    if (l.code != 3)
+        return {fieldText(area, n)};
+    const size_t firstEnd = std::min(size_t(u8At(t, 24)), n);
+    const size_t secondEnd = std::clamp(size_t(u8At(t, 28)), firstEnd, n);
+    return {fieldText(area, firstEnd), fieldText(area + firstEnd, secondEnd - firstEnd),
+            fieldText(area + secondEnd, n - secondEnd)};
+}
+
+// Writes the text of the recognised token t (its size already checked): the
+// keyword, then its texts and numbers in the order of its shape.
 void writeToken(Sink* out, const uint8_t* t, int32_t length, int32_t code)
 {
-    if (length == 0) {
-        switch (code) {
-        case 0: emit(out, "{\r\nNUM_SEQUENCES %d\r\n", u16At(t, 8)); break;
-        case 4: emit(out, "\r\nFRAME %d\r\n", u8At(t, 8)); break;
-        case 7: emit(out, "NHOTSPOTS %d\r\n", u8At(t, 8)); break;
-        case 8: emit(out, "HOTSPOT %d,%d,%d\r\n", i16At(t, 8), i16At(t, 12), u8At(t, 16)); break;
-        case 9: emit(out, "UNKNOWN_TOKEN_9 %d,%d\r\n", u8At(t, 12), u8At(t, 16)); break;
-        case 10: emit(out, "UNKNOWN_TOKEN_10 %d,%d\r\n", i8At(t, 8), i8At(t, 12)); break;
-        case 11: emit(out, "UNKNOWN_TOKEN_11 %d,%d\r\n", i8At(t, 8), i8At(t, 12)); break;
-        default: break;  // the end token writes nothing
-        }
-        return;
+    const TokenLayout* l = layoutOf(length, code);
+    if (!l)
+        return;  // the end token writes nothing
+    const std::vector<std::string> texts = l->text ? tokenTexts(*l, t, size_t(length)) : std::vector<std::string>();
+    std::string line = std::string(l->before) + l->keyword + " ";
+    size_t text = 0, number = 0;
+    for (const char* shape = l->shape; *shape; shape++) {
+        if (shape != l->shape)
+            line += ',';
+        if (*shape == 'T')
+            line += '"' + texts[text++] + '"';
+        else
+            line += std::to_string(operandAt(t, l->operands[number++]));
     }
-    const size_t n = size_t(length);
-    switch (code) {
-    case 1:
-    case 2: {
-        std::string name = fieldText(t + 24, n);
-        emit(out, code == 1 ? "\r\nSEQUENCE \"%s\",%d,%d,%d\r\n" : "\r\nNLSEQUENCE \"%s\",%d,%d,%d\r\n", name.c_str(),
-             i16At(t, 12), i16At(t, 16), i16At(t, 20));
-        break;
-    }
-    case 3: {
-        // Text ends out of order are clamped, so no part has a negative length.
-        size_t firstEnd = std::min(size_t(u8At(t, 24)), n);
-        size_t secondEnd = std::clamp(size_t(u8At(t, 28)), firstEnd, n);
-        const uint8_t* area = t + 32;
-        std::string first = fieldText(area, firstEnd);
-        std::string second = fieldText(area + firstEnd, secondEnd - firstEnd);
-        std::string third = fieldText(area + secondEnd, n - secondEnd);
-        emit(out, "\r\nCHAINSEQUENCE \"%s\",%d,%d,%d,\"%s\",\"%s\"\r\n", first.c_str(), u16At(t, 12), u16At(t, 16),
-             u8At(t, 20), second.c_str(), third.c_str());
-        break;
-    }
-    case 5:
-        emit(out, "SPRITE \"%s\",%d,%d,%d\r\n", fieldText(t + 24, n).c_str(), i16At(t, 12), i16At(t, 16),
-             u8At(t, 20));
-        break;
-    case 6:
-        emit(out, "SIZESPRITE \"%s\",%d,%d,%d,%d,%d\r\n", fieldText(t + 32, n).c_str(), i16At(t, 12), i16At(t, 16),
-             i16At(t, 20), i16At(t, 24), u8At(t, 28));
-        break;
-    default: break;
-    }
+    line += "\r\n";
+    emit(out, "%s", line.c_str());
 }
 
 // Walks the stream from offset 4 to its end token or first unrecognised
@@ -163,7 +196,7 @@ bool walkTokens(Source& in, Sink* out, int64_t* stop = nullptr,
             return true;
         }
         // The end token's bytes past its head are never read.
-        if (length == 0 && (code == 127 || code == -1))
+        if (isEndToken(length, code))
             return true;
         if (!(t = view(in, p, size)))
             return false;
@@ -176,20 +209,26 @@ bool walkTokens(Source& in, Sink* out, int64_t* stop = nullptr,
 
 }  // namespace
 
+namespace {
+
+// The check both directions make before they use a script: its magic, then
+// a token stream that reaches its end token (whose place stop gets).
+bool readAnm(const std::string& path, Source& in, int64_t* stop = nullptr)
+{
+    if (!openInput(path, in) || !checkMagic(path, in, mw_anm, "an ANM script"))
+        return false;
+    if (!walkTokens(in, nullptr, stop))
+        return endsBefore(path, in, "the token stream reaches its end token");
+    return true;
+}
+
+}  // namespace
+
 bool extract_ANM(const std::string& path)
 {
     Source in;
-    if (!openInput(path, in))
+    if (!readAnm(path, in))
         return false;
-    if (in.size <= 3)
-        return tooShort(path, in, "an ANM script", 4);
-    const uint8_t* magic = view(in, 0, 4);
-    if (!magic)
-        return endsBefore(path, in, "its magic");
-    if (std::memcmp(magic, mw_anm, 4) != 0)
-        return refuse(path, "not an ANM script: it does not start with \"BNM \"");
-    if (!walkTokens(in, nullptr))
-        return endsBefore(path, in, "the token stream reaches its end token");
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -206,47 +245,9 @@ bool extract_ANM(const std::string& path)
 // --- Putting an edited script back ---
 //
 // Each line the converter prints is one token: its keyword, then its
-// operands and texts separated by commas. The table below gives each
-// keyword's code, fixed size, where its operands lie and what they hold.
+// operands and texts separated by commas, as the token table says.
 
 namespace {
-
-enum class Field { U8, I8, U16, I16 };
-
-struct Operand {
-    size_t at;
-    Field field;
-};
-
-struct TokenLayout {
-    const char* keyword;
-    int32_t code;
-    size_t size;                    // bytes before the text, or the whole token
-    bool text;                      // a long token: n bytes of text from size on
-    const char* shape;              // T for a text, I for a number, in line order
-    std::vector<Operand> operands;  // the numbers, in line order
-};
-
-const std::vector<TokenLayout>& tokenLayouts()
-{
-    static const std::vector<TokenLayout> layouts = {
-        {"NUM_SEQUENCES", 0, 12, false, "I", {{8, Field::U16}}},
-        {"FRAME", 4, 12, false, "I", {{8, Field::U8}}},
-        {"NHOTSPOTS", 7, 12, false, "I", {{8, Field::U8}}},
-        {"HOTSPOT", 8, 20, false, "III", {{8, Field::I16}, {12, Field::I16}, {16, Field::U8}}},
-        {"UNKNOWN_TOKEN_9", 9, 20, false, "II", {{12, Field::U8}, {16, Field::U8}}},
-        {"UNKNOWN_TOKEN_10", 10, 16, false, "II", {{8, Field::I8}, {12, Field::I8}}},
-        {"UNKNOWN_TOKEN_11", 11, 16, false, "II", {{8, Field::I8}, {12, Field::I8}}},
-        {"SEQUENCE", 1, 24, true, "TIII", {{12, Field::I16}, {16, Field::I16}, {20, Field::I16}}},
-        {"NLSEQUENCE", 2, 24, true, "TIII", {{12, Field::I16}, {16, Field::I16}, {20, Field::I16}}},
-        // Three texts: the ends of the first two at 24 and 28.
-        {"CHAINSEQUENCE", 3, 32, true, "TIIITT", {{12, Field::U16}, {16, Field::U16}, {20, Field::U8}}},
-        {"SPRITE", 5, 24, true, "TIII", {{12, Field::I16}, {16, Field::I16}, {20, Field::U8}}},
-        {"SIZESPRITE", 6, 32, true, "TIIIII",
-         {{12, Field::I16}, {16, Field::I16}, {20, Field::I16}, {24, Field::I16}, {28, Field::U8}}},
-    };
-    return layouts;
-}
 
 void fieldRange(Field f, int64_t& low, int64_t& high)
 {
@@ -405,15 +406,9 @@ bool parseAnmScript(const std::string& script, std::vector<AnmToken>& tokens, st
 bool pack_ANM(const std::string& path)
 {
     Source in;
-    if (!openInput(path, in))
-        return false;
-    const uint8_t* magic = in.size > 3 ? view(in, 0, 4) : nullptr;
-    if (!magic || std::memcmp(magic, mw_anm, 4) != 0)
-        return magic || in.readError ? endsBefore(path, in, "its magic")
-                                     : refuse(path, "not an ANM script: it does not start with \"BNM \"");
     int64_t stop = 0;
-    if (!walkTokens(in, nullptr, &stop))
-        return endsBefore(path, in, "the token stream reaches its end token");
+    if (!readAnm(path, in, &stop))
+        return false;
     const std::string scriptPath = createFile(getName(path), editsFolderOf(path));
     std::string script;
     switch (readEditedText(scriptPath, script)) {

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "common/report.h"
 #include "common/source.h"
 #include "formats/data/data.h"
@@ -30,8 +31,30 @@ const char* const mw_sec = "NIBS";
 
 namespace {
 
-// The walk: reads in order, prints when given an output, and on a shortfall
-// leaves in `needed` what it was reading (in `damage` what was wrong).
+// What the original holds at each place of the listing, for the bytes the
+// converter does not print and the values it prints inexactly.
+struct SecOriginal {
+    std::vector<std::array<uint32_t, 2>> points;
+    struct Element {
+        uint32_t xyz[3];
+        int32_t attribute3;
+        int64_t extraAt;
+        int32_t extraLength;
+    };
+    std::vector<Element> elements[2];
+    struct List {
+        std::string name;   // as printed
+        int64_t fieldAt;    // the name field
+        int32_t fieldLength;
+    };
+    std::vector<List> lists;
+    int64_t end = 0;        // where the pair table ends
+};
+
+// The one walk of the layout: reads in order, prints when given an output
+// (or a string), notes what each place holds when given a SecOriginal, and
+// on a shortfall leaves in `needed` what it was reading (in `damage` what
+// was wrong).
 struct SecWalk {
     SourceCursor in;
     OutputFile* out;
@@ -39,6 +62,7 @@ struct SecWalk {
     std::string damage;
     std::string* text = nullptr;  // printed into a string instead, to compare with,
     size_t limit = SIZE_MAX;      // which stops growing past this (it no longer matches)
+    SecOriginal* noted = nullptr;
 };
 
 PRINTF_LIKE(2, 3)
@@ -97,8 +121,16 @@ bool printElementTable(SecWalk& w, int table)
             return shortOf(w, element);
         if (extra < 0)
             return damaged(w, element + " has a negative extra length, " + std::to_string(extra));
+        const int64_t extraAt = w.in.pos;
         if (!skip(w.in, extra))
             return shortOf(w, "the extra block of " + element);
+        if (w.noted) {
+            uint32_t xyz[3];
+            std::memcpy(xyz, &x, 4);
+            std::memcpy(xyz + 1, &y, 4);
+            std::memcpy(xyz + 2, &z, 4);
+            w.noted->elements[table - 1].push_back({{xyz[0], xyz[1], xyz[2]}, attr[3], extraAt, extra});
+        }
         // Odd and positive attribute 3 keeps the decimals.
         const char* format = attr[3] % 2 == 1 ? "\n%i %f %f %f %i %i %i %i\n" : "\n%i %.0f %.0f %.0f %i %i %i %i\n";
         emit(w, format, values, double(x), double(y), double(z), attr[0], attr[1], attr[2], attr[3]);
@@ -148,6 +180,12 @@ bool printSec(SecWalk& w)
         float a, b;
         if (!readF32(w.in, a) || !readF32(w.in, b))
             return shortOf(w, "point " + std::to_string(i) + " of " + std::to_string(count));
+        if (w.noted) {
+            std::array<uint32_t, 2> bits;
+            std::memcpy(&bits[0], &a, 4);
+            std::memcpy(&bits[1], &b, 4);
+            w.noted->points.push_back(bits);
+        }
         emit(w, "%f %f\n", double(a), double(b));
     }
 
@@ -165,8 +203,17 @@ bool printSec(SecWalk& w)
         if (nameLength < 0)
             return damaged(w, list + " has a negative name length, " + std::to_string(nameLength));
         emit(w, "%i ", pairs);
+        const int64_t fieldAt = w.in.pos;
         if (!printName(w, nameLength))
             return shortOf(w, "the name of " + list);
+        if (w.noted) {
+            // The name as printed: up to its zero byte, at most what a listing can hold.
+            const size_t kept = size_t(std::min<int64_t>(nameLength, kMaxEditedText));
+            const uint8_t* field = view(*w.in.source, fieldAt, kept);
+            if (!field)
+                return shortOf(w, "the name of " + list);
+            w.noted->lists.push_back({fieldText(field, kept), fieldAt, nameLength});
+        }
         emit(w, "\n");
         if (!printPairs(w, pairs, list))
             return false;
@@ -175,7 +222,24 @@ bool printSec(SecWalk& w)
     if (!readI32(w.in, count))
         return shortOf(w, "the pair count");
     emit(w, "\n%i\n", count);
-    return printPairs(w, count, "the pair table");
+    if (!printPairs(w, count, "the pair table"))
+        return false;
+    if (w.noted)
+        w.noted->end = w.in.pos;
+    return true;
+}
+
+// The check both directions make before they use a file: its magic, then
+// its whole layout.
+bool readSec(const std::string& path, Source& in)
+{
+    if (!openInput(path, in) || !checkMagic(path, in, mw_sec, "an SEC file"))
+        return false;
+    SecWalk check{SourceCursor{&in, 4}, nullptr, "", ""};
+    if (!printSec(check))
+        return check.damage.empty() ? endsBefore(path, in, "%s is complete", check.needed.c_str())
+                                    : refuse(path, "%s", check.damage.c_str());
+    return true;
 }
 
 }  // namespace
@@ -183,18 +247,8 @@ bool printSec(SecWalk& w)
 bool extract_SEC(const std::string& path)
 {
     Source in;
-    if (!openInput(path, in))
+    if (!readSec(path, in))
         return false;
-    const uint8_t* magic = view(in, 0, 4);
-    if (!magic && in.readError)
-        return endsBefore(path, in, "its magic");
-    if (!magic || std::memcmp(magic, mw_sec, 4) != 0)
-        return refuse(path, "not an SEC file: it does not start with \"NIBS\"");
-    SecWalk check{SourceCursor{&in, 4}, nullptr, "", ""};
-    if (!printSec(check))
-        return check.damage.empty() ? endsBefore(path, in, "%s is complete", check.needed.c_str())
-                                    : refuse(path, "%s", check.damage.c_str());
-
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
@@ -216,26 +270,6 @@ bool extract_SEC(const std::string& path)
 
 namespace {
 
-// What the original holds at each place of the listing, for the bytes the
-// converter does not print and the values it prints inexactly.
-struct SecOriginal {
-    std::vector<std::array<uint32_t, 2>> points;
-    struct Element {
-        uint32_t xyz[3];
-        int32_t attribute3;
-        int64_t extraAt;
-        int32_t extraLength;
-    };
-    std::vector<Element> elements[2];
-    struct List {
-        std::string name;   // as printed
-        int64_t fieldAt;    // the name field
-        int32_t fieldLength;
-    };
-    std::vector<List> lists;
-    int64_t end = 0;        // where the pair table ends
-};
-
 // How the converter prints a float: six decimals, or none for an element
 // whose attribute 3 is not odd.
 std::string floatText(uint32_t bits, bool decimals)
@@ -243,54 +277,6 @@ std::string floatText(uint32_t bits, bool decimals)
     float f;
     std::memcpy(&f, &bits, 4);
     return formatted(decimals ? "%f" : "%.0f", double(f));
-}
-
-// Walks the original as printSec does, noting what each place holds.
-bool readSecOriginal(Source& in, SecOriginal& o)
-{
-    SourceCursor c{&in, 4};
-    int32_t count;
-    if (!readI32(c, count))
-        return false;
-    for (int32_t i = 0; i < count; i++) {
-        const uint8_t* p;
-        if (!take(c, 8, p))
-            return false;
-        o.points.push_back({uint32_t(toInt(p, 0)), uint32_t(toInt(p, 4))});
-    }
-    for (int t = 0; t < 2; t++) {
-        if (!readI32(c, count))
-            return false;
-        for (int32_t i = 0; i < count; i++) {
-            const uint8_t* e;
-            if (!take(c, 36, e))
-                return false;
-            const int32_t values = toInt(e, 0), extra = toInt(e, 32);
-            if (extra < 0 || !skip(c, extra) || (values > 0 && !skip(c, 4 * int64_t(values))))
-                return false;
-            o.elements[t].push_back({{uint32_t(toInt(e, 4)), uint32_t(toInt(e, 8)), uint32_t(toInt(e, 12))},
-                                         toInt(e, 28), c.pos - extra - 4 * int64_t(std::max(values, 0)), extra});
-        }
-    }
-    if (!readI32(c, count))
-        return false;
-    for (int32_t i = 0; i < count; i++) {
-        int32_t pairs, length;
-        if (!readI32(c, pairs) || !readI32(c, length) || length < 0)
-            return false;
-        const int64_t fieldAt = c.pos;
-        if (!skip(c, length) || (pairs > 0 && !skip(c, 8 * int64_t(pairs))))
-            return false;
-        // The name as printed: up to its zero byte, at most what a listing can hold.
-        const uint8_t* field = view(in, fieldAt, size_t(std::min<int64_t>(length, kMaxEditedText)));
-        if (!field)
-            return false;
-        o.lists.push_back({fieldText(field, size_t(std::min<int64_t>(length, kMaxEditedText))), fieldAt, length});
-    }
-    if (!readI32(c, count) || (count > 0 && !skip(c, 8 * int64_t(count))))
-        return false;
-    o.end = c.pos;
-    return true;
 }
 
 struct LineReader {
@@ -357,12 +343,6 @@ bool floatOf(const std::string& word, const uint32_t* original, bool decimals, u
     return true;
 }
 
-void put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int k = 0; k < 4; k++)
-        out.push_back(uint8_t(v >> (8 * k)));
-}
-
 }  // namespace
 
 bool parseSecListing(const std::string& text, Source* original, std::vector<uint8_t>& out, int64_t& tailAt,
@@ -377,7 +357,8 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
     };
     // Counts first: the original is walked for as many records as the listing has.
     SecOriginal o;
-    if (original && !readSecOriginal(*original, o))
+    SecWalk noting{SourceCursor{original, 4}, nullptr, "", "", nullptr, SIZE_MAX, &o};
+    if (original && !printSec(noting))
         o = SecOriginal{};
     tailAt = o.end;
     auto count = [&](const std::string& what, int32_t& n) {
@@ -385,7 +366,7 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
         if (!nextLine(r, what, line, number) || !int32Of(line, v))
             return fail(what + ", a whole number on its own line");
         n = v;
-        put32(out, uint32_t(v));
+        append32(out, uint32_t(v));
         return true;
     };
     auto pair = [&](const std::string& what, bool floats, const std::array<uint32_t, 2>* was) {
@@ -399,8 +380,8 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
                                                  : int32Of(w[0], ia) && int32Of(w[1], ib));
         if (!ok)
             return fail(what + ", two " + (floats ? "numbers" : "whole numbers"));
-        put32(out, floats ? a : uint32_t(ia));
-        put32(out, floats ? b : uint32_t(ib));
+        append32(out, floats ? a : uint32_t(ia));
+        append32(out, floats ? b : uint32_t(ib));
         return true;
     };
 
@@ -433,14 +414,14 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
                              was && (was->attribute3 % 2 == 1) == decimals ? &was->xyz[k] : nullptr, decimals, xyz[k]);
             if (!ok)
                 return fail(element + ": its value count, x, y, z and four attributes");
-            put32(out, uint32_t(values));
+            append32(out, uint32_t(values));
             for (uint32_t v : xyz)
-                put32(out, v);
+                append32(out, v);
             for (int32_t a : attributes)
-                put32(out, uint32_t(a));
+                append32(out, uint32_t(a));
             // The extra block is never printed: the original's at this place, or none.
             const int32_t extra = was ? was->extraLength : 0;
-            put32(out, uint32_t(extra));
+            append32(out, uint32_t(extra));
             if (extra > 0) {
                 const uint8_t* bytes = view(*original, was->extraAt, size_t(extra));
                 if (!bytes) {
@@ -453,7 +434,7 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
                 int32_t value;
                 if (!nextLine(r, "value", line, number) || !int32Of(line, value))
                     return fail("value " + std::to_string(v) + " of " + element + ", a whole number");
-                put32(out, uint32_t(value));
+                append32(out, uint32_t(value));
             }
         }
     }
@@ -470,10 +451,10 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
         if (!int32Of(line.substr(0, space), pairs))
             return fail(list + ": its pair count, a space and its name");
         const std::string name = space == std::string::npos ? "" : line.substr(space + 1);
-        put32(out, uint32_t(pairs));
+        append32(out, uint32_t(pairs));
         const SecOriginal::List* was = size_t(i) < o.lists.size() ? &o.lists[size_t(i)] : nullptr;
         if (was && was->name == name) {
-            put32(out, uint32_t(was->fieldLength));  // the field as it was, padding and all
+            append32(out, uint32_t(was->fieldLength));  // the field as it was, padding and all
             const uint8_t* field = was->fieldLength ? view(*original, was->fieldAt, size_t(was->fieldLength)) : nullptr;
             if (was->fieldLength && !field) {
                 why = "the original cannot be read again";
@@ -482,7 +463,7 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
             if (field)
                 out.insert(out.end(), field, field + was->fieldLength);
         } else {
-            put32(out, uint32_t(name.size() + 1));
+            append32(out, uint32_t(name.size() + 1));
             out.insert(out.end(), name.begin(), name.end());
             out.push_back(0);
         }
@@ -508,16 +489,8 @@ bool parseSecListing(const std::string& text, Source* original, std::vector<uint
 bool pack_SEC(const std::string& path)
 {
     Source in;
-    if (!openInput(path, in))
+    if (!readSec(path, in))
         return false;
-    const uint8_t* magic = view(in, 0, 4);
-    if (!magic || std::memcmp(magic, mw_sec, 4) != 0)
-        return magic || in.readError ? endsBefore(path, in, "its magic")
-                                     : refuse(path, "not an SEC file: it does not start with \"NIBS\"");
-    SecWalk check{SourceCursor{&in, 4}, nullptr, "", ""};
-    if (!printSec(check))
-        return check.damage.empty() ? endsBefore(path, in, "%s is complete", check.needed.c_str())
-                                    : refuse(path, "%s", check.damage.c_str());
     const std::string listingPath = createFile(getName(path), editsFolderOf(path));
     std::string listing;
     switch (readEditedText(listingPath, listing)) {

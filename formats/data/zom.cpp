@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "common/report.h"
 #include "common/source.h"
 #include "formats/data/data.h"
@@ -229,10 +230,8 @@ bool pack_ZOM(const std::string& path)
         if (!record)
             return endsBefore(path, in, "picture %zu is complete", i);
         std::vector<uint8_t> head(record, record + kImageHead + kPaletteSize);
-        for (int k = 0; k < 4; k++) {
-            head[size_t(k)] = toByte(picture.width, k);  // width
-            head[size_t(4 + k)] = toByte(picture.height, k);  // height; the two floats stay
-        }
+        put32(&head[0], uint32_t(picture.width));  // width
+        put32(&head[4], uint32_t(picture.height));  // height; the two floats stay
         // Colours by colour, against the palette the picture was made with.
         // (record may move with the read window: only head is used from here on)
         const std::vector<uint8_t> storedPalette(head.begin() + kImageHead, head.end());

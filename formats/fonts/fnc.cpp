@@ -219,8 +219,7 @@ bool pack_FNC(const std::string& path)
                             std::vector<uint8_t> runs;
                             for (int32_t r = 0; r < height; r++) {
                                 const uint32_t offset = uint32_t(runs.size());
-                                for (int k = 0; k < 4; k++)
-                                    data[4 + 4 * size_t(r) + size_t(k)] = uint8_t(offset >> (8 * k));
+                                put32(&data[4 + 4 * size_t(r)], offset);
                                 encodeFncRow(edit.image.data() + size_t(r) * size_t(width), edit.mask.data() + size_t(r) * size_t(width),
                                              width, runs);
                             }

@@ -216,10 +216,8 @@ bool pack_FNT(const std::string& path)
             return endsBefore(path, in, "glyph %zu is complete", i);
         std::vector<uint8_t> head(headBytes, headBytes + kHeadSize);
         const int32_t metrics[3] = {info[i].metric1, info[i].metric2, info[i].metric3};
-        for (int k = 0; k < 3; k++) {  // 16 bits each; the two bytes after each are kept
-            head[size_t(8 + 4 * k)] = uint8_t(metrics[k] & 255);
-            head[size_t(9 + 4 * k)] = uint8_t((metrics[k] >> 8) & 255);
-        }
+        for (int k = 0; k < 3; k++)  // 16 bits each; the two bytes after each are kept
+            put16(&head[size_t(8 + 4 * k)], uint32_t(metrics[k]));
         BmpPicture picture;
         const std::string imagePath = createFile(names[i].file, dir);
         const Edited read = readEditedImage(imagePath, picture);
@@ -234,10 +232,8 @@ bool pack_FNT(const std::string& path)
         if (picture.width > 65535 || picture.height > 65535)
             return refuse(imagePath, "%d x %d is larger than a glyph holds (65535 x 65535 at most)", picture.width,
                           picture.height);
-        head[0] = toByte(picture.width, 0);  // width; two bytes kept
-        head[1] = toByte(picture.width, 1);
-        head[4] = toByte(picture.height, 0);  // height; two bytes kept
-        head[5] = toByte(picture.height, 1);
+        put16(&head[0], uint32_t(picture.width));  // width; two bytes kept
+        put16(&head[4], uint32_t(picture.height));  // height; two bytes kept
         // Shades by colour, against the font's fixed 16: an editor may have
         // saved the image with another table.
         PictureTable table;

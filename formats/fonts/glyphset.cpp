@@ -1,3 +1,4 @@
+// The glyph-set container FNC and FNM share: its checks, its walk and its rebuild.
 #include "formats/fonts/glyphset.h"
 
 #include <algorithm>
@@ -164,8 +165,7 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
     if (!original)
         return endsBefore(path, in, "the font header is complete");
     std::vector<uint8_t> head(original, original + headEnd);
-    for (int k = 0; k < 4; k++)  // the font height, 32 bits
-        head[size_t(kFontHeight + k)] = uint8_t(uint32_t(edited.fontHeight) >> (8 * k));
+    put32(&head[size_t(kFontHeight)], uint32_t(edited.fontHeight));  // the font height, 32 bits
     if (set.variant == 3)
         head[272] = uint8_t(edited.extraValue & 255);  // one signed byte; the next three are kept
     head[size_t(set.recordsAt + 8)] = uint8_t(edited.glyphValue & 255);  // the first record's value
@@ -191,8 +191,7 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
         if (offset > INT32_MAX)
             return refuse(path, "the rebuilt glyphs lie further than a glyph offset reaches");
         uint8_t* offsetField = &head[size_t(set.recordsAt + 16 * count + 4 * int64_t(j))];
-        for (int k = 0; k < 4; k++)
-            offsetField[k] = toByte(int32_t(offset), k);
+        put32(offsetField, uint32_t(offset));
         appended.insert(appended.end(), data.begin(), data.end());
     }
     // The variant is told by the byte at 276: an edit must not change it.

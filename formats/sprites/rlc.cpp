@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
 #include "output/names.h"
@@ -169,10 +170,8 @@ bool pack_RLC(const std::string& path)
     if (!head)
         return endsBefore(path, in, "the header is complete");
     std::vector<uint8_t> front(head, head + kRowDataAt);
-    front[4] = toByte(edit.width, 0);  // width; the next two bytes are kept
-    front[5] = toByte(edit.width, 1);
-    front[8] = toByte(edit.height, 0);  // height; the next two bytes are kept
-    front[9] = toByte(edit.height, 1);
+    put16(&front[4], uint32_t(edit.width));  // width; the next two bytes are kept
+    put16(&front[8], uint32_t(edit.height));  // height; the next two bytes are kept
     if (edit.imageGiven)
         noteRounded(edit.imagePath, pal3to2(edit.colours.table, 256, head + 12, &front[12]));
 

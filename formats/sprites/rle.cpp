@@ -18,6 +18,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "common/bytes.h"
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
 #include "output/edits.h"
@@ -291,19 +292,14 @@ bool pack_RLE(const std::string& path)
     const int64_t newSize = dataAt + runSize + int64_t(appended.size());
     // A file-size field that was true stays true; any other is kept as it was.
     if (toInt(head, 2) == in.size && newSize <= INT32_MAX)
-        for (int k = 0; k < 4; k++)
-            front[size_t(2 + k)] = toByte(int32_t(newSize), k);
-    front[10] = toByte(dataAt, 0);  // data offset (16 bits read)
-    front[11] = toByte(dataAt, 1);
-    front[18] = toByte(edit.width, 0);  // width (16 bits read)
-    front[19] = toByte(edit.width, 1);
-    front[22] = toByte(edit.height, 0);  // height (16 bits read)
-    front[23] = toByte(edit.height, 1);
+        put32(&front[2], uint32_t(newSize));
+    put16(&front[10], uint32_t(dataAt));  // data offset (16 bits read)
+    put16(&front[18], uint32_t(edit.width));  // width (16 bits read)
+    put16(&front[22], uint32_t(edit.height));  // height (16 bits read)
     std::memcpy(&front[54], edit.colours.table.data(), edit.colours.table.size());  // the original's, unless recoloured
     std::vector<uint8_t> rowTable(4 * size_t(edit.height));
     for (size_t r = 0; r < offsets.size(); r++) {
-        for (int k = 0; k < 3; k++)
-            rowTable[4 * r + size_t(k)] = toByte(int32_t(offsets[r]), k);
+        put24(&rowTable[4 * r], offsets[r]);
         rowTable[4 * r + 3] = r < size_t(height) ? oldTable[4 * r + 3] : 0;  // not read; kept
     }
 

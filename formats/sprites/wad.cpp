@@ -303,20 +303,12 @@ bool extract_WAD(const std::string& path)
 
 namespace {
 
-void put24(uint8_t* at, int64_t v)
-{
-    for (int k = 0; k < 3; k++)
-        at[k] = toByte(int32_t(v), k);
-}
-
 // The descriptor fields that follow a picture: data length L, height, width.
 void setEntrySize(uint8_t* descriptor, int64_t length, int32_t width, int32_t height)
 {
-    put24(descriptor, length);
-    descriptor[16] = toByte(height, 0);
-    descriptor[17] = toByte(height, 1);
-    descriptor[20] = toByte(width, 0);
-    descriptor[21] = toByte(width, 1);
+    put24(descriptor, uint32_t(length));
+    put16(descriptor + 16, uint32_t(height));
+    put16(descriptor + 20, uint32_t(width));
 }
 
 // One entry rebuilt from its original and its edited image (and mask).

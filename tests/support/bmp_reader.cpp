@@ -1,3 +1,4 @@
+// A plain BMP reader for the tests, independent of the tool's own.
 #include "support/bmp_reader.h"
 
 #include "support/files.h"

@@ -1,3 +1,4 @@
+// Scratch folders, whole-file reads and writes, and running the programs (see files.h).
 #include "support/files.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Builders of input files of every format from named fields (see fixtures.h).
 #include "support/fixtures.h"
 
 #include <algorithm>

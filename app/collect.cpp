@@ -1,0 +1,240 @@
+// Collection: classification by name, the walk of folders, and each job's
+// destination, decided here once.
+#include "app/collect.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <vector>
+
+#include "output/names.h"
+#include "output/outputs.h"
+#include "platform/platform.h"
+
+namespace {
+
+// c against an upper-case letter, either case; anything else matches only itself.
+bool equals(char c, char letter)
+{
+    return c == letter || (letter >= 'A' && letter <= 'Z' && c == letter + 32);
+}
+
+// The kind of the three letters that end text[0..length); Unknown when none fits.
+Kind extensionKind(const std::string& text, size_t length)
+{
+    const char a = text[length - 3], b = text[length - 2], c = text[length - 1];
+    if (equals(a, 'W'))
+        return equals(b, 'A') && equals(c, 'D') ? Kind::Wad : Kind::Unknown;
+    if (equals(a, 'S'))
+        return equals(b, 'E') && equals(c, 'C') ? Kind::Sec : Kind::Unknown;
+    if (equals(a, 'R')) {
+        if (!equals(b, 'L'))
+            return Kind::Unknown;
+        if (equals(c, 'E'))
+            return Kind::Rle;
+        if (equals(c, 'C'))
+            return length >= 4 && equals(text[length - 4], 'A') ? Kind::Arlc : Kind::Rlc;
+        return Kind::Unknown;
+    }
+    if (equals(a, 'Z'))
+        return equals(b, 'O') && equals(c, 'M') ? Kind::Zom : Kind::Unknown;
+    if (equals(a, 'F')) {
+        if (!equals(b, 'N'))
+            return Kind::Unknown;
+        if (equals(c, 'C'))
+            return Kind::Fnc;
+        if (equals(c, 'M'))
+            return Kind::Fnm;
+        if (equals(c, 'T'))
+            return Kind::Fnt;
+        return Kind::Unknown;
+    }
+    if (equals(a, 'A'))
+        return equals(b, 'N') && equals(c, 'M') ? Kind::Anm : Kind::Unknown;
+    return Kind::Unknown;
+}
+
+// A name of more than four characters whose type the tool knows.
+Kind fileKind(const std::string& name)
+{
+    return name.size() > 4 ? extensionKind(name, name.size()) : Kind::Unknown;
+}
+
+// True for the name of an output folder: anything ending in ".FILES", in any case.
+bool isOutputFolderName(const std::string& name)
+{
+    const std::string suffix = extracted;
+    if (name.size() < suffix.size())
+        return false;
+    for (size_t i = 0; i < suffix.size(); i++)
+        if (!equals(name[name.size() - suffix.size() + i], suffix[i]))
+            return false;
+    return true;
+}
+
+// The type of an output folder by its name: more than four characters must
+// stand before ".FILES".
+Kind folderKind(const std::string& name)
+{
+    const size_t length = name.size() - std::string(extracted).size();
+    return isOutputFolderName(name) && length > 4 ? extensionKind(name, length) : Kind::Unknown;
+}
+
+// The shown name of a walked file: the argument's own name, then the path
+// below it, always with "/" so that both builds print the same lines.
+std::string joinShown(const std::string& base, const std::string& name)
+{
+    return base.empty() || base.back() == '/' ? base + name : base + "/" + name;
+}
+
+// Where a job's outputs go: the one decision, made as it is collected.
+void place(Job& job, const Program& program, const Options& options, const std::string& editsGiven = "")
+{
+    if (job.kind == Kind::Unknown)
+        return;
+    if (program.packer)
+        job.place = placePacking(placeRule(options), job.folder ? originalOf(job.input) : job.input, job.layout,
+                                 editsGiven);
+    else if (!job.folder)
+        job.place = placeConversion(placeRule(options), job.input, job.layout);
+}
+
+Job failedJob(const std::string& input, const std::string& shown, const std::string& why)
+{
+    Job job;
+    job.input = input;
+    job.shown = shown;
+    job.why = why;
+    return job;
+}
+
+// The kind of a path given as an argument, from its own name (not the
+// folders before it) and what it names; for Kind::Unknown, job.why says what
+// is wrong with it.
+void classify(Job& job, PathKind kind, const std::string& what)
+{
+    const std::string name = getName(withoutTrailingSeparators(job.input));
+    switch (kind) {
+    case PathKind::Missing:
+        job.why = systemReason(errno ? errno : ENOENT);
+        return;
+    case PathKind::Other:
+    case PathKind::Link:
+        job.why = "not a regular file: it is " + what;
+        return;
+    case PathKind::Regular:
+        job.kind = fileKind(name);
+        if (job.kind == Kind::Unknown)
+            job.why = std::string("unknown file type: the name does not end in ") + kKnownTypes;
+        return;
+    case PathKind::Directory:
+        job.kind = folderKind(name);
+        job.folder = true;
+        if (job.kind == Kind::Unknown)
+            job.why = std::string("a folder, not a file: give a file whose name ends in ") + kKnownTypes;
+        return;
+    }
+}
+
+// A file found in a walk: kept when its type is known (and, for assetpack,
+// when it has outputs to put back).
+void addWalkedFile(Collected& run, const Program& program, const Options& options, const std::string& input,
+                   const std::string& shown, const std::string& layout)
+{
+    Job job;
+    job.input = input;
+    job.shown = shown;
+    job.layout = layout;
+    job.kind = fileKind(getName(input));
+    place(job, program, options);
+    std::string what;
+    if (job.kind == Kind::Unknown || (program.packer && linkKind(job.place.edits, what) == PathKind::Missing)) {
+        run.skipped++;
+        return;
+    }
+    run.jobs.push_back(std::move(job));
+}
+
+// Every file below folder, in sorted order; output folders and temporaries
+// are never entered, links to folders never followed.
+void walk(Collected& run, const Program& program, const Options& options, const std::string& folder,
+          const std::string& shown, const std::string& layout)
+{
+    std::vector<std::string> names;
+    errno = 0;
+    if (!listDirectory(folder, names)) {
+        run.jobs.push_back(failedJob(folder, shown, "cannot be read: " + systemReason(errno ? errno : EIO)));
+        return;
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        if (name == "." || name == ".." || isTemporaryName(name))
+            continue;
+        const std::string path = joinPath(folder, name);
+        std::string what;
+        PathKind kind = linkKind(path, what);
+        if (kind == PathKind::Link && pathKind(path, what) == PathKind::Regular)
+            kind = PathKind::Regular;  // a link to a file is read like the file
+        if (kind == PathKind::Directory) {
+            if (!isOutputFolderName(name))
+                walk(run, program, options, path, joinShown(shown, name), joinPath(layout, name));
+        } else if (kind == PathKind::Regular) {
+            addWalkedFile(run, program, options, path, joinShown(shown, name), joinPath(layout, name));
+        } else {
+            run.skipped++;  // links to folders, FIFOs, devices
+        }
+    }
+}
+
+}  // namespace
+
+const char* const kKnownTypes = "WAD, SEC, RLE, RLC, ARLC, ZOM, FNT, FNC, FNM or ANM";
+
+void collect(Collected& run, const Program& program, const Options& options, const std::string& arg)
+{
+    const std::string path = withoutTrailingSeparators(arg);
+    std::string base = getName(path);
+    if (base.empty())
+        base = path;  // "/"
+    const std::string shown = path.empty() ? "\"\"" : base;
+    std::string what;
+    errno = 0;
+    const PathKind kind = pathKind(path, what);
+    if (kind != PathKind::Directory || isOutputFolderName(base)) {
+        Job job;
+        job.input = path;
+        job.shown = shown;
+        job.layout = base;
+        classify(job, kind, what);
+        if (job.folder) {
+            job.layout = originalOf(base);
+            if (job.kind == Kind::Unknown)
+                job.why = program.folderRefused;
+        }
+        place(job, program, options, job.folder ? path : "");
+        run.jobs.push_back(std::move(job));
+        return;
+    }
+    const size_t before = run.jobs.size();
+    // "." and ".." have no name of their own: their files land directly in --output.
+    const std::string layout = base == "." || base == ".." || isPathSeparator(base.back()) ? "" : base;
+    walk(run, program, options, path, shown, layout);
+    if (run.jobs.size() == before)
+        run.jobs.push_back(failedJob(path, shown, program.nothingBelow));
+}
+
+void refuseSharedPlaces(Collected& run, const Program& program)
+{
+    std::map<std::string, const Job*> owners;
+    for (Job& job : run.jobs) {
+        if (job.kind == Kind::Unknown || job.place.key.empty())
+            continue;
+        auto [it, added] = owners.emplace(job.place.key, &job);
+        if (added)
+            continue;
+        job.why = (program.packer ? "its rebuilt file would be " : "its outputs would go to ") +
+                  shownPath(program.packer ? job.place.rebuilt : job.place.folder) + ", as those of " +
+                  shownPath(it->second->input) + ", given before it";
+        job.kind = Kind::Unknown;
+    }
+}

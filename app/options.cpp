@@ -1,0 +1,187 @@
+// The option table, its parser and the options section of --help.
+#include "app/options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace {
+
+enum class OptionId { Help, Version, Output, Jobs, Edits };
+
+struct OptionEntry {
+    char shortName;        // 0: none
+    const char* longName;
+    const char* value;     // the value's name in --help; null: the option takes none
+    bool packerOnly;
+    OptionId id;
+    const char* help;        // lines after the first are indented under it
+    const char* packerHelp;  // assetpack's own words, where they differ (null: help)
+};
+
+const OptionEntry kOptionTable[] = {
+    {'e', "edits", "DIR", true, OptionId::Edits,
+     "read the FILE.FILES folders from DIR, laid out as\n'assetdump --output DIR' laid them out", nullptr},
+    {'o', "output", "DIR", false, OptionId::Output,
+     "put every output folder under DIR instead of beside its\nfile, each argument by its own name (DIR/game/DATA/\n"
+     "HERO.RLE.FILES for the folder game); DIR is made if needed",
+     "write each rebuilt file under DIR with its original\nname, laid out the same way (a mod folder); a file\n"
+     "whose rebuild is its original byte for byte is not\nwritten (DONE!, counted as unchanged)"},
+    {'j', "jobs", "N", false, OptionId::Jobs,
+     "convert N files at a time (default: one per core); the\nlines printed are the same whatever N is",
+     "pack N files at a time (default: one per core)"},
+    {'h', "help", nullptr, false, OptionId::Help, "this text", nullptr},
+    {0, "version", nullptr, false, OptionId::Version, "the version", nullptr},
+};
+constexpr unsigned kMaxJobs = 256;
+constexpr size_t kHelpColumn = 21;  // where an option's help begins
+
+bool offered(const OptionEntry& e, const Program& program)
+{
+    return program.packer || !e.packerOnly;
+}
+
+// The entry an argument names ("--output", "--output=DIR", "-o", "-oDIR");
+// value and hasValue get what it carries.
+const OptionEntry* findOption(const std::string& arg, const Program& program, std::string& value, bool& hasValue,
+                              std::string& why)
+{
+    hasValue = false;
+    if (arg[1] == '-') {
+        const size_t equalsAt = arg.find('=');
+        const std::string name = arg.substr(2, equalsAt == std::string::npos ? std::string::npos : equalsAt - 2);
+        for (const OptionEntry& e : kOptionTable) {
+            if (name != e.longName || !offered(e, program))
+                continue;
+            if (equalsAt != std::string::npos) {
+                if (!e.value) {
+                    why = "option --" + name + " takes no value";
+                    return nullptr;
+                }
+                value = arg.substr(equalsAt + 1);
+                hasValue = true;
+            }
+            return &e;
+        }
+    } else {
+        for (const OptionEntry& e : kOptionTable) {
+            if (arg[1] != e.shortName || !offered(e, program))
+                continue;
+            if (arg.size() > 2) {
+                if (!e.value)
+                    break;  // "-hx": not an option this tool has
+                value = arg.substr(2);  // "-oDIR", "-j4"
+                hasValue = true;
+            }
+            return &e;
+        }
+    }
+    why = "unknown option " + escapeControls(arg);
+    return nullptr;
+}
+
+// Takes an option's value into options; false with why set.
+bool applyOption(const OptionEntry& e, const std::string& shown, const std::string& value, Options& options,
+                 std::string& why)
+{
+    switch (e.id) {
+    case OptionId::Help: options.help = true; return true;
+    case OptionId::Version: options.version = true; return true;
+    case OptionId::Output:
+    case OptionId::Edits:
+        if (value.empty()) {
+            why = "option " + shown + " needs a folder";
+            return false;
+        }
+        (e.id == OptionId::Output ? options.output : options.edits) = withoutTrailingSeparators(value);
+        return true;
+    case OptionId::Jobs: {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long n = std::strtoul(value.c_str(), &end, 10);
+        if (value.empty() || *end || errno || value[0] == '-' || n < 1 || n > kMaxJobs) {
+            why = "option " + shown + " needs a number of workers from 1 to " + std::to_string(kMaxJobs) +
+                  ", not " + escapeControls(value);
+            return false;
+        }
+        options.jobs = unsigned(n);
+        return true;
+    }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string withoutTrailingSeparators(const std::string& path)
+{
+    std::string p = path;
+    while (p.size() > 1 && isPathSeparator(p.back()) && !(p.size() == 3 && p[1] == ':'))
+        p.pop_back();
+    return p;
+}
+
+bool readOptions(const std::vector<std::string>& args, const Program& program, Options& options, std::string& why)
+{
+    size_t i = 1;
+    for (; i < args.size(); i++) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            i++;
+            break;
+        }
+#ifdef _WIN32
+        if (arg == "/?") {
+            options.help = true;
+            continue;
+        }
+#endif
+        if (arg.size() < 2 || arg[0] != '-')
+            break;
+        std::string value;
+        bool hasValue = false;
+        const OptionEntry* entry = findOption(arg, program, value, hasValue, why);
+        if (!entry)
+            return false;
+        const std::string shown = arg[1] == '-' ? std::string("--") + entry->longName : std::string("-") + entry->shortName;
+        if (entry->value && !hasValue) {
+            if (i + 1 >= args.size()) {
+                why = "option " + shown + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!applyOption(*entry, shown, value, options, why))
+            return false;
+    }
+    options.paths.assign(args.begin() + std::ptrdiff_t(std::min(i, args.size())), args.end());
+    return true;
+}
+
+std::string helpText(const Program& program)
+{
+    std::string text = program.about;
+    text += "\nOptions (before the files; -- ends them):\n";
+    for (const OptionEntry& e : kOptionTable) {
+        if (!offered(e, program))
+            continue;
+        std::string head = e.shortName ? std::string("  -") + e.shortName + ", " : std::string("      ");
+        head += std::string("--") + e.longName;
+        if (e.value)
+            head += std::string(" ") + e.value;
+        head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
+        const std::string help = program.packer && e.packerHelp ? e.packerHelp : e.help;
+        text += head;
+        for (char c : help)
+            text += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
+        text += '\n';
+    }
+    return text + "\n" + program.details;
+}
+
+PlaceRule placeRule(const Options& options)
+{
+    return PlaceRule{options.output, options.edits};
+}

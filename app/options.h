@@ -1,0 +1,28 @@
+// The command line's options: one table gives each option's names, its
+// value and its help line, and serves the parser, --help and the usage
+// errors alike.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+
+struct Options {
+    std::string output;   // --output
+    std::string edits;    // --edits (assetpack)
+    unsigned jobs = 0;    // --jobs; 0: as many as the machine has cores
+    bool help = false, version = false;
+    std::vector<std::string> paths;  // the arguments that are not options
+};
+
+// Reads the options and the paths; false with why set on a usage error.
+bool readOptions(const std::vector<std::string>& args, const Program& program, Options& options, std::string& why);
+// The text of --help: the program's own words around the options table.
+std::string helpText(const Program& program);
+// The folders the options give, as the placement rule takes them.
+PlaceRule placeRule(const Options& options);
+
+// A path as typed, without the separators that may end a folder's name
+// ("DATA.WAD.FILES/", as shell completion writes it).
+std::string withoutTrailingSeparators(const std::string& path);

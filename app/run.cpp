@@ -1,0 +1,195 @@
+// The worker pool, the ordered and batched result lines, and the progress
+// ticker (see run.h).
+#include "app/run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "output/outputs.h"
+#include "platform/platform.h"
+
+namespace {
+
+void convertJob(Job& job, const Program& program, unsigned helpers)
+{
+    useReportSink(&job.report);
+    OutputPlace place;
+    place.where = job.place;
+    place.helpers = helpers;
+    beginOutputs(&place);
+    bool ok = false;
+    try {
+        ok = program.convert(job);
+        if (!ok && job.kind == Kind::Unknown)
+            reportProblem(job.input.empty() ? job.shown : job.input, job.why);
+    } catch (const std::bad_alloc&) {
+        place.failed++;  // what was being written is not whole: a new folder goes
+        reportProblem(job.input, "out of memory");
+    } catch (const std::exception& e) {
+        place.failed++;
+        reportProblem(job.input, e.what());
+    }
+    ok = finishOutputs() && ok;
+    if (!ok && job.report.problems == 0)
+        reportProblem(job.input, "failed");  // never reached by a converter that says why
+    job.ok = ok;
+    job.unchanged = place.unchanged;
+    useReportSink(nullptr);
+}
+
+// Workers take the jobs in order, at most kAhead beyond the one printed
+// next, so that results wait in memory only that far.
+constexpr size_t kAhead = 1024;
+
+struct Pool {
+    std::deque<Job>* jobs;
+    std::mutex lock;
+    std::condition_variable changed;
+    size_t next = 0, printed = 0;
+    std::vector<char> done;
+    std::vector<std::thread> threads;
+};
+
+void work(Pool& pool, const Program& program, unsigned helpers)
+{
+    for (;;) {
+        size_t k;
+        {
+            std::unique_lock<std::mutex> hold(pool.lock);
+            pool.changed.wait(hold, [&] { return pool.next >= pool.jobs->size() || pool.next < pool.printed + kAhead; });
+            if (pool.next >= pool.jobs->size())
+                return;
+            k = pool.next++;
+        }
+        convertJob((*pool.jobs)[k], program, helpers);
+        {
+            std::lock_guard<std::mutex> hold(pool.lock);
+            pool.done[k] = 1;
+        }
+        pool.changed.notify_all();
+    }
+}
+
+// Result lines for a file or pipe are written in batches: soon after they
+// are ready (before waiting for a slow file, and at least every 50 ms), and
+// always before the problem lines that follow them.
+struct Printer {
+    bool batched = !outputIsTerminal();
+    bool reported = true;  // every line written so far
+    std::string pending;
+    std::chrono::steady_clock::time_point lastWrite = std::chrono::steady_clock::now();
+
+    void writeOut()
+    {
+        if (!pending.empty())
+            reported = writeAll(stdout, pending) && reported;
+        pending.clear();
+        lastWrite = std::chrono::steady_clock::now();
+    }
+};
+
+// Prints job k's problem lines and its result line.
+void printJob(const Job& job, size_t k, Printer& printer, Progress& progress)
+{
+    std::lock_guard<std::mutex> hold(progress.lock);
+    clearProgress(progress);
+    if (!job.report.err.empty()) {
+        printer.writeOut();
+        writeAll(stderr, job.report.err);
+    }
+    printer.pending += job.report.out + escapeControls(job.shown) + (job.ok ? "\tDONE!\n" : "\tFAILED!\n");
+    if (!printer.batched || job.report.pause || printer.pending.size() > (64 << 10) ||
+        std::chrono::steady_clock::now() - printer.lastWrite > std::chrono::milliseconds(50))
+        printer.writeOut();
+    progress.done = k + 1;
+    drawProgress(progress);
+}
+
+// Waits for job k, writing out what is ready first when it is not done.
+void waitFor(Pool& pool, size_t k, Printer& printer)
+{
+    std::unique_lock<std::mutex> hold(pool.lock);
+    if (!pool.done[k]) {
+        hold.unlock();
+        printer.writeOut();
+        hold.lock();
+    }
+    pool.changed.wait(hold, [&] { return pool.done[k] != 0; });
+}
+
+// Redraws the progress line while the run goes on (none: it is drawn as
+// files finish).
+std::thread startTicker(Progress& progress, std::atomic<bool>& finished)
+{
+    if (!progress.on)
+        return std::thread();
+    try {
+        return std::thread([&] {
+            while (!finished) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                std::lock_guard<std::mutex> hold(progress.lock);
+                drawProgress(progress);
+            }
+        });
+    } catch (const std::exception&) {
+        return std::thread();
+    }
+}
+
+}  // namespace
+
+bool runJobs(std::deque<Job>& jobs, const Program& program, unsigned workers, Progress& progress, Tally& tally)
+{
+    if (!workers)
+        workers = std::max(1u, std::thread::hardware_concurrency());
+    // One file alone uses every worker for the independent parts of itself.
+    const unsigned helpers = jobs.size() == 1 ? workers : 1;
+    workers = unsigned(std::min<size_t>(workers, jobs.size()));
+    Pool pool;
+    pool.jobs = &jobs;
+    pool.done.assign(jobs.size(), 0);
+    // A thread that cannot be started (no address space left) leaves its
+    // share to the others, or to this one.
+    for (unsigned w = 0; workers > 1 && w < workers; w++)
+        try {
+            pool.threads.emplace_back([&] { work(pool, program, helpers); });
+        } catch (const std::exception&) {
+            break;
+        }
+    std::atomic<bool> finished{false};
+    std::thread ticker = startTicker(progress, finished);
+    Printer printer;
+    for (size_t k = 0; k < jobs.size(); k++) {
+        Job& job = jobs[k];
+        {
+            std::lock_guard<std::mutex> hold(progress.lock);
+            progress.current = job.shown;
+        }
+        if (!pool.threads.empty())
+            waitFor(pool, k, printer);
+        else
+            convertJob(job, program, helpers);
+        printJob(job, k, printer, progress);
+        if (job.report.pause)
+            consolePause();
+        (job.ok ? (job.unchanged ? tally.unchanged : tally.done) : tally.failed)++;
+        job = Job();  // its lines are out: nothing of it need stay
+        {
+            std::lock_guard<std::mutex> hold(pool.lock);
+            pool.printed = k + 1;
+        }
+        pool.changed.notify_all();
+    }
+    printer.writeOut();
+    for (std::thread& t : pool.threads)
+        t.join();
+    finished = true;
+    if (ticker.joinable())
+        ticker.join();
+    return printer.reported;
+}
