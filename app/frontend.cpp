@@ -57,7 +57,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     Tally tally;
     tally.skipped = run.skipped;
     const size_t files = run.jobs.size();
-    bool reported = runJobs(run.jobs, program, options.jobs, progress, tally);
+    bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, options.force}, progress, tally);
     {
         std::lock_guard<std::mutex> hold(progress.lock);
         clearProgress(progress);

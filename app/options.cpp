@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class OptionId { Help, Version, Output, Jobs, Edits };
+enum class OptionId { Help, Version, Output, Jobs, Edits, Force };
 
 struct OptionEntry {
     char shortName;        // 0: none
@@ -32,6 +32,9 @@ const OptionEntry kOptionTable[] = {
     {'j', "jobs", "N", false, OptionId::Jobs,
      "convert N files at a time (default: one per core); the\nlines printed are the same whatever N is",
      "pack N files at a time (default: one per core)"},
+    {'f', "force", nullptr, false, OptionId::Force,
+     "replace outputs edited since they were written (a rerun\nkeeps them otherwise, and says so)",
+     "pack edits whose folder was made from another version of\nthe original"},
     {'h', "help", nullptr, false, OptionId::Help, "this text", nullptr},
     {0, "version", nullptr, false, OptionId::Version, "the version", nullptr},
 };
@@ -89,6 +92,7 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
     switch (e.id) {
     case OptionId::Help: options.help = true; return true;
     case OptionId::Version: options.version = true; return true;
+    case OptionId::Force: options.force = true; return true;
     case OptionId::Output:
     case OptionId::Edits:
         if (value.empty()) {

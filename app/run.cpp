@@ -15,12 +15,13 @@
 
 namespace {
 
-void convertJob(Job& job, const Program& program, unsigned helpers)
+void convertJob(Job& job, const Program& program, const RunSettings& settings)
 {
     useReportSink(&job.report);
     OutputPlace place;
     place.where = job.place;
-    place.helpers = helpers;
+    place.helpers = settings.workers;
+    place.force = settings.force;
     beginOutputs(&place);
     bool ok = false;
     try {
@@ -34,7 +35,7 @@ void convertJob(Job& job, const Program& program, unsigned helpers)
         place.failed++;
         reportProblem(job.input, e.what());
     }
-    ok = finishOutputs() && ok;
+    ok = finishOutputs(ok) && ok;
     if (!ok && job.report.problems == 0)
         reportProblem(job.input, "failed");  // never reached by a converter that says why
     job.ok = ok;
@@ -55,7 +56,7 @@ struct Pool {
     std::vector<std::thread> threads;
 };
 
-void work(Pool& pool, const Program& program, unsigned helpers)
+void work(Pool& pool, const Program& program, const RunSettings& settings)
 {
     for (;;) {
         size_t k;
@@ -66,7 +67,7 @@ void work(Pool& pool, const Program& program, unsigned helpers)
                 return;
             k = pool.next++;
         }
-        convertJob((*pool.jobs)[k], program, helpers);
+        convertJob((*pool.jobs)[k], program, settings);
         {
             std::lock_guard<std::mutex> hold(pool.lock);
             pool.done[k] = 1;
@@ -143,12 +144,12 @@ std::thread startTicker(Progress& progress, std::atomic<bool>& finished)
 
 }  // namespace
 
-bool runJobs(std::deque<Job>& jobs, const Program& program, unsigned workers, Progress& progress, Tally& tally)
+bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings, Progress& progress, Tally& tally)
 {
-    if (!workers)
-        workers = std::max(1u, std::thread::hardware_concurrency());
-    // One file alone uses every worker for the independent parts of itself.
-    const unsigned helpers = jobs.size() == 1 ? workers : 1;
+    unsigned workers = settings.workers ? settings.workers : std::max(1u, std::thread::hardware_concurrency());
+    // One file alone uses every worker for the independent parts of itself
+    // (settings.workers is from here on the helpers one file may use).
+    settings.workers = jobs.size() == 1 ? workers : 1;
     workers = unsigned(std::min<size_t>(workers, jobs.size()));
     Pool pool;
     pool.jobs = &jobs;
@@ -157,7 +158,7 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, unsigned workers, Pr
     // share to the others, or to this one.
     for (unsigned w = 0; workers > 1 && w < workers; w++)
         try {
-            pool.threads.emplace_back([&] { work(pool, program, helpers); });
+            pool.threads.emplace_back([&] { work(pool, program, settings); });
         } catch (const std::exception&) {
             break;
         }
@@ -173,7 +174,7 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, unsigned workers, Pr
         if (!pool.threads.empty())
             waitFor(pool, k, printer);
         else
-            convertJob(job, program, helpers);
+            convertJob(job, program, settings);
         printJob(job, k, printer, progress);
         if (job.report.pause)
             consolePause();

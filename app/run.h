@@ -7,7 +7,12 @@
 #include "app/program.h"
 #include "app/progress.h"
 
-// Converts every job (jobs: the number of workers, 0 for one per core) and
-// prints each one's lines and result line in order, counting the results in
-// tally. False when the result lines could not all be written.
-bool runJobs(std::deque<Job>& jobs, const Program& program, unsigned workers, Progress& progress, Tally& tally);
+struct RunSettings {
+    unsigned workers = 0;  // 0: one per core
+    bool force = false;    // --force: edited outputs are replaced too
+};
+
+// Converts every job and prints each one's lines and result line in order,
+// counting the results in tally. False when the result lines could not all
+// be written.
+bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings, Progress& progress, Tally& tally);

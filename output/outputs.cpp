@@ -235,19 +235,172 @@ bool makeFoldersBelow(const std::string& root, const std::string& path, std::str
 
 const char* const kLinkRefusal = "a symbolic link has its name, and links are never followed";
 
-// Writes the bytes a rebuilt file shared with its original so far, once it
-// turns out to differ: from then on it is an output like any other.
+// Makes the output's temporary beside its final name.
+bool openTemporary(OutputFile& out)
+{
+    out.fresh = false;
+    forgetTemporary(out.registered);
+    out.temp = makeTemporary(folderOf(out.path), false, out.registered, [&](const std::string& temp) {
+        out.file = FileHandle(createNewFile(temp));
+        return bool(out.file);
+    });
+    if (out.temp.empty()) {
+        fail(out, errno);
+        return false;
+    }
+    takeBuffer(out);
+    return true;
+}
+
+// Appends bytes to the file being written, through its buffer.
+bool writeRaw(OutputFile& out, const void* data, size_t size)
+{
+    if (out.buffered + size > out.buffer.size() && !flush(out))
+        return false;
+    if (size >= out.buffer.size()) {  // larger than the buffer: straight to the file
+        if (!writeAll(out.file.fd, data, size))
+            fail(out, errno);
+        return !out.error;
+    }
+    std::memcpy(out.buffer.data() + out.buffered, data, size);
+    out.buffered += size;
+    return true;
+}
+
+// Writes the bytes an output shared with the file it was compared with so
+// far, once it turns out to differ: from then on it is an output like any
+// other.
 bool startRebuilt(OutputFile& out)
 {
     std::unique_ptr<Source> original = std::move(out.original);
     const int64_t same = out.sameAt;
+    out.comparing = OutputFile::Compare::None;
     if (!makeFoldersBelow(place ? place->where.root : std::string(), out.path, out.why)) {
         fail(out, ENOTDIR);
         return false;
     }
-    if (!openOutput(out, out.path))
+    if (!openTemporary(out))
         return false;
-    return !original || copyOriginal(out, *original, 0, same);
+    for (int64_t done = 0; original && done < same && !out.error;) {
+        const size_t piece = size_t(std::min<int64_t>(same - done, 1 << 20));
+        const uint8_t* bytes = view(*original, done, piece);
+        if (!bytes) {
+            fail(out, EIO);
+            out.why = "not written: " + getName(original->path) + " cannot be read: " + readFailure(*original);
+            return false;
+        }
+        writeRaw(out, bytes, piece);
+        done += int64_t(piece);
+    }
+    return !out.error;
+}
+
+// True when the file at an output's name may be replaced: it is what the
+// record says was written there, or the folder has no record, or --force.
+bool replaceable(const OutputFile& out)
+{
+    if (!place || !place->hadRecord || place->force)
+        return true;
+    const RecordedOutput* was = findOutput(place->previous, getName(out.path));
+    int64_t size = 0;
+    std::string hash;
+    return was && hashFile(out.path, size, hash) && size == was->size && hash == was->hash;
+}
+
+// The new bytes of an output differ from the file it was compared with: a
+// rebuilt file is written from here on; a file the user edited is kept.
+bool diverge(OutputFile& out)
+{
+    if (out.comparing == OutputFile::Compare::Existing && !replaceable(out)) {
+        out.original.reset();
+        out.comparing = OutputFile::Compare::None;
+        out.kept = true;
+        out.why = "changed since it was written; kept (--force replaces it)";
+        fail(out, EEXIST);
+        return false;
+    }
+    return startRebuilt(out);
+}
+
+// The folder part of a path, without its separator.
+std::string folderOfPath(const std::string& path)
+{
+    std::string folder = folderOf(path);
+    if (!folder.empty())
+        folder.pop_back();
+    return folder;
+}
+
+// The record of a folder as this run leaves it: what an earlier run wrote
+// that is still there, overlaid with what this run put in place. After a
+// conversion that succeeded, an output the input no longer calls for goes
+// when it is still what was written, and stays listed when it was edited.
+FolderRecord updatedRecord(OutputPlace& p, bool converted)
+{
+    FolderRecord r;
+    r.tool = "assetdump";
+    r.version = ASSETDUMP_VERSION;
+    r.inputName = getName(p.inputPath);
+    hashInput(p.inputPath, r.inputSize, r.inputHash);
+    std::map<std::string, RecordedOutput> entries;
+    for (const RecordedOutput& o : p.previous.outputs) {
+        const std::string path = createFile(o.name, p.recordFolder);
+        std::string what;
+        if (linkKind(path, what) != PathKind::Regular)
+            continue;  // gone, or replaced by something else: not the tool's any more
+        if (!converted || p.claimed.count(o.name)) {
+            entries[o.name] = o;
+            continue;
+        }
+        int64_t size = 0;
+        std::string hash;
+        if (!hashFile(path, size, hash) || size != o.size || hash != o.hash) {
+            reportProblem(path, "no longer made from " + r.inputName + "; kept, as it was edited");
+            entries[o.name] = o;
+        } else if (!removeFile(path)) {
+            entries[o.name] = o;
+        }
+    }
+    for (const RecordedOutput& o : p.placed)
+        entries[o.name] = o;
+    for (auto& entry : entries)
+        r.outputs.push_back(std::move(entry.second));
+    return r;
+}
+
+// Puts the folder's record in place when it changed; false, having said
+// why, when it could not be.
+bool writeRecord(OutputPlace& p, bool converted)
+{
+    if (p.recordFolder.empty())
+        return true;
+    const std::string text = recordText(updatedRecord(p, converted));
+    if (text == p.previousText)
+        return true;  // nothing changed: nothing is written
+    OutputFile out;
+    out.counted = false;
+    out.hidden = true;
+    openOutput(out, createFile(kRecordName, p.recordFolder));
+    writeOutput(out, text.data(), text.size());
+    return placeOutputs({&out});
+}
+
+// Reads the record an earlier run left in an output folder.
+void readRecord(OutputPlace& p, const std::string& dir)
+{
+    p.recordFolder = dir;
+    const std::string path = createFile(kRecordName, dir);
+    std::string what;
+    Source in;
+    if (linkKind(path, what) != PathKind::Regular || !openSource(in, path) || in.size > (int64_t(64) << 20))
+        return;
+    const uint8_t* bytes = view(in, 0, size_t(in.size));
+    if (!bytes)
+        return;
+    p.previousText.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
+    p.hadRecord = parseRecord(p.previousText, p.previous);
+    if (!p.hadRecord)
+        p.previous = FolderRecord();
 }
 
 }  // namespace
@@ -305,12 +458,13 @@ void shareWork(size_t count, size_t piece, const std::function<void(size_t, size
         std::rethrow_exception(failure);
 }
 
-bool finishOutputs()
+bool finishOutputs(bool converted)
 {
     OutputPlace* p = place;
+    const bool recorded = !p || writeRecord(*p, converted);
     place = nullptr;
     if (!p || p->freshTemp.empty())
-        return true;
+        return recorded;
     const std::string temp = p->freshTemp, final = p->freshFinal;
     p->freshTemp.clear();
     bool whole = p->failed == 0;
@@ -340,7 +494,7 @@ bool finishOutputs()
     }
     removeTree(temp);  // nothing left where it was renamed away
     forgetTemporary(p->freshId);
-    return whole;
+    return whole && recorded;
 }
 
 std::string outputFolderOf(const std::string& input)
@@ -393,6 +547,15 @@ bool openOutput(OutputFile& out, const std::string& path)
 {
     out.path = path;
     out.error = 0;
+    out.hasher.reset();
+    out.written = 0;
+    const std::string name = getName(path);
+    out.inRecord = place && !place->recordFolder.empty() && !isRecordName(name) &&
+                   folderOfPath(path) == place->recordFolder;
+    if (out.inRecord) {
+        std::lock_guard<std::mutex> hold(place->recordLock);
+        place->claimed.insert(name);
+    }
     std::string physical;
     if (inFreshFolder(path, physical)) {
         // Nobody else writes in a new folder: the file is made under its own
@@ -408,20 +571,21 @@ bool openOutput(OutputFile& out, const std::string& path)
             out.temp.clear();
             return false;
         }
-    } else {
-        out.fresh = false;
-        forgetTemporary(out.registered);
-        out.temp = makeTemporary(folderOf(path), false, out.registered, [&](const std::string& temp) {
-            out.file = FileHandle(createNewFile(temp));
-            return bool(out.file);
-        });
-        if (out.temp.empty()) {
-            fail(out, errno);
-            return false;
-        }
+        takeBuffer(out);
+        return true;
     }
-    takeBuffer(out);
-    return true;
+    std::string what;
+    if (out.inRecord && linkKind(path, what) == PathKind::Regular) {
+        // A rerun: nothing is written while the bytes are those already there.
+        out.original = std::make_unique<Source>();
+        if (openSource(*out.original, path)) {
+            out.comparing = OutputFile::Compare::Existing;
+            out.sameAt = 0;
+            return true;
+        }
+        out.original.reset();
+    }
+    return openTemporary(out);
 }
 
 bool openRebuilt(OutputFile& out, const std::string& original)
@@ -442,8 +606,10 @@ bool openRebuilt(OutputFile& out, const std::string& original)
     out.sameAt = 0;
     if (place && place->where.skipUnchanged) {
         out.original = std::make_unique<Source>();
-        if (openSource(*out.original, original))
+        if (openSource(*out.original, original)) {
+            out.comparing = OutputFile::Compare::Rebuilt;
             return true;  // nothing is written while the bytes are the original's
+        }
         out.original.reset();
     }
     return startRebuilt(out);
@@ -455,6 +621,8 @@ bool writeOutput(OutputFile& out, const void* data, size_t size)
         return false;
     if (size == 0)
         return true;  // (an empty vector's data may be null)
+    out.hasher.add(data, size);
+    out.written += int64_t(size);
     if (out.original) {
         // Compared a piece at a time: the window of the original stays small.
         const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -470,19 +638,10 @@ bool writeOutput(OutputFile& out, const void* data, size_t size)
             out.sameAt += int64_t(size);
             return true;
         }
-        if (!startRebuilt(out))
+        if (!diverge(out))
             return false;
     }
-    if (out.buffered + size > out.buffer.size() && !flush(out))
-        return false;
-    if (size >= out.buffer.size()) {  // larger than the buffer: straight to the file
-        if (!writeAll(out.file.fd, data, size))
-            fail(out, errno);
-        return !out.error;
-    }
-    std::memcpy(out.buffer.data() + out.buffered, data, size);
-    out.buffered += size;
-    return true;
+    return writeRaw(out, data, size);
 }
 
 bool printOutput(OutputFile& out, const char* format, ...)
@@ -499,6 +658,8 @@ bool printOutput(OutputFile& out, const char* format, ...)
         const int n = std::vsnprintf(reinterpret_cast<char*>(out.buffer.data() + out.buffered), room, format, again);
         va_end(again);
         if (n >= 0 && size_t(n) < room) {
+            out.hasher.add(out.buffer.data() + out.buffered, size_t(n));
+            out.written += n;
             out.buffered += size_t(n);
             va_end(args);
             return true;
@@ -515,9 +676,11 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
     for (OutputFile* out : outputs) {
         if (out->original && !out->error) {
             if (out->sameAt == out->original->size) {
+                out->original.reset();
+                if (out->comparing == OutputFile::Compare::Existing)
+                    continue;  // the file holds these bytes already: nothing is written
                 // The rebuild is the original: nothing is written, and a
                 // rebuilt file left by an earlier run goes.
-                out->original.reset();
                 std::string what;
                 if (linkKind(out->path, what) == PathKind::Regular && removeFile(out->path))
                     reportProblem(out->path, "removed: the rebuild is now the original, byte for byte");
@@ -525,9 +688,11 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
                     place->unchanged = true;
                 continue;
             }
-            startRebuilt(*out);  // a shorter file that began like the original
+            diverge(*out);  // a shorter file that began like the one compared with
         }
         closeOutput(*out);
+        if (out->hidden && !out->error && !out->temp.empty())
+            hideFile(out->temp);
         whole = whole && !out->error;
     }
     // A pair goes in place together: a folder at a later name must not leave
@@ -557,13 +722,23 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
         forgetTemporary(out->registered);
     }
     if (whole) {
-        placedOutputs += outputs.size();
+        for (OutputFile* out : outputs) {
+            placedOutputs += out->counted ? 1 : 0;
+            if (out->inRecord) {
+                std::lock_guard<std::mutex> hold(place->recordLock);
+                place->placed.push_back({getName(out->path), out->written, out->hasher.hex(),
+                                         out->shows.empty() ? "file" : out->shows});
+            }
+        }
         return true;
     }
     std::string failed;
+    bool edited = false;
     for (OutputFile* out : outputs)
-        if (out->error && failed.empty())
+        if (out->error && failed.empty()) {
             failed = getName(out->path);
+            edited = out->kept;
+        }
     for (OutputFile* out : outputs) {
         if (out->temp.empty() && !out->error)
             continue;  // put in place before a later one failed
@@ -572,10 +747,11 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
         out->temp.clear();
         forgetTemporary(out->registered);
         failedOutputs++;
-        if (place)
+        if (place && !out->kept)
             place->failed++;
         reportProblem(out->path, !out->why.empty() ? out->why
                                  : out->error      ? systemReason(out->error)
+                                 : edited          ? "not replaced: it goes with " + failed + ", which was edited"
                                                    : "not written: " + failed + " could not be");
     }
     return false;
@@ -619,6 +795,10 @@ bool makeOutputDir(const std::string& path, std::string& dir)
     switch (linkKind(dir, what)) {
     case PathKind::Directory:
         removeStaleTemporaries(dir);
+        if (place) {
+            place->inputPath = path;
+            readRecord(*place, dir);
+        }
         return true;
     case PathKind::Link:
         return refuse(dir, "cannot make the output folder: %s", kLinkRefusal);
@@ -641,6 +821,8 @@ bool makeOutputDir(const std::string& path, std::string& dir)
     if (place->freshTemp.empty())
         return refuse(dir, "cannot make the output folder: %s", systemReason(errno ? errno : EIO).c_str());
     place->freshFinal = dir;
+    place->inputPath = path;
+    place->recordFolder = dir;
     return true;
 }
 

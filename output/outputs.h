@@ -17,6 +17,8 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@
 #include "common/report.h"
 #include "common/source.h"
 #include "output/place.h"
+#include "output/record.h"
 
 // Where the outputs of the argument being converted go (decided when it was
 // collected), and what became of them. The front end sets one for each
@@ -32,6 +35,17 @@
 struct OutputPlace {
     Placement where;             // an empty folder: as placeConversion puts it beside its input
     unsigned helpers = 1;        // threads one conversion may use for independent parts of its input
+    bool force = false;          // --force: outputs edited since they were written are replaced too
+    // The output folder's record (record.h): what an earlier run wrote, and
+    // what this one has put in place. Kept once the folder is known.
+    std::string recordFolder;    // empty: no record is kept
+    bool hadRecord = false;
+    FolderRecord previous;
+    std::string previousText;
+    std::mutex recordLock;
+    std::vector<RecordedOutput> placed;  // put in place (or found in place) by this run
+    std::set<std::string> claimed;       // every output name this run asked for
+    std::string inputPath;
     // What became of the outputs:
     std::atomic<bool> unchanged{false};     // the rebuilt file was the original: nothing was written
     std::atomic<unsigned long> failed{0};   // outputs that could not be put in place
@@ -40,10 +54,12 @@ struct OutputPlace {
 };
 // The conversion that this thread does from here on (nullptr: none).
 void beginOutputs(OutputPlace* place);
-// Ends it: a new output folder whose outputs are all whole is renamed into
-// place; after a failed output it is removed. False, having said why, when
-// the folder could not be put in place.
-bool finishOutputs();
+// Ends it: the folder's record is brought up to date (and, after a
+// conversion that succeeded, outputs the input no longer calls for are
+// removed when unedited); a new output folder whose outputs are all whole is
+// renamed into place, and after a failed output it is removed. False,
+// having said why, when the folder or its record could not be put in place.
+bool finishOutputs(bool converted = true);
 // Runs work(begin, end) over the pieces [0, piece), [piece, 2 piece), ... of
 // [0, count): on the threads the conversion may use (OutputPlace::helpers),
 // each piece's lines kept apart and told in piece order afterwards, so the
@@ -69,10 +85,21 @@ struct OutputFile {
     int error = 0;     // errno of the first failure; 0 while all is well
     std::string why;   // a reason of the tool's own, told instead of the system's text
     unsigned long registered = 0;  // the temporary, as the interrupt clean-up knows it
-    // A rebuilt file that may turn out to be its original: while its bytes
-    // are the original's, nothing is written (original, from 0 to sameAt).
+    // A rebuilt file that may turn out to be its original, or an output whose
+    // file may already hold its bytes: while the bytes are the same, nothing
+    // is written (original, from 0 to sameAt).
+    enum class Compare { None, Rebuilt, Existing };
+    Compare comparing = Compare::None;
     std::unique_ptr<Source> original;
     int64_t sameAt = 0;
+    // What the output holds, for the folder's record.
+    Hasher hasher;
+    int64_t written = 0;
+    bool inRecord = false;  // an output of the folder whose record is kept
+    bool kept = false;      // the file at its name is the user's edit: left as it is
+    bool counted = true;    // counted among the outputs placed (the record is not)
+    bool hidden = false;    // marked hidden where the system has the mark (Windows)
+    std::string shows;      // the record of the input it shows
     // A file never put in place takes its temporary with it.
     ~OutputFile();
 };

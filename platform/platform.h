@@ -71,6 +71,9 @@ bool olderThan(const std::string& path, long long seconds);
 // Creates one directory level; false when it could not be made (an existing
 // directory counts as made).
 bool makeDirectory(const std::string& path);
+// Marks a file hidden where the system keeps such a mark (Windows); POSIX
+// hides names that start with a dot.
+void hideFile(const std::string& path);
 // Creates a directory that did not exist (EEXIST when anything has the name).
 bool makeNewDirectory(const std::string& path);
 // The names that the platform's enumeration yields for a directory, in its

@@ -193,6 +193,8 @@ bool makeDirectory(const std::string& path)
     return false;
 }
 
+void hideFile(const std::string&) {}
+
 bool makeNewDirectory(const std::string& path)
 {
     return mkdir(path.c_str(), 0777) == 0;

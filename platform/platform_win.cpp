@@ -262,6 +262,14 @@ bool makeDirectory(const std::string& path)
     return false;
 }
 
+void hideFile(const std::string& path)
+{
+    const std::wstring w = wide(path);
+    const DWORD attributes = GetFileAttributesW(w.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(w.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+}
+
 bool makeNewDirectory(const std::string& path)
 {
     if (CreateDirectoryW(wide(path).c_str(), nullptr))

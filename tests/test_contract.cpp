@@ -217,14 +217,14 @@ int interrupted(const std::vector<std::string>& args, const std::string& dir, co
     return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
 }
 
-ByteList manyEntries(int count)
+ByteList manyEntries(int count, int shade = 0)
 {
     std::vector<WadEntry> entries;
     for (int i = 0; i < count; i++) {
         WadEntry e;
         e.name = numberedName("E", size_t(i), ".PIC");
         e.width = e.height = 160;
-        e.rows.assign(160, ByteList(160, uint8_t(i)));
+        e.rows.assign(160, ByteList(160, uint8_t(i + shade)));
         entries.push_back(e);
     }
     return wadFile({{"P.PAL", rampPalette565()}}, entries);
@@ -244,6 +244,8 @@ TEST(Outputs, AnInterruptLeavesNoTemporaryAndEveryPlacedFileWhole)
         EXPECT_FALSE(exists(tmp / "BIG.WAD.FILES"));
         EXPECT_FALSE(holdsTemporary(tmp / "BIG.WAD.FILES"));
         ASSERT_EQ(runTool({"BIG.WAD"}, tmp.path).out, "BIG.WAD\tDONE!\n\n");
+        // A rerun writes only what changed: the archive changes, so every output does.
+        writeFile(tmp / "BIG.WAD", manyEntries(2000, 1));
         EXPECT_EQ(interrupted({"BIG.WAD"}, tmp.path, tmp / "BIG.WAD.FILES", sig), 128 + sig);
         EXPECT_FALSE(holdsTemporary(tmp.path));
         EXPECT_FALSE(holdsTemporary(tmp / "BIG.WAD.FILES"));
@@ -255,6 +257,7 @@ TEST(Outputs, AnInterruptLeavesNoTemporaryAndEveryPlacedFileWhole)
             }
         }
         fs::remove_all(tmp / "BIG.WAD.FILES");
+        writeFile(tmp / "BIG.WAD", manyEntries(2000));
     }
 }
 

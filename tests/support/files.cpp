@@ -120,13 +120,13 @@ bool isDir(const std::string& path)
     return fs::is_directory(native(path), ec);
 }
 
-std::vector<std::string> listTree(const std::string& dir)
+std::vector<std::string> listTree(const std::string& dir, bool withRecords)
 {
     std::vector<std::string> names;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(native(dir), ec); !ec && it != fs::recursive_directory_iterator();
          ++it)
-        if (it->is_regular_file())
+        if (it->is_regular_file() && (withRecords || it->path().filename() != ".assetdump.json"))
             names.push_back(utf8(fs::relative(it->path(), native(dir)).generic_u8string()));
     std::sort(names.begin(), names.end());
     return names;

@@ -30,8 +30,9 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool exists(const std::string& path);
 void makeDirectories(const std::string& path);
 bool isDir(const std::string& path);
-// Every regular file below dir, as paths relative to dir, sorted.
-std::vector<std::string> listTree(const std::string& dir);
+// Every regular file below dir, as paths relative to dir, sorted; the
+// folders' records (.assetdump.json) only when asked for.
+std::vector<std::string> listTree(const std::string& dir, bool withRecords = false);
 
 struct RunResult {
     int status = -1;

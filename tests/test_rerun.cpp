@@ -1,0 +1,123 @@
+// Reruns over an output folder: what the record says was written is
+// replaced only where it changed, and an edit is never replaced unasked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "support/files.h"
+#include "support/fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string S(1, pathSeparator());
+
+ByteList archive(bool withA, uint8_t shadeA)
+{
+    auto entry = [](const std::string& name, uint8_t shade) {
+        WadEntry e;
+        e.name = name;
+        e.width = e.height = 4;
+        e.rows.assign(4, ByteList(4, shade));
+        return e;
+    };
+    std::vector<WadEntry> entries;
+    if (withA)
+        entries.push_back(entry("A.PIC", shadeA));
+    entries.push_back(entry("B.PIC", 9));
+    return wadFile({{"P.PAL", rampPalette565()}}, entries);
+}
+
+// Each file of a folder and what stands for its writing: a file replaced or
+// written anew has another identity (rename) or another time.
+std::map<std::string, std::string> identities(const std::string& dir)
+{
+    std::map<std::string, std::string> out;
+    for (const std::string& name : listTree(dir, true)) {
+        const fs::path p = fs::path(dir) / name;
+        out[name] = std::to_string(fs::last_write_time(p).time_since_epoch().count()) + "/" +
+                    std::to_string(fs::file_size(p)) + "/" + readText(p.string());
+    }
+    return out;
+}
+
+void edit(const std::string& path)
+{
+    ByteList bytes = readFile(path);
+    bytes.back() ^= 0xFF;
+    writeFile(path, bytes);
+}
+
+}  // namespace
+
+TEST(Rerun, WritesOnlyWhatChangedAndKeepsEdits)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const TempDir&)> change;  // between the first run and the rerun
+        std::vector<std::string> args;
+        const char* line;
+        std::vector<std::string> written;  // files written or removed by the rerun
+        const char* err;                   // a piece of what standard error says ("" for nothing)
+    };
+    const std::string dir = "G.WAD.FILES" + S;
+    const std::vector<Case> cases = {
+        {"unchanged", [](const TempDir&) {}, {"G.WAD"}, "DONE!", {}, ""},
+        {"input changed", [](const TempDir& t) { writeFile(t / "G.WAD", archive(true, 7)); }, {"G.WAD"}, "DONE!",
+         {"A.BMP", ".assetdump.json"}, ""},
+        {"output edited", [&](const TempDir& t) { edit(t / (dir + "A.BMP")); }, {"G.WAD"}, "FAILED!", {},
+         "A.BMP: changed since it was written; kept (--force replaces it)"},
+        {"edited, then --force", [&](const TempDir& t) { edit(t / (dir + "A.BMP")); }, {"-f", "G.WAD"}, "DONE!",
+         {"A.BMP"}, ""},
+        {"output deleted", [&](const TempDir& t) { fs::remove(t / (dir + "A.BMP")); }, {"G.WAD"}, "DONE!",
+         {"A.BMP"}, ""},
+        {"entry removed", [](const TempDir& t) { writeFile(t / "G.WAD", archive(false, 0)); }, {"G.WAD"}, "DONE!",
+         {"A.BMP", ".assetdump.json"}, ""},
+        {"entry removed, its output edited",
+         [&](const TempDir& t) {
+             edit(t / (dir + "A.BMP"));
+             writeFile(t / "G.WAD", archive(false, 0));
+         },
+         {"G.WAD"}, "DONE!", {".assetdump.json"}, "A.BMP: no longer made from G.WAD; kept, as it was edited"},
+        {"no record", [&](const TempDir& t) {
+             fs::remove(t / (dir + ".assetdump.json"));
+             edit(t / (dir + "A.BMP"));
+         },
+         {"G.WAD"}, "DONE!", {"A.BMP", ".assetdump.json"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        writeFile(tmp / "G.WAD", archive(true, 5));
+        ASSERT_EQ(runTool({"G.WAD"}, tmp.path).out, "G.WAD\tDONE!\n\n");
+        EXPECT_EQ(listTree(tmp / "G.WAD.FILES", true),
+                  (std::vector<std::string>{".assetdump.json", "A.BMP", "B.BMP", "P.PAL"}));
+        c.change(tmp);
+        const auto before = identities(tmp / "G.WAD.FILES");
+        const RunResult r = runTool(c.args, tmp.path);
+        EXPECT_EQ(r.out, std::string("G.WAD\t") + c.line + "\n\n");
+        if (*c.err)
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        else
+            EXPECT_EQ(r.err, "");
+        const auto after = identities(tmp / "G.WAD.FILES");
+        std::vector<std::string> changed;
+        for (const auto& [name, id] : before)
+            if (!after.count(name) || after.at(name) != id)
+                changed.push_back(name);
+        for (const auto& [name, id] : after)
+            if (!before.count(name))
+                changed.push_back(name);
+        std::sort(changed.begin(), changed.end());
+        std::vector<std::string> expected = c.written;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(changed, expected);
+        // A second rerun with nothing changed writes nothing at all.
+        const RunResult again = runTool(c.args, tmp.path);
+        EXPECT_EQ(identities(tmp / "G.WAD.FILES"), after);
+        EXPECT_EQ(again.out, r.out);
+    }
+}
