@@ -386,6 +386,24 @@ bool writeRecord(OutputPlace& p, bool converted)
 }
 
 // Reads the record an earlier run left in an output folder.
+void readRecord(OutputPlace& p, const std::string& dir);
+
+// True when the edits in folder were made from this original, as its record
+// says (or the folder has none, or --force); false, having said why.
+bool editsMatchOriginal(const std::string& original, const std::string& folder)
+{
+    OutputPlace read;
+    readRecord(read, folder);
+    if (!read.hadRecord || (place && place->force))
+        return true;
+    int64_t size = 0;
+    std::string hash;
+    if (hashInput(original, size, hash) && size == read.previous.inputSize && hash == read.previous.inputHash)
+        return true;
+    return refuse(original, "%s changed since %s was made: convert it again, or --force to pack these edits onto it",
+                  escapeControls(getName(original)).c_str(), escapeControls(getName(folder)).c_str());
+}
+
 void readRecord(OutputPlace& p, const std::string& dir)
 {
     p.recordFolder = dir;
@@ -518,7 +536,7 @@ bool editsFolderReady(const std::string& original)
     std::string what;
     switch (linkKind(folder, what)) {
     case PathKind::Directory:
-        return true;
+        return editsMatchOriginal(original, folder);
     case PathKind::Link:
         return refuse(folder, "cannot be read back: %s", kLinkRefusal);
     case PathKind::Missing:
@@ -679,10 +697,11 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
                 out->original.reset();
                 if (out->comparing == OutputFile::Compare::Existing)
                     continue;  // the file holds these bytes already: nothing is written
-                // The rebuild is the original: nothing is written, and a
-                // rebuilt file left by an earlier run goes.
+                // The rebuild is the original: nothing is written, and in a
+                // mod folder a rebuilt file left by an earlier run goes.
                 std::string what;
-                if (linkKind(out->path, what) == PathKind::Regular && removeFile(out->path))
+                if (place && !place->where.root.empty() && linkKind(out->path, what) == PathKind::Regular &&
+                    removeFile(out->path))
                     reportProblem(out->path, "removed: the rebuild is now the original, byte for byte");
                 if (place)
                     place->unchanged = true;

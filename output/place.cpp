@@ -49,12 +49,12 @@ Placement placePacking(const PlaceRule& rule, const std::string& original, const
     else
         p.edits = (rule.edits.empty() || layout.empty() ? original : joinPath(rule.edits, layout)) + extracted;
     p.folder = p.edits;
+    p.skipUnchanged = true;  // an unedited folder writes nothing
     if (rule.output.empty() || layout.empty()) {
         p.rebuilt = packedNameOf(original);
     } else {
         p.root = rule.output;
         p.rebuilt = joinPath(rule.output, layout);
-        p.skipUnchanged = true;
         p.key = foldedName(p.rebuilt);
     }
     return p;

@@ -17,7 +17,7 @@ struct Placement {
     std::string edits;    // assetpack: the folder its edited outputs are read from
     std::string rebuilt;  // assetpack: the rebuilt file
     std::string root;     // --output, which folder or rebuilt lies below; empty: beside the input
-    bool skipUnchanged = false;  // assetpack under --output: write no rebuild that is its original
+    bool skipUnchanged = false;  // assetpack: write no rebuild that is its original
     // Two inputs with the same key would write to one place (empty: below
     // no --output, where each input's place is its own).
     std::string key;

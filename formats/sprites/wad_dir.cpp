@@ -18,7 +18,7 @@ int listFiles(const std::string& path)
     std::sort(names.begin(), names.end());
     std::string lines;
     for (const std::string& name : names)
-        if (!isTemporaryName(name))  // another run's work in progress, not content
+        if (!isTemporaryName(name) && !isRecordName(name))  // another run's work, or the folder's record: not content
             lines += escapeControls(name) + "\n";
     reportListing(lines);
     return 0;
