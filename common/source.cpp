@@ -125,3 +125,20 @@ bool checkMagic(const std::string& path, Source& source, const char* magic, cons
         return refuse(path, "not %s: it does not start with \"%s\"", what, magic);
     return true;
 }
+
+bool sameBytes(Source& source, int64_t a, int64_t b, int64_t n)
+{
+    std::vector<uint8_t> first;
+    for (int64_t done = 0; done < n;) {
+        const size_t piece = size_t(std::min<int64_t>(n - done, 1 << 16));
+        const uint8_t* x = view(source, a + done, piece);
+        if (!x)
+            return false;
+        first.assign(x, x + piece);  // the next view may move the window
+        const uint8_t* y = view(source, b + done, piece);
+        if (!y || std::memcmp(first.data(), y, piece) != 0)
+            return false;
+        done += int64_t(piece);
+    }
+    return true;
+}

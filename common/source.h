@@ -68,6 +68,8 @@ bool tooShort(const std::string& path, const Source& source, const char* what, i
 // short to hold it, one that cannot be read, or one that starts otherwise
 // ("not an ANM script: it does not start with "BNM "").
 bool checkMagic(const std::string& path, Source& source, const char* magic, const char* what);
+// True when the n bytes at a and at b are the same, and can be read.
+bool sameBytes(Source& source, int64_t a, int64_t b, int64_t n);
 
 // A read position in a source, for formats read front to back. Every take
 // checks that the bytes are there before it moves; a failed take leaves the

@@ -1,6 +1,8 @@
 // FNT, FNC and FNM fonts: glyph images, INFO.TXT, and their damaged forms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "formats/fonts/fonts.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
@@ -272,4 +274,42 @@ TEST(GlyphSet, DamagedContainersAndGlyphsAreRefusedWithNothingWritten)
     writeFile(tmp / "short.fnm", glyphSetFile(raw));
     EXPECT_FALSE(extract_FNM(tmp / "short.fnm"));
     EXPECT_FALSE(exists(tmp / "short.fnm.FILES"));
+}
+
+// Glyphs that share a code: an earlier one whose image is the later one's,
+// byte for byte, gets no file and no note; one that differs keeps its
+// substitute. Unedited, each font packs back to itself (nothing written).
+TEST(Fonts, AnEarlierGlyphThatLooksLikeTheLaterOfItsCodeGetsNoFile)
+{
+    TempDir tmp;
+    GlyphSetSpec fnc;
+    fnc.fontHeight = 1;
+    fnc.palette = greyPalette768();
+    const ByteList dot = fncGlyphData({{0, 0, 1, 5}}), other = fncGlyphData({{0, 0, 1, 6}});
+    fnc.glyphs = {fontGlyph('Q', 1, 1, dot), fontGlyph('Q', 1, 1, other), fontGlyph('Q', 1, 1, dot),
+                  fontGlyph('Z', 0, 0, {}), fontGlyph('Z', 0, 0, {})};
+    GlyphSetSpec fnm;
+    fnm.fontHeight = 1;
+    fnm.glyphs = {fontGlyph('Q', 1, 1, {5}), fontGlyph('Q', 1, 1, {6}), fontGlyph('Q', 1, 1, {5}),
+                  fontGlyph('Z', 0, 0, {}), fontGlyph('Z', 0, 0, {})};
+    writeFile(tmp / "f.FNC", glyphSetFile(fnc));
+    writeFile(tmp / "f.FNM", glyphSetFile(fnm));
+    writeFile(tmp / "f.FNT", fntFile(fntFullSet({fntGlyph(1, 1, 81, {5}), fntGlyph(1, 1, 81, {6}),
+                                                 fntGlyph(1, 1, 81, {5})})));
+    const RunResult r = runTool({"f.FNC", "f.FNM", "f.FNT"}, tmp.path);
+    EXPECT_EQ(r.out, "f.FNC\tDONE!\nf.FNM\tDONE!\nf.FNT\tDONE!\n\n");
+    // One note each: glyph 1 (code 81) differs from glyph 2; glyph 0 and the empty ones do not.
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+    EXPECT_NE(r.err.find("f.FNC: glyph 1 (code 81) is written as 81~1.BMP and 81~1.MASK.BMP"), std::string::npos);
+    EXPECT_EQ(listTree(tmp / "f.FNC.FILES"),
+              (std::vector<std::string>{"81.BMP", "81.MASK.BMP", "81~1.BMP", "81~1.MASK.BMP", "90.BMP", "90.MASK.BMP",
+                                        "INFO.TXT"}));
+    EXPECT_EQ(listTree(tmp / "f.FNM.FILES"), (std::vector<std::string>{"81.BMP", "81~1.BMP", "90.BMP", "INFO.TXT"}));
+    EXPECT_TRUE(exists(tmp / "f.FNT.FILES" + S + "81~1.BMP"));
+    EXPECT_FALSE(exists(tmp / "f.FNT.FILES" + S + "81~0.BMP"));
+    const RunResult packed = runTool({"f.FNC", "f.FNM", "f.FNT"}, tmp.path, packerPath());
+    EXPECT_EQ(packed.out, "f.FNC\tDONE!\nf.FNM\tDONE!\nf.FNT\tDONE!\n\n") << packed.err;
+    EXPECT_EQ(packed.err, "");
+    for (const char* rebuilt : {"f.packed.FNC", "f.packed.FNM", "f.packed.FNT"})
+        EXPECT_FALSE(exists(tmp / rebuilt)) << rebuilt;
 }

@@ -14,6 +14,7 @@
 // the output directory is made, so a damaged font is refused with nothing
 // written.
 #include <algorithm>
+#include <functional>
 #include <cstring>
 
 #include "common/bytes.h"
@@ -78,6 +79,15 @@ bool decodeFncGlyph(Source& in, const GlyphRecord& g, Stretches& empty, SpritePl
 
 namespace {
 // Every glyph decoded, before anything is written or read back.
+// Two glyphs whose images (and masks) are the same, byte for byte.
+std::function<bool(size_t, size_t)> sameFncImage(const GlyphSet& set, const std::vector<SpritePlanes>& planes)
+{
+    return [&set, &planes](size_t a, size_t b) {
+        return set.glyphs[a].width == set.glyphs[b].width && set.glyphs[a].height == set.glyphs[b].height &&
+               planes[a].imagePlane == planes[b].imagePlane && planes[a].maskPlane == planes[b].maskPlane;
+    };
+}
+
 bool decodeAllGlyphs(const std::string& path, Source& in, const GlyphSet& set, std::vector<SpritePlanes>& planes)
 {
     Stretches empty;
@@ -114,10 +124,12 @@ bool extract_FNC(const std::string& path)
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
-    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), true, true);
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), true, true, sameFncImage(set, planes));
     bool whole = writeGlyphSetInfo(set, dir);
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
+        if (names[j].file.empty())
+            continue;  // the same image as a later glyph of its code
         whole = writeSpritePlanes(createFile(names[j].file, dir), createFile(names[j].maskFile, dir),
                                   getBmpHeader(g.width, g.height, int32_t(planes[j].imagePlane.size())), table,
                                   g.width, g.height, planes[j]) &&
@@ -149,10 +161,10 @@ bool pack_FNC(const std::string& path)
     if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
         return false;
     const std::string dir = editsFolderOf(path);
-    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), true, false);
     std::vector<SpritePlanes> planes;
     if (!decodeAllGlyphs(path, in, set, planes))
         return false;
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), true, false, sameFncImage(set, planes));
     // The font has one palette, stored as blue, green, red. Every glyph image
     // was made with it; a new colour takes an entry no glyph uses, and the
     // first image whose table was recoloured in place gives the recolour.
@@ -173,6 +185,8 @@ bool pack_FNC(const std::string& path)
         const std::string imagePath = createFile(names[j].file, dir);
         const std::string maskPath = createFile(names[j].maskFile, dir);
         const size_t stride = rowStride(g.width);
+        if (names[j].file.empty())
+            continue;  // no file: kept from the original as it is
         if (!readSpriteEdit(imagePath, maskPath, g.width, g.height,
                             [&](int32_t r, uint8_t* image, uint8_t* mask) {
                                 const size_t at = size_t(g.height - 1 - r) * stride;  // planes go bottom row first
@@ -201,6 +215,8 @@ bool pack_FNC(const std::string& path)
                         [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {
                             const GlyphRecord& g = set.glyphs[j];
                             const SpriteEdit& edit = edits[j];
+                            if (names[j].file.empty())
+                                return GlyphEdit::Kept;
                             const size_t stride = rowStride(g.width);
                             bool same = edit.width == g.width && edit.height == g.height;
                             for (int32_t r = 0; same && r < g.height; r++) {

@@ -8,6 +8,7 @@
 // is made.
 #include <array>
 #include <cstring>
+#include <functional>
 
 #include "common/bytes.h"
 #include "common/report.h"
@@ -16,6 +17,17 @@
 #include "output/names.h"
 
 namespace {
+
+// Two glyphs whose images are the same, byte for byte (FNM pixels are stored
+// one a byte, as they are shown).
+std::function<bool(size_t, size_t)> sameFnmImage(Source& in, const GlyphSet& set)
+{
+    return [&in, &set](size_t a, size_t b) {
+        const GlyphRecord &x = set.glyphs[a], &y = set.glyphs[b];
+        return x.width == y.width && x.height == y.height &&
+               sameBytes(in, x.dataAt, y.dataAt, int64_t(x.width) * x.height);
+    };
+}
 
 std::array<uint8_t, 256> levelTable()
 {
@@ -43,13 +55,15 @@ bool extract_FNM(const std::string& path)
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
-    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), false, true);
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), false, true, sameFnmImage(in, set));
     bool whole = writeGlyphSetInfo(set, dir);
     const std::array<uint8_t, 256> level = levelTable();
     const ColourTable maskTable = createMskPal();
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
         const size_t stride = rowStride(g.width);
+        if (names[j].file.empty())
+            continue;  // the same image as a later glyph of its code
         whole = writeImage(createFile(names[j].file, dir),
                            getBmpHeader(g.width, g.height, int32_t(stride * size_t(g.height))), maskTable.data(),
                            maskTable.size(), stride, g.height,
@@ -76,7 +90,7 @@ bool pack_FNM(const std::string& path)
     if (!openInput(path, in) || !readGlyphSet(path, "FNM", in, set))
         return false;
     const std::string dir = editsFolderOf(path);
-    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), false, false);
+    const std::vector<OutputName> names = fontGlyphNames(path, glyphCodes(set), false, false, sameFnmImage(in, set));
     const std::array<uint8_t, 256> level = levelTable();
     // The index each stored value is drawn with, inverted: the value that
     // gives an index, 0, 1 and 2 first (white, grey, black).
@@ -90,6 +104,8 @@ bool pack_FNM(const std::string& path)
     return packGlyphSet(path, in, set, nullptr,
                         [&](size_t j, int32_t& width, int32_t& height, std::vector<uint8_t>& data) {
                             const GlyphRecord& g = set.glyphs[j];
+                            if (names[j].file.empty())
+                                return GlyphEdit::Kept;  // the same image as a later glyph of its code
                             const std::string imagePath = createFile(names[j].file, dir);
                             BmpPicture picture;
                             switch (readEditedImage(imagePath, picture)) {

@@ -77,6 +77,16 @@ void packFntRow(const uint8_t* src, int32_t width, uint8_t* row)
 }
 
 namespace {
+// Two glyphs whose images are the same, byte for byte.
+std::function<bool(size_t, size_t)> sameFntImage(Source& in, const std::vector<FntGlyphHead>& glyphs)
+{
+    return [&in, &glyphs](size_t a, size_t b) {
+        const FntGlyphHead &x = glyphs[a], &y = glyphs[b];
+        return x.width == y.width && x.height == y.height &&
+               sameBytes(in, x.pixelsAt, y.pixelsAt, int64_t(x.width) * x.height);
+    };
+}
+
 std::vector<int32_t> codesOf(const std::vector<FntGlyphHead>& glyphs)
 {
     std::vector<int32_t> codes;
@@ -123,13 +133,15 @@ bool extract_FNT(const std::string& path)
     std::string dir;
     if (!makeOutputDir(path, dir))
         return false;
-    const std::vector<OutputName> names = fontGlyphNames(path, codesOf(glyphs), false, true);
+    const std::vector<OutputName> names = fontGlyphNames(path, codesOf(glyphs), false, true, sameFntImage(in, glyphs));
     OutputFile info;
     openOutput(info, createFile("INFO.TXT", dir));
     bool whole = true;
     for (size_t j = 0; j < glyphs.size(); j++) {
         const FntGlyphHead& g = glyphs[j];
         printOutput(info, "%d\t%d\t%d\t%d%c%c", g.metric1, g.metric2, g.metric3, g.code, 13, 10);
+        if (names[j].file.empty())
+            continue;  // the same image as a later glyph of its code
         const size_t stride = fntStride(g.width);
         BmpHeader header = getBmpHeader16(g.width, g.height, int32_t(stride * size_t(g.height)));
         whole = writeImage(createFile(names[j].file, dir), header, fntPalette.data(), fntPalette.size(),
@@ -183,7 +195,7 @@ bool pack_FNT(const std::string& path)
     if (!openInput(path, in) || !readFntGlyphs(path, in, glyphs))
         return false;
     const std::string dir = editsFolderOf(path);
-    const std::vector<OutputName> names = fontGlyphNames(path, codesOf(glyphs), false, false);
+    const std::vector<OutputName> names = fontGlyphNames(path, codesOf(glyphs), false, false, sameFntImage(in, glyphs));
     if (!noGlyphsAdded(dir, names))
         return false;
     const std::string infoPath = createFile("INFO.TXT", dir);
@@ -220,11 +232,12 @@ bool pack_FNT(const std::string& path)
             put16(&head[size_t(8 + 4 * k)], uint32_t(metrics[k]));
         BmpPicture picture;
         const std::string imagePath = createFile(names[i].file, dir);
-        const Edited read = readEditedImage(imagePath, picture);
+        const Edited read = names[i].file.empty() ? Edited::Missing : readEditedImage(imagePath, picture);
         if (read == Edited::Refused)
             return false;
         if (read == Edited::Missing) {
-            noteKept(imagePath, "glyph");
+            if (!names[i].file.empty())
+                noteKept(imagePath, "glyph");
             writeOutput(out, head.data(), head.size());
             copyOriginal(out, in, g.pixelsAt, int64_t(g.width) * g.height);
             continue;

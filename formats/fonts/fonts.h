@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,13 @@
 
 bool extract_FNT(const std::string& path);
 
-// The image names of a font's glyphs (glyphNames); with tell, each glyph
-// written under a substitute (its code is a later glyph's too) is named on
-// standard error.
+// The image names of a font's glyphs (glyphNames). An earlier glyph whose
+// code a later one has, and whose image sameImage(earlier, later) says is
+// that later glyph's, byte for byte, gets no file (an empty name: nothing is
+// lost, and its data is kept from the original when the font is packed).
+// With tell, each glyph written under a substitute is named on standard error.
 std::vector<OutputName> fontGlyphNames(const std::string& path, const std::vector<int32_t>& codes, bool withMasks,
-                                       bool tell);
+                                       bool tell, const std::function<bool(size_t, size_t)>& sameImage = nullptr);
 bool extract_FNC(const std::string& path);
 bool extract_FNM(const std::string& path);
 

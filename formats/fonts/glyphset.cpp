@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <map>
 
 #include "common/bytes.h"
 #include "common/report.h"
@@ -64,9 +65,18 @@ bool readGlyphSet(const std::string& path, const char* kind, Source& in, GlyphSe
 }
 
 std::vector<OutputName> fontGlyphNames(const std::string& path, const std::vector<int32_t>& codes, bool withMasks,
-                                       bool tell)
+                                       bool tell, const std::function<bool(size_t, size_t)>& sameImage)
 {
     std::vector<OutputName> names = glyphNames(codes, withMasks);
+    // The glyph that keeps each code's plain name: the last of that code.
+    std::map<int32_t, size_t> keeper;
+    for (size_t j = 0; j < codes.size(); j++)
+        keeper[codes[j]] = j;
+    for (size_t j = 0; sameImage && j < names.size(); j++) {
+        const size_t k = keeper[codes[j]];
+        if (names[j].substituted && k != j && !names[k].substituted && sameImage(j, k))
+            names[j] = OutputName{};
+    }
     for (size_t j = 0; tell && j < names.size(); j++)
         if (names[j].substituted)
             reportProblem(path, formatted("glyph %zu (code %d) is written as %s", j, codes[j], names[j].file.c_str()) +
