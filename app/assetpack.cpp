@@ -59,8 +59,14 @@ bool pack(const Job& job)
             return refuse(arg, "the original file %s is needed beside its output folder",
                           escapeControls(getName(original)).c_str());
     }
-    if (job.kind != Kind::Unknown && job.kind != Kind::Arlc && !editsFolderReady(original))
-        return false;
+    if (job.kind != Kind::Unknown && job.kind != Kind::Arlc) {
+        bool handled = false;
+        const bool removed = removeStaleRebuilt(original, handled);
+        if (handled)
+            return removed;
+        if (!editsFolderReady(original))
+            return false;
+    }
     switch (job.kind) {
     case Kind::Rle: return pack_RLE(original);
     case Kind::Rlc: return pack_RLC(original);

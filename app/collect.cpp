@@ -148,7 +148,10 @@ void addWalkedFile(Collected& run, const Program& program, const Options& option
     job.kind = fileKind(getName(input));
     place(job, program, options);
     std::string what;
-    if (job.kind == Kind::Unknown || (program.packer && linkKind(job.place.edits, what) == PathKind::Missing)) {
+    // assetpack takes a file with edits to put back, or whose rebuilt file in
+    // the mod folder is left from edits since removed.
+    if (job.kind == Kind::Unknown || (program.packer && linkKind(job.place.edits, what) == PathKind::Missing &&
+                                      !modFolderLists(job.place.rebuilt))) {
         run.skipped++;
         return;
     }

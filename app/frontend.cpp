@@ -46,6 +46,8 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         return usageError(self, "Try '" + self + " --help' for more information.");
 
     catchInterrupts(removeTemporariesForInterrupt);
+    if (program.packer && !options.output.empty())
+        beginModFolder(options.output);
     Collected run;
     for (const std::string& path : options.paths)
         collect(run, program, options, path);
@@ -58,6 +60,8 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     tally.skipped = run.skipped;
     const size_t files = run.jobs.size();
     bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, options.force}, progress, tally);
+    if (!endModFolder())
+        reported = false;
     {
         std::lock_guard<std::mutex> hold(progress.lock);
         clearProgress(progress);

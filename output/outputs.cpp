@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <random>
 #include <set>
 #include <shared_mutex>
 #include <thread>
@@ -19,6 +20,16 @@
 namespace {
 
 thread_local OutputPlace* place = nullptr;
+
+// The mod folder of an assetpack run (--output) and its record.
+struct ModFolder {
+    bool on = false;
+    std::string root;
+    std::string previousText;
+    std::map<std::string, RecordedOutput> files;  // by path below root
+};
+std::mutex modLock;
+ModFolder mod;
 std::atomic<unsigned long> failedOutputs{0}, placedOutputs{0};
 
 // --- Temporaries in progress, for the interrupt clean-up ---
@@ -26,6 +37,8 @@ std::atomic<unsigned long> failedOutputs{0}, placedOutputs{0};
 struct Temporary {
     std::string path;
     bool folder;
+    bool locking;        // it keeps the lock of its folder (lockFolder)
+    std::string folderOfIt;
 };
 std::mutex temporariesLock;
 std::map<unsigned long, Temporary> temporaries;
@@ -35,29 +48,102 @@ unsigned long nextTemporary = 0;
 std::shared_mutex making;
 
 // Known before it is created, so an interrupt can never miss it.
-unsigned long registerTemporary(const std::string& path, bool folder)
+unsigned long registerTemporary(const std::string& path, bool folder, const std::string* locked = nullptr)
 {
     std::lock_guard<std::mutex> hold(temporariesLock);
-    temporaries[++nextTemporary] = Temporary{path, folder};
+    temporaries[++nextTemporary] = Temporary{path, folder, locked != nullptr, locked ? *locked : std::string()};
     return nextTemporary;
 }
+
+void unlockFolder(const std::string& folder);
 
 void forgetTemporary(unsigned long& id)
 {
     if (!id)
         return;
-    std::lock_guard<std::mutex> hold(temporariesLock);
-    temporaries.erase(id);
+    bool locking = false;
+    std::string folder;
+    {
+        std::lock_guard<std::mutex> hold(temporariesLock);
+        auto it = temporaries.find(id);
+        if (it != temporaries.end()) {
+            locking = it->second.locking;
+            folder = it->second.folderOfIt;
+            temporaries.erase(it);
+        }
+    }
     id = 0;
+    if (locking)
+        unlockFolder(folder);
+}
+
+// This run's number in its temporaries' names: random, so that no other run
+// has it, whatever PID namespace it runs in or process number it reuses; of
+// more than ten digits, so that it is never taken for the process number
+// that older versions put there.
+const std::string& runNumber()
+{
+    static const std::string number = [] {
+        std::random_device random;
+        const uint64_t v = (uint64_t(random()) << 32 | random()) % 9000000000000000000ull;
+        return std::to_string(v + 1000000000000000000ull);
+    }();
+    return number;
 }
 
 // A temporary's name: short, so an output name near the system's length
-// limit never fails for its temporary's sake, and the process's number in
-// it, so a later run can tell a dead run's leftovers.
+// limit never fails for its temporary's sake, and the run's number in it.
+// Number 0 is the run's lock in that folder.
+std::string temporaryName(const std::string& run, unsigned long n)
+{
+    return ".assetdump-" + run + "-" + std::to_string(n) + ".tmp";
+}
 std::string temporaryName()
 {
-    static std::atomic<unsigned long> counter{0};
-    return ".assetdump-" + std::to_string(processNumber()) + "-" + std::to_string(counter++) + ".tmp";
+    static std::atomic<unsigned long> counter{1};
+    return temporaryName(runNumber(), counter++);
+}
+
+// The locks this run holds in the folders it has temporaries in: while it
+// has one there, its lock (a file named as its temporary number 0) tells
+// every other run that its temporaries are work in progress, not leftovers.
+// The lock goes with the folder's last temporary.
+std::mutex folderLocksLock;
+struct FolderLock {
+    intptr_t lock;
+    std::string path;
+    unsigned long registered;
+    unsigned long users;
+};
+std::map<std::string, FolderLock> folderLocks;
+
+void lockFolder(const std::string& folder)
+{
+    std::lock_guard<std::mutex> hold(folderLocksLock);
+    auto it = folderLocks.find(folder);
+    if (it != folderLocks.end()) {
+        it->second.users++;
+        return;
+    }
+    const std::string path = folder + temporaryName(runNumber(), 0);
+    const unsigned long registered = registerTemporary(path, false);  // an interrupt removes it too
+    folderLocks[folder] = FolderLock{holdLock(path), path, registered, 1};
+}
+
+void unlockFolder(const std::string& folder)
+{
+    FolderLock gone;
+    {
+        std::lock_guard<std::mutex> hold(folderLocksLock);
+        auto it = folderLocks.find(folder);
+        if (it == folderLocks.end() || --it->second.users > 0)
+            return;
+        gone = it->second;
+        folderLocks.erase(it);
+    }
+    removeFile(gone.path);
+    releaseLock(gone.lock);
+    forgetTemporary(gone.registered);
 }
 
 // Makes a temporary in folder (a path ending in its separator, or empty)
@@ -69,7 +155,8 @@ std::string makeTemporary(const std::string& folder, bool isFolder, unsigned lon
 {
     for (int attempt = 0; attempt < 100; attempt++) {
         const std::string temp = folder + temporaryName();
-        id = registerTemporary(temp, isFolder);
+        lockFolder(folder);
+        id = registerTemporary(temp, isFolder, &folder);
         std::shared_lock<std::shared_mutex> hold(making);
         errno = 0;
         if (make(temp))
@@ -93,7 +180,8 @@ std::string folderOf(const std::string& path)
 }
 
 // The leftovers of runs that died hard (killed, power lost) in a folder this
-// run writes into: those whose process is gone or that are a day old. Each
+// run writes into: those whose run holds no lock there (older versions,
+// which held none: whose process is gone or that are a day old). Each
 // folder is looked at once a run.
 void removeStaleTemporaries(const std::string& folder)
 {
@@ -107,13 +195,24 @@ void removeStaleTemporaries(const std::string& folder)
     std::vector<std::string> names;
     if (!listDirectory(folder.empty() ? "." : folder, names))
         return;
+    const std::string base = folder.empty() || isPathSeparator(folder.back()) ? folder : folder + kPathSeparator;
     for (const std::string& name : names) {
         if (!isTemporaryName(name))
             continue;
-        const unsigned long long pid = std::strtoull(name.c_str() + 11, nullptr, 10);  // at most ten digits
-        const std::string path = folder.empty() ? name : createFile(name, folder);
-        if (pid != processNumber() && (pid > 0xFFFFFFFFull || !processRuns(static_cast<unsigned long>(pid)) ||
-                                       olderThan(path, 24 * 60 * 60)))
+        const std::string run = name.substr(11, name.find('-', 11) - 11);
+        if (run == runNumber())
+            continue;
+        const std::string path = base + name;
+        const std::string lock = base + temporaryName(run, 0);
+        std::string what;
+        bool live;
+        if (linkKind(lock, what) == PathKind::Regular)
+            live = lockHeld(lock);
+        else if (run.size() > 10)
+            live = false;  // this version takes its lock before it makes a temporary
+        else
+            live = processRuns(std::strtoul(run.c_str(), nullptr, 10)) && !olderThan(path, 24 * 60 * 60);
+        if (!live)
             removeTree(path);
     }
 }
@@ -322,6 +421,55 @@ bool diverge(OutputFile& out)
     return startRebuilt(out);
 }
 
+// The path of a file below the mod folder ("/" between names); empty when
+// it is not below it.
+std::string belowMod(const std::string& path)
+{
+    const std::string& root = mod.root;
+    if (!mod.on || path.size() <= root.size() + 1 || path.compare(0, root.size(), root) != 0 ||
+        !isPathSeparator(path[root.size()]))
+        return std::string();
+    std::string relative = path.substr(root.size() + 1);
+    for (char& c : relative)
+        if (isPathSeparator(c))
+            c = '/';
+    return relative;
+}
+
+// True when the file at path is one assetpack wrote into the mod folder and
+// still holds what it wrote.
+bool ownedInMod(const std::string& path)
+{
+    const std::string relative = belowMod(path);
+    RecordedOutput was;
+    {
+        std::lock_guard<std::mutex> hold(modLock);
+        auto it = mod.files.find(relative);
+        if (relative.empty() || it == mod.files.end())
+            return false;
+        was = it->second;
+    }
+    int64_t size = 0;
+    std::string hash;
+    return hashFile(path, size, hash) && size == was.size && hash == was.hash;
+}
+
+// Forgets, or notes, a file of the mod folder.
+void recordInMod(const std::string& path, const RecordedOutput* written)
+{
+    const std::string relative = belowMod(path);
+    if (relative.empty())
+        return;
+    std::lock_guard<std::mutex> hold(modLock);
+    if (written)
+        mod.files[relative] = *written;
+    else
+        mod.files.erase(relative);
+}
+
+const char* const kNotOurs = "not written by assetpack, or changed since it was: kept (remove it to let assetpack "
+                             "write here)";
+
 // The folder part of a path, without its separator.
 std::string folderOfPath(const std::string& path)
 {
@@ -486,9 +634,14 @@ bool finishOutputs(bool converted)
     const std::string temp = p->freshTemp, final = p->freshFinal;
     p->freshTemp.clear();
     bool whole = p->failed == 0;
-    if (whole && renameFolder(temp, final)) {
-        forgetTemporary(p->freshId);
-        return true;
+    {
+        // Never while an interrupt's clean-up empties the folder: a half
+        // folder must not land in place.
+        std::shared_lock<std::shared_mutex> hold(making);
+        if (whole && renameFolder(temp, final)) {
+            forgetTemporary(p->freshId);
+            return recorded;
+        }
     }
     if (whole) {
         // Another run made the folder meanwhile: the outputs go in one by one.
@@ -621,6 +774,15 @@ bool openRebuilt(OutputFile& out, const std::string& original)
         fail(out, EEXIST);
         return false;
     }
+    out.rebuilt = true;
+    if (!belowMod(out.path).empty()) {
+        removeStaleTemporaries(folderOf(out.path));
+        if (linkKind(out.path, what) != PathKind::Missing && !ownedInMod(out.path)) {
+            out.why = kNotOurs;
+            fail(out, EEXIST);
+            return false;
+        }
+    }
     out.sameAt = 0;
     if (place && place->where.skipUnchanged) {
         out.original = std::make_unique<Source>();
@@ -699,10 +861,14 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
                     continue;  // the file holds these bytes already: nothing is written
                 // The rebuild is the original: nothing is written, and in a
                 // mod folder a rebuilt file left by an earlier run goes.
+                out->rebuilt = false;  // nothing of it is put in place
                 std::string what;
-                if (place && !place->where.root.empty() && linkKind(out->path, what) == PathKind::Regular &&
-                    removeFile(out->path))
+                const std::string relative = belowMod(out->path);
+                if (!relative.empty() && linkKind(out->path, what) == PathKind::Regular &&
+                    removeFileBelow(mod.root, relative)) {
+                    recordInMod(out->path, nullptr);
                     reportProblem(out->path, "removed: the rebuild is now the original, byte for byte");
+                }
                 if (place)
                     place->unchanged = true;
                 continue;
@@ -743,11 +909,14 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
     if (whole) {
         for (OutputFile* out : outputs) {
             placedOutputs += out->counted ? 1 : 0;
+            const RecordedOutput written{getName(out->path), out->written, out->hasher.hex(),
+                                         out->shows.empty() ? "file" : out->shows};
             if (out->inRecord) {
                 std::lock_guard<std::mutex> hold(place->recordLock);
-                place->placed.push_back({getName(out->path), out->written, out->hasher.hex(),
-                                         out->shows.empty() ? "file" : out->shows});
+                place->placed.push_back(written);
             }
+            if (out->rebuilt)
+                recordInMod(out->path, &written);
         }
         return true;
     }
@@ -854,7 +1023,7 @@ bool isTemporaryName(const std::string& name)
         return false;
     const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
     const size_t dash = middle.find('-');
-    if (dash == 0 || dash == std::string::npos || dash + 1 == middle.size() || dash > 10)
+    if (dash == 0 || dash == std::string::npos || dash + 1 == middle.size() || dash > 19)
         return false;
     for (size_t i = 0; i < middle.size(); i++)
         if (i != dash && (middle[i] < '0' || middle[i] > '9'))
@@ -870,3 +1039,82 @@ void removeTemporariesForInterrupt()
     for (const auto& entry : temporaries)
         removeTree(entry.second.path);
 }
+
+void beginModFolder(const std::string& root)
+{
+    std::lock_guard<std::mutex> hold(modLock);
+    mod = ModFolder();
+    mod.on = true;
+    mod.root = root;
+    const std::string path = createFile(kRecordName, root);
+    std::string what;
+    Source in;
+    if (linkKind(path, what) != PathKind::Regular || !openSource(in, path) || in.size > (int64_t(64) << 20))
+        return;
+    const uint8_t* bytes = view(in, 0, size_t(in.size));
+    FolderRecord record;
+    if (!bytes)
+        return;
+    mod.previousText.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
+    if (parseRecord(mod.previousText, record) && record.tool == "assetpack")
+        for (const RecordedOutput& o : record.outputs)
+            mod.files[o.name] = o;
+}
+
+bool endModFolder()
+{
+    FolderRecord record;
+    std::string root;
+    {
+        std::lock_guard<std::mutex> hold(modLock);
+        if (!mod.on)
+            return true;
+        record.tool = "assetpack";
+        record.version = ASSETDUMP_VERSION;
+        for (const auto& entry : mod.files) {
+            record.outputs.push_back(entry.second);
+            record.outputs.back().name = entry.first;
+        }
+        root = mod.root;
+        mod.on = false;
+    }
+    const std::string text = recordText(record);
+    std::string what;
+    if (text == mod.previousText || (record.outputs.empty() && mod.previousText.empty()) ||
+        linkKind(root, what) != PathKind::Directory)
+        return true;
+    OutputFile out;
+    out.counted = false;
+    out.hidden = true;
+    openOutput(out, createFile(kRecordName, root));
+    writeOutput(out, text.data(), text.size());
+    return placeOutputs({&out});
+}
+
+bool modFolderLists(const std::string& path)
+{
+    const std::string relative = belowMod(path);
+    std::lock_guard<std::mutex> hold(modLock);
+    return !relative.empty() && mod.files.count(relative);
+}
+
+bool removeStaleRebuilt(const std::string& original, bool& handled)
+{
+    const std::string path = rebuiltPathOf(original);
+    std::string what;
+    handled = linkKind(editsFolderOf(original), what) == PathKind::Missing && modFolderLists(path);
+    if (!handled)
+        return false;
+    if (linkKind(path, what) == PathKind::Missing) {
+        recordInMod(path, nullptr);
+        return true;
+    }
+    if (!ownedInMod(path))
+        return refuse(path, "its edits folder is gone, but this file was changed since assetpack wrote it: kept");
+    if (!removeFileBelow(mod.root, belowMod(path)))
+        return refuse(path, "cannot be removed: %s", systemReason(errno).c_str());
+    recordInMod(path, nullptr);
+    reportProblem(path, "removed: " + getName(editsFolderOf(original)) + " is gone, so the original stands");
+    return true;
+}
+

@@ -99,6 +99,7 @@ struct OutputFile {
     bool kept = false;      // the file at its name is the user's edit: left as it is
     bool counted = true;    // counted among the outputs placed (the record is not)
     bool hidden = false;    // marked hidden where the system has the mark (Windows)
+    bool rebuilt = false;   // assetpack's rebuilt file
     std::string shows;      // the record of the input it shows
     // A file never put in place takes its temporary with it.
     ~OutputFile();
@@ -132,6 +133,22 @@ unsigned long placedOutputCount();
 // the system's reason on standard error, when it cannot be made, and when a
 // link has its name.
 bool makeOutputDir(const std::string& path, std::string& dir);
+
+// A mod folder (assetpack --output): its record of the files assetpack wrote
+// there is read at the start of the run and written back at its end.
+// assetpack replaces or removes only a file it wrote whose bytes are still
+// what it wrote; any other file at a rebuilt file's name is left as it is
+// and named. False from endModFolder, having said why, when the record could
+// not be written.
+void beginModFolder(const std::string& root);
+bool endModFolder();
+// True when the mod folder's record lists the file at path.
+bool modFolderLists(const std::string& path);
+// For an original whose edits folder is gone (handled says so) while the mod
+// folder's record lists its rebuilt file: that file is removed when it is
+// still what assetpack wrote (with a note); true unless it was changed
+// since (then it is kept, and named).
+bool removeStaleRebuilt(const std::string& original, bool& handled);
 
 // True for the name of a temporary of this tool (".assetdump-PID-N.tmp"):
 // never listed, converted or read back as content.

@@ -234,8 +234,9 @@ std::string recordText(const FolderRecord& r)
     std::string t = "{\n";
     t += "  \"tool\": " + quoted(r.tool) + ",\n";
     t += "  \"version\": " + quoted(r.version) + ",\n";
-    t += "  \"input\": {\"name\": " + quoted(r.inputName) + ", \"size\": " + std::to_string(r.inputSize) +
-         ", \"xxh3_128\": " + quoted(r.inputHash) + "},\n";
+    if (r.inputSize >= 0)
+        t += "  \"input\": {\"name\": " + quoted(r.inputName) + ", \"size\": " + std::to_string(r.inputSize) +
+             ", \"xxh3_128\": " + quoted(r.inputHash) + "},\n";
     t += "  \"outputs\": [";
     for (size_t i = 0; i < r.outputs.size(); i++) {
         const RecordedOutput& o = r.outputs[i];
@@ -292,7 +293,7 @@ bool parseRecord(const std::string& text, FolderRecord& record)
         return j.skipValue();
     });
     sortOutputs(record);
-    return ok && record.tool == "assetdump";
+    return ok && (record.tool == "assetdump" || record.tool == "assetpack");
 }
 
 void sortOutputs(FolderRecord& record)

@@ -32,8 +32,10 @@ struct FolderRecord {
 // The record as JSON text, fields in a fixed order so equal records are
 // equal bytes.
 std::string recordText(const FolderRecord& record);
-// Reads a record back; false for text that is not one (the folder is then
-// taken as one without a record).
+// Reads a record back (the caller checks its tool); false for text that is
+// not one (the folder is then taken as one without a record). assetpack's
+// record of a mod folder has the same form: tool "assetpack", no input, and
+// each file it wrote under its path below the folder ("/" between names).
 bool parseRecord(const std::string& text, FolderRecord& record);
 // Sorts the outputs by name, keeping the last of each name.
 void sortOutputs(FolderRecord& record);

@@ -56,6 +56,10 @@ bool closeFile(int fd);
 // (a link is replaced, not followed).
 bool replaceFile(const std::string& from, const std::string& to);
 bool removeFile(const std::string& path);
+// Removes the file at root, a separator, relative ("/"-separated), never
+// through a link: every folder on the way is opened without following one.
+// False, with errno set (ELOOP for a link), when it cannot be.
+bool removeFileBelow(const std::string& root, const std::string& relative);
 // The permission bits a new file gets (0 where there are none), and giving a
 // file other bits.
 unsigned newFileMode();
@@ -84,6 +88,13 @@ bool listDirectory(const std::string& path, std::vector<std::string>& names);
 // A short number that tells this process's temporary names from another's,
 // and whether the process with such a number still runs.
 unsigned long processNumber();
+// An advisory lock a run holds on a file for as long as it lives: made if
+// needed, taken without waiting; 0 when it cannot be. The lock goes with the
+// process, however it ends, and is seen from other PID namespaces too.
+intptr_t holdLock(const std::string& path);
+void releaseLock(intptr_t lock);
+// True when another holder has the lock on the file at path.
+bool lockHeld(const std::string& path);
 bool processRuns(unsigned long number);
 
 // The command line's arguments, the program first, as UTF-8 on Windows.

@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -131,6 +132,30 @@ bool removeFile(const std::string& path)
     return unlink(path.c_str()) == 0;
 }
 
+bool removeFileBelow(const std::string& root, const std::string& relative)
+{
+    int folder = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    size_t at = 0;
+    for (size_t slash; folder >= 0 && (slash = relative.find('/', at)) != std::string::npos; at = slash + 1) {
+        const int next = openat(folder, relative.substr(at, slash - at).c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
+        close(folder);
+        folder = next;
+        errno = error;
+    }
+    if (folder < 0)
+        return false;
+    struct stat st;
+    const std::string name = relative.substr(at);
+    bool removed = fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+                   unlinkat(folder, name.c_str(), 0) == 0;
+    const int error = errno;
+    close(folder);
+    errno = error;
+    return removed;
+}
+
 unsigned newFileMode()
 {
     // umask can only be read by setting it: once, before any thread writes files.
@@ -215,6 +240,34 @@ unsigned long processNumber()
 {
     static const unsigned long number = static_cast<unsigned long>(getpid());
     return number;
+}
+
+intptr_t holdLock(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return 0;
+    }
+    return intptr_t(fd) + 1;  // 0 stays "none"
+}
+
+void releaseLock(intptr_t lock)
+{
+    if (lock)
+        close(int(lock - 1));
+}
+
+bool lockHeld(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
 }
 
 bool processRuns(unsigned long number)

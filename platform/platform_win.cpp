@@ -262,6 +262,29 @@ bool makeDirectory(const std::string& path)
     return false;
 }
 
+bool removeFileBelow(const std::string& root, const std::string& relative)
+{
+    // Every folder on the way must be a folder, not a reparse point.
+    std::string path = root;
+    size_t at = 0;
+    for (size_t slash; (slash = relative.find('/', at)) != std::string::npos; at = slash + 1) {
+        path += "\\" + relative.substr(at, slash - at);
+        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            errno = attributes == INVALID_FILE_ATTRIBUTES ? ENOENT : ELOOP;
+            return false;
+        }
+    }
+    path += "\\" + relative.substr(at);
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        errno = attributes == INVALID_FILE_ATTRIBUTES ? ENOENT : ELOOP;
+        return false;
+    }
+    return removeFile(path);
+}
+
 void hideFile(const std::string& path)
 {
     const std::wstring w = wide(path);
@@ -295,6 +318,40 @@ bool listDirectory(const std::string& path, std::vector<std::string>& names)
 unsigned long processNumber()
 {
     return GetCurrentProcessId();
+}
+
+intptr_t holdLock(const std::string& path)
+{
+    HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    OVERLAPPED at{};
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        CloseHandle(h);
+        return 0;
+    }
+    return reinterpret_cast<intptr_t>(h);
+}
+
+void releaseLock(intptr_t lock)
+{
+    if (lock)
+        CloseHandle(reinterpret_cast<HANDLE>(lock));
+}
+
+bool lockHeld(const std::string& path)
+{
+    HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    OVERLAPPED at{};
+    const bool held = !LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    CloseHandle(h);
+    return held;
 }
 
 bool processRuns(unsigned long number)

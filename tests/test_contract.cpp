@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -354,6 +356,92 @@ TEST(Outputs, ArgumentsAsTypedRerunsKeepPermissionsAndListingsCannotForgeLines)
     }
     r = runTool(folders, tmp / "all", packerPath());
     EXPECT_EQ(r.out, lines + "\n") << r.err;
+}
+
+// assetpack owns only what it wrote into a mod folder: a file it did not
+// write (or that changed since) is never replaced or removed, a link on the
+// way is never followed, a rebuild whose edits are gone is taken back, and a
+// killed run's leftovers go.
+TEST(Mod, AssetpackReplacesAndRemovesOnlyWhatItWrote)
+{
+    TempDir tmp;
+    makeDirectories(tmp / "game/DATA");
+    for (const char* name : {"A", "B", "C", "E"})
+        writeFile(tmp / ("game/DATA/" + std::string(name) + ".RLE"), sprite(4, 4, 3));
+    ASSERT_EQ(runTool({"-o", "work", "game"}, tmp.path).out.find("FAILED!"), std::string::npos);
+    auto edit = [&](const std::string& name) {
+        const std::string image = tmp / ("work/game/DATA/" + name + ".RLE.FILES/" + name + ".BMP");
+        ByteList bytes = readFile(image);
+        ASSERT_FALSE(bytes.empty()) << image;
+        bytes.back() = 4;  // one pixel to another entry of the table
+        writeFile(image, bytes);
+    };
+    for (const char* name : {"A", "B", "C", "E"})
+        edit(name);
+    const std::string data = tmp / "mod/game/DATA";
+    RunResult r = runTool({"-e", "work", "-o", "mod", "game"}, tmp.path, packerPath());
+    ASSERT_EQ(r.out, "game/DATA/A.RLE\tDONE!\ngame/DATA/B.RLE\tDONE!\ngame/DATA/C.RLE\tDONE!\ngame/DATA/E.RLE\tDONE!\n\n");
+    const ByteList packedA = readFile(data + S + "A.RLE");
+
+    writeFile(data + S + "B.RLE", {'h', 'a', 'n', 'd'});  // made by hand
+    ByteList changed = readFile(data + S + "C.RLE");
+    changed.back() ^= 1;  // edited after packing
+    writeFile(data + S + "C.RLE", changed);
+    fs::remove_all(tmp / "work/game/DATA/E.RLE.FILES");  // an edit dropped
+    const std::string leftover = data + S + ".assetdump-1234567890123456789-5.tmp";  // a killed pack's
+    writeFile(leftover, ByteList(100, 1));
+    r = runTool({"-e", "work", "-o", "mod", "game"}, tmp.path, packerPath());
+    EXPECT_EQ(r.out, "game/DATA/A.RLE\tDONE!\ngame/DATA/B.RLE\tFAILED!\ngame/DATA/C.RLE\tFAILED!\n"
+                     "game/DATA/E.RLE\tDONE!\n\n");
+    EXPECT_NE(r.err.find("DATA/B.RLE: not written by assetpack"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("DATA/C.RLE: not written by assetpack"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("DATA/E.RLE: removed: E.RLE.FILES is gone"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(data + S + "B.RLE"), (ByteList{'h', 'a', 'n', 'd'}));
+    EXPECT_EQ(readFile(data + S + "C.RLE"), changed);
+    EXPECT_EQ(readFile(data + S + "A.RLE"), packedA);
+    EXPECT_FALSE(exists(data + S + "E.RLE"));
+    EXPECT_FALSE(exists(leftover));
+
+    // A link in the chain: neither written nor removed through.
+    fs::create_directory(tmp / "precious");
+    writeFile(tmp / "precious/A.RLE", {'k', 'e', 'e', 'p'});
+    fs::rename(data, tmp / "moved");
+    fs::create_directory_symlink("../../precious", data);
+    r = runTool({"-e", "work", "-o", "mod", "game/DATA/A.RLE"}, tmp.path, packerPath());
+    EXPECT_EQ(r.out, "A.RLE\tFAILED!\n\n");
+    fs::remove_all(tmp / "work/game/DATA/A.RLE.FILES");
+    r = runTool({"-e", "work", "-o", "mod", "game/DATA/A.RLE"}, tmp.path, packerPath());
+    EXPECT_EQ(r.out, "A.RLE\tFAILED!\n\n");
+    EXPECT_EQ(readFile(tmp / "precious/A.RLE"), (ByteList{'k', 'e', 'e', 'p'}));
+}
+
+// A run in another PID namespace cannot see this run's process: the lock it
+// holds is what tells its hidden folder is work in progress.
+TEST(Outputs, ARunInAnotherPidNamespaceLeavesALiveRunsWorkAlone)
+{
+    if (std::system("unshare --pid --fork true 2>/dev/null") != 0)
+        GTEST_SKIP() << "no PID namespaces here";
+    TempDir tmp;
+    writeFile(tmp / "BIG.WAD", manyEntries(3000));
+    writeFile(tmp / "HERO.RLE", sprite(4, 4, 3));
+    const pid_t first = fork();
+    if (first == 0) {
+        if (chdir(tmp.path.c_str()) != 0)
+            _exit(126);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(toolPath().c_str(), toolPath().c_str(), "-j", "1", "BIG.WAD", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int tries = 0; tries < 20000 && !holdsTemporary(tmp.path); tries++)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    const RunResult second = runTool({"--pid", "--fork", toolPath(), "HERO.RLE"}, tmp.path, "/usr/bin/unshare");
+    EXPECT_EQ(second.out, "HERO.RLE\tDONE!\n\n");
+    int status = 0;
+    waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(listTree(tmp / "BIG.WAD.FILES").size(), 3001u);
 }
 #endif
 

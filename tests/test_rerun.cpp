@@ -121,3 +121,20 @@ TEST(Rerun, WritesOnlyWhatChangedAndKeepsEdits)
         EXPECT_EQ(again.out, r.out);
     }
 }
+
+// Whatever the format, a rerun over a converted file with nothing changed
+// writes nothing: every file of every output folder stays as it was.
+TEST(Rerun, ARerunOverEveryFixtureWritesNothing)
+{
+    TempDir tmp;
+    writeFixtureSet(tmp.path);
+    std::vector<std::string> inputs;
+    for (const std::string& name : listTree(tmp.path))
+        inputs.push_back(name);
+    runTool(inputs, tmp.path);
+    const auto before = identities(tmp.path);
+    ASSERT_GT(before.size(), inputs.size() * 2);
+    const RunResult again = runTool(inputs, tmp.path);
+    EXPECT_EQ(identities(tmp.path), before);
+    EXPECT_EQ(again.err.find("kept"), std::string::npos) << again.err;
+}
