@@ -46,6 +46,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         return usageError(self, "Try '" + self + " --help' for more information.");
 
     catchInterrupts(removeTemporariesForInterrupt);
+    setDryRun(options.dryRun);
     if (program.packer && !options.output.empty())
         beginModFolder(options.output);
     Collected run;

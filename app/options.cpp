@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class OptionId { Help, Version, Output, Jobs, Edits, Force };
+enum class OptionId { Help, Version, Output, Jobs, Edits, Force, DryRun };
 
 struct OptionEntry {
     char shortName;        // 0: none
@@ -35,6 +35,10 @@ const OptionEntry kOptionTable[] = {
     {'f', "force", nullptr, false, OptionId::Force,
      "replace outputs edited since they were written (a rerun\nkeeps them otherwise, and says so)",
      "pack edits whose folder was made from another version of\nthe original"},
+    {'n', "dry-run", nullptr, false, OptionId::DryRun,
+     "write, replace and remove nothing: print the result lines\nof a real run, and on standard error each change it\n"
+     "would make ('would write PATH', 'would replace PATH',\n'would remove PATH')",
+     nullptr},
     {'h', "help", nullptr, false, OptionId::Help, "this text", nullptr},
     {0, "version", nullptr, false, OptionId::Version, "the version", nullptr},
 };
@@ -93,6 +97,7 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
     case OptionId::Help: options.help = true; return true;
     case OptionId::Version: options.version = true; return true;
     case OptionId::Force: options.force = true; return true;
+    case OptionId::DryRun: options.dryRun = true; return true;
     case OptionId::Output:
     case OptionId::Edits:
         if (value.empty()) {

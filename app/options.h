@@ -13,6 +13,7 @@ struct Options {
     std::string edits;    // --edits (assetpack)
     unsigned jobs = 0;    // --jobs; 0: as many as the machine has cores
     bool force = false;   // --force
+    bool dryRun = false;  // --dry-run
     bool help = false, version = false;
     std::vector<std::string> paths;  // the arguments that are not options
 };

@@ -104,6 +104,14 @@ void reportMessage(const std::string& text)
     consolePause();
 }
 
+void reportNote(const std::string& line)
+{
+    if (sink)
+        sink->err += line + "\n";
+    else
+        writeErr(line + "\n");
+}
+
 void reportListing(const std::string& line)
 {
     if (sink) {

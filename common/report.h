@@ -46,6 +46,8 @@ void reportAll(const ReportSink& lines);
 void reportProblem(const std::string& subject, const std::string& text);
 // A message of the animation converter: its own text, then the console pause.
 void reportMessage(const std::string& text);
+// A line on standard error that is no problem (what a dry run would do).
+void reportNote(const std::string& line);
 // A line of a listing on standard output.
 void reportListing(const std::string& line);
 

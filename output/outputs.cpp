@@ -30,6 +30,14 @@ struct ModFolder {
 };
 std::mutex modLock;
 ModFolder mod;
+
+std::atomic<bool> dryRun{false};
+
+// What a dry run says instead of changing a file.
+void tellChange(const char* verb, const std::string& path)
+{
+    reportNote(std::string("would ") + verb + " " + escapeControls(shownPath(path)));
+}
 std::atomic<unsigned long> failedOutputs{0}, placedOutputs{0};
 
 // --- Temporaries in progress, for the interrupt clean-up ---
@@ -185,6 +193,8 @@ std::string folderOf(const std::string& path)
 // folder is looked at once a run.
 void removeStaleTemporaries(const std::string& folder)
 {
+    if (dryRun)
+        return;
     static std::mutex lock;
     static std::set<std::string> seen;
     {
@@ -296,7 +306,7 @@ bool inFreshFolder(const std::string& path, std::string& physical)
 // output under --output must stay below it. False with why set.
 bool makeFoldersBelow(const std::string& root, const std::string& path, std::string& why)
 {
-    if (root.empty())
+    if (root.empty() || dryRun)
         return true;
     if (!makeDirectory(root)) {
         // The folder given with --output is the user's own: made with its parents.
@@ -338,6 +348,10 @@ const char* const kLinkRefusal = "a symbolic link has its name, and links are ne
 bool openTemporary(OutputFile& out)
 {
     out.fresh = false;
+    if (dryRun) {
+        out.dry = true;  // nothing is made: the bytes are only counted
+        return true;
+    }
     forgetTemporary(out.registered);
     out.temp = makeTemporary(folderOf(out.path), false, out.registered, [&](const std::string& temp) {
         out.file = FileHandle(createNewFile(temp));
@@ -354,6 +368,8 @@ bool openTemporary(OutputFile& out)
 // Appends bytes to the file being written, through its buffer.
 bool writeRaw(OutputFile& out, const void* data, size_t size)
 {
+    if (out.dry)
+        return true;
     if (out.buffered + size > out.buffer.size() && !flush(out))
         return false;
     if (size >= out.buffer.size()) {  // larger than the buffer: straight to the file
@@ -505,6 +521,8 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
         if (!hashFile(path, size, hash) || size != o.size || hash != o.hash) {
             reportProblem(path, "no longer made from " + r.inputName + "; kept, as it was edited");
             entries[o.name] = o;
+        } else if (dryRun) {
+            tellChange("remove", path);
         } else if (!removeFile(path)) {
             entries[o.name] = o;
         }
@@ -523,6 +541,8 @@ bool writeRecord(OutputPlace& p, bool converted)
     if (p.recordFolder.empty())
         return true;
     const std::string text = recordText(updatedRecord(p, converted));
+    if (dryRun)
+        return true;
     if (text == p.previousText)
         return true;  // nothing changed: nothing is written
     OutputFile out;
@@ -864,8 +884,10 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
                 out->rebuilt = false;  // nothing of it is put in place
                 std::string what;
                 const std::string relative = belowMod(out->path);
-                if (!relative.empty() && linkKind(out->path, what) == PathKind::Regular &&
-                    removeFileBelow(mod.root, relative)) {
+                if (!relative.empty() && linkKind(out->path, what) == PathKind::Regular && dryRun) {
+                    tellChange("remove", out->path);
+                } else if (!relative.empty() && linkKind(out->path, what) == PathKind::Regular &&
+                           removeFileBelow(mod.root, relative)) {
                     recordInMod(out->path, nullptr);
                     reportProblem(out->path, "removed: the rebuild is now the original, byte for byte");
                 }
@@ -898,6 +920,9 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
     for (OutputFile* out : outputs) {
         if (!whole)
             break;
+        std::string what;
+        if (out->dry)
+            tellChange(linkKind(out->path, what) == PathKind::Missing ? "write" : "replace", out->path);
         if (!out->fresh && !out->temp.empty() && !replaceFile(out->temp, out->path)) {
             fail(*out, errno);
             removeFile(out->temp);
@@ -997,6 +1022,8 @@ bool makeOutputDir(const std::string& path, std::string& dir)
     }
     if (errno != ENOENT)  // a folder on the way that is not one, or cannot be read
         return refuse(dir, "cannot make the output folder: %s", systemReason(errno ? errno : ENOENT).c_str());
+    if (dryRun)
+        return true;  // its outputs are told one by one
     if (!place) {
         if (makeDirectory(dir))
             return true;
@@ -1078,6 +1105,8 @@ bool endModFolder()
         root = mod.root;
         mod.on = false;
     }
+    if (dryRun)
+        return true;
     const std::string text = recordText(record);
     std::string what;
     if (text == mod.previousText || (record.outputs.empty() && mod.previousText.empty()) ||
@@ -1111,6 +1140,10 @@ bool removeStaleRebuilt(const std::string& original, bool& handled)
     }
     if (!ownedInMod(path))
         return refuse(path, "its edits folder is gone, but this file was changed since assetpack wrote it: kept");
+    if (dryRun) {
+        tellChange("remove", path);
+        return true;
+    }
     if (!removeFileBelow(mod.root, belowMod(path)))
         return refuse(path, "cannot be removed: %s", systemReason(errno).c_str());
     recordInMod(path, nullptr);
@@ -1118,3 +1151,8 @@ bool removeStaleRebuilt(const std::string& original, bool& handled)
     return true;
 }
 
+
+void setDryRun(bool on)
+{
+    dryRun = on;
+}

@@ -100,6 +100,7 @@ struct OutputFile {
     bool counted = true;    // counted among the outputs placed (the record is not)
     bool hidden = false;    // marked hidden where the system has the mark (Windows)
     bool rebuilt = false;   // assetpack's rebuilt file
+    bool dry = false;       // a dry run's: nothing is written
     std::string shows;      // the record of the input it shows
     // A file never put in place takes its temporary with it.
     ~OutputFile();
@@ -149,6 +150,11 @@ bool modFolderLists(const std::string& path);
 // still what assetpack wrote (with a note); true unless it was changed
 // since (then it is kept, and named).
 bool removeStaleRebuilt(const std::string& original, bool& handled);
+
+// A dry run (--dry-run): nothing is written, made or removed; each change a
+// real run would make is told on standard error instead, one line each:
+// "would write PATH", "would replace PATH", "would remove PATH".
+void setDryRun(bool on);
 
 // True for the name of a temporary of this tool (".assetdump-PID-N.tmp"):
 // never listed, converted or read back as content.

@@ -97,12 +97,24 @@ TEST(Rerun, WritesOnlyWhatChangedAndKeepsEdits)
                   (std::vector<std::string>{".assetdump.json", "A.BMP", "B.BMP", "P.PAL"}));
         c.change(tmp);
         const auto before = identities(tmp / "G.WAD.FILES");
+        // A dry run first: the same lines, each change told, nothing written.
+        std::vector<std::string> dryArgs = c.args;
+        dryArgs.insert(dryArgs.begin(), "-n");
+        const RunResult dry = runTool(dryArgs, tmp.path);
+        EXPECT_EQ(identities(tmp / "G.WAD.FILES"), before);
+        for (const std::string& name : c.written) {
+            if (name != ".assetdump.json") {
+                EXPECT_NE(dry.err.find("G.WAD.FILES/" + name), std::string::npos) << name << dry.err;
+            }
+        }
         const RunResult r = runTool(c.args, tmp.path);
+        EXPECT_EQ(dry.out, r.out);
         EXPECT_EQ(r.out, std::string("G.WAD\t") + c.line + "\n\n");
-        if (*c.err)
+        if (*c.err) {
             EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
-        else
+        } else {
             EXPECT_EQ(r.err, "");
+        }
         const auto after = identities(tmp / "G.WAD.FILES");
         std::vector<std::string> changed;
         for (const auto& [name, id] : before)
