@@ -20,6 +20,7 @@
 namespace {
 
 thread_local OutputPlace* place = nullptr;
+thread_local std::string shownRecord;  // see showing()
 
 // The mod folder of an assetpack run (--output) and its record.
 struct ModFolder {
@@ -591,9 +592,15 @@ void readRecord(OutputPlace& p, const std::string& dir)
 
 }  // namespace
 
+void showing(const std::string& record)
+{
+    shownRecord = record;
+}
+
 void beginOutputs(OutputPlace* to)
 {
     place = to;
+    shownRecord.clear();
 }
 
 void shareWork(size_t count, size_t piece, const std::function<void(size_t, size_t)>& work)
@@ -740,6 +747,7 @@ bool openOutput(OutputFile& out, const std::string& path)
     out.error = 0;
     out.hasher.reset();
     out.written = 0;
+    out.shows = shownRecord;
     const std::string name = getName(path);
     out.inRecord = place && !place->recordFolder.empty() && !isRecordName(name) &&
                    folderOfPath(path) == place->recordFolder;

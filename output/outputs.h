@@ -106,6 +106,10 @@ struct OutputFile {
     ~OutputFile();
 };
 
+// The record of the input that the outputs this thread opens from here on
+// show ("entry 12", "palette 0", "glyph 3", "picture 2"); the folder's record
+// lists it beside each. Empty: the whole file.
+void showing(const std::string& record);
 // Starts an output; a failure is kept in out.error and told by placeOutputs.
 bool openOutput(OutputFile& out, const std::string& path);
 // Starts the rebuilt file of an original (rebuiltPathOf): never a link, never

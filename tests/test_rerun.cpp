@@ -37,9 +37,9 @@ std::map<std::string, std::string> identities(const std::string& dir)
 {
     std::map<std::string, std::string> out;
     for (const std::string& name : listTree(dir, true)) {
-        const fs::path p = fs::path(dir) / name;
+        const fs::path p = fs::u8path(dir + "/" + name);
         out[name] = std::to_string(fs::last_write_time(p).time_since_epoch().count()) + "/" +
-                    std::to_string(fs::file_size(p)) + "/" + readText(p.string());
+                    std::to_string(fs::file_size(p)) + "/" + readText(dir + S + name);
     }
     return out;
 }

@@ -188,8 +188,10 @@ bool extract_ZOM(const std::string& path)
     openOutput(info, createFile("INFO.TXT", dir));
     printOutput(info, "%d %d %d %s%c%c", firstValue, entryCount, imageCount, "ZOM", 13, 10);
     bool whole = true;
-    for (size_t i = 0; i < images.size(); i++)
+    for (size_t i = 0; i < images.size(); i++) {
+        showing("picture " + std::to_string(i));
         whole = writePicture(path, in, createBitmap(zomImageName(int(i)), dir), images[i]) && whole;
+    }
     double first, second;
     imageFloats(images, 0, first, second);
     printOutput(info, "%d %d %f %f%c%c", 0, 0, first, second, 13, 10);

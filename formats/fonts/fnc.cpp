@@ -128,6 +128,7 @@ bool extract_FNC(const std::string& path)
     bool whole = writeGlyphSetInfo(set, dir);
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
+        showing("glyph " + std::to_string(j));
         if (names[j].file.empty())
             continue;  // the same image as a later glyph of its code
         whole = writeSpritePlanes(createFile(names[j].file, dir), createFile(names[j].maskFile, dir),

@@ -62,6 +62,7 @@ bool extract_FNM(const std::string& path)
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
         const size_t stride = rowStride(g.width);
+        showing("glyph " + std::to_string(j));
         if (names[j].file.empty())
             continue;  // the same image as a later glyph of its code
         whole = writeImage(createFile(names[j].file, dir),

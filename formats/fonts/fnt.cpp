@@ -140,6 +140,7 @@ bool extract_FNT(const std::string& path)
     for (size_t j = 0; j < glyphs.size(); j++) {
         const FntGlyphHead& g = glyphs[j];
         printOutput(info, "%d\t%d\t%d\t%d%c%c", g.metric1, g.metric2, g.metric3, g.code, 13, 10);
+        showing("glyph " + std::to_string(j));
         if (names[j].file.empty())
             continue;  // the same image as a later glyph of its code
         const size_t stride = fntStride(g.width);

@@ -148,6 +148,7 @@ bool writePalette(const std::string& path, Source& in, const std::string& dir, c
         reportProblem(path, "palette " + std::to_string(i) + " \"" + storedText(fieldText(record + 512, 13)) +
                                 "\" is written as " + name.file);
     OutputFile out;
+    showing("palette " + std::to_string(i));
     openOutput(out, createFile(name.file, dir));
     writeOutput(out, colours.data(), colours.size());
     return placeOutputs({&out});
@@ -207,6 +208,7 @@ bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t 
     const size_t stride = rowStride(e.width);
     const std::string imagePath = createFile(name.file, dir);
     const BmpHeader header = getBmpHeader(e.width, e.height, int32_t(stride * size_t(e.height)));
+    showing("entry " + std::to_string(i));
     auto changed = [&](int32_t row) { return endsBefore(path, in, "%s's row %d is complete", shown.c_str(), row); };
     if (e.runLength)
         return writeSprite(imagePath, createFile(name.maskFile, dir), header, colours, stride, e.height,
