@@ -61,7 +61,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     tally.skipped = run.skipped;
     const size_t files = run.jobs.size();
     bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, options.force}, progress, tally);
-    if (!endModFolder())
+    if (!writePendingRecords() || !endModFolder())
         reported = false;
     {
         std::lock_guard<std::mutex> hold(progress.lock);

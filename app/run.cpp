@@ -25,6 +25,14 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
     beginOutputs(&place);
     bool ok = false;
     try {
+        // A file converted before, untouched since, and its outputs as they were placed: nothing to do.
+        if (!program.packer && !job.folder && job.kind != Kind::Unknown && !settings.force &&
+            outputsUpToDate(job.input, job.place)) {
+            finishOutputs(true);
+            useReportSink(nullptr);
+            job.ok = true;
+            return;
+        }
         ok = program.convert(job);
         if (!ok && job.kind == Kind::Unknown)
             reportProblem(job.input.empty() ? job.shown : job.input, job.why);

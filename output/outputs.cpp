@@ -2,6 +2,7 @@
 #include "output/outputs.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -487,6 +488,24 @@ void recordInMod(const std::string& path, const RecordedOutput* written)
 const char* const kNotOurs = "not written by assetpack, or changed since it was: kept (remove it to let assetpack "
                              "write here)";
 
+// An output held in its buffer (Compare::Recorded) grows past it: from here
+// on it is compared with its file, which the record says is as placed.
+bool compareWithFile(OutputFile& out)
+{
+    const std::vector<uint8_t> held(out.buffer.begin(), out.buffer.begin() + std::ptrdiff_t(out.buffered));
+    out.buffered = 0;
+    out.comparing = OutputFile::Compare::Existing;
+    out.original = std::make_unique<Source>();
+    const uint8_t* was = openSource(*out.original, out.path) ? view(*out.original, 0, held.size()) : nullptr;
+    if (was && std::memcmp(was, held.data(), held.size()) == 0) {
+        out.sameAt = int64_t(held.size());
+        return true;
+    }
+    if (!startRebuilt(out))  // the file is as placed: replaced without a second look
+        return false;
+    return writeRaw(out, held.data(), held.size());
+}
+
 // The folder part of a path, without its separator.
 std::string folderOfPath(const std::string& path)
 {
@@ -506,14 +525,26 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
     r.tool = "assetdump";
     r.version = ASSETDUMP_VERSION;
     r.inputName = getName(p.inputPath);
-    hashInput(p.inputPath, r.inputSize, r.inputHash);
+    int64_t size = 0, mtime = 0;
+    if (fileStamp(p.inputPath, size, mtime) && size == p.previous.inputSize && mtime == p.previous.inputMtime &&
+        mtime != 0)
+        r.inputHash = p.previous.inputHash;  // untouched since it was hashed
+    else
+        hashInput(p.inputPath, size, r.inputHash);
+    r.inputSize = size;
+    // The same input keeps the time its record had: an unchanged record is not rewritten.
+    r.inputMtime = size == p.previous.inputSize && r.inputHash == p.previous.inputHash ? p.previous.inputMtime : mtime;
     std::map<std::string, RecordedOutput> entries;
     for (const RecordedOutput& o : p.previous.outputs) {
+        if (p.claimed.count(o.name)) {
+            entries[o.name] = o;  // asked for again: what this run placed takes its place below
+            continue;
+        }
         const std::string path = createFile(o.name, p.recordFolder);
         std::string what;
         if (linkKind(path, what) != PathKind::Regular)
             continue;  // gone, or replaced by something else: not the tool's any more
-        if (!converted || p.claimed.count(o.name)) {
+        if (!converted) {
             entries[o.name] = o;
             continue;
         }
@@ -537,21 +568,62 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
 
 // Puts the folder's record in place when it changed; false, having said
 // why, when it could not be.
+// A record's time of an output is kept only when it lies clearly before the
+// record is made: a file edited within the same tick of the system's clock
+// as it was placed would otherwise look untouched. Without one, a rerun
+// compares the file's bytes.
+constexpr int64_t kSettled = 20 * 1000 * 1000;  // ns
+
+std::string settledText(FolderRecord record)
+{
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch()).count();
+    for (RecordedOutput& o : record.outputs)
+        if (o.mtime > now - kSettled)
+            o.mtime = 0;
+    if (record.inputMtime > now - kSettled)
+        record.inputMtime = 0;
+    return recordText(record);
+}
+
+// Puts a record in place in its folder; false, having said why, when it
+// could not be.
+bool placeRecord(const std::string& folder, const std::string& text)
+{
+    OutputFile out;
+    out.counted = false;
+    out.hidden = true;
+    openOutput(out, createFile(kRecordName, folder));
+    writeOutput(out, text.data(), text.size());
+    return placeOutputs({&out});
+}
+
+// The records of the new folders of this run, written once the run has
+// converted everything (so that the times they keep have settled). Until
+// then such a folder is one without a record, which loses nothing.
+struct PendingRecord {
+    std::string folder;
+    FolderRecord record;
+};
+std::mutex pendingLock;
+std::vector<PendingRecord> pendingRecords;
+
+// Brings the folder's record up to date when it changed: a new folder's
+// later (see pendingRecords). False, having said why, when it could not be.
 bool writeRecord(OutputPlace& p, bool converted)
 {
     if (p.recordFolder.empty())
         return true;
-    const std::string text = recordText(updatedRecord(p, converted));
+    FolderRecord record = updatedRecord(p, converted);  // in a dry run, tells what it would remove
     if (dryRun)
         return true;
-    if (text == p.previousText)
-        return true;  // nothing changed: nothing is written
-    OutputFile out;
-    out.counted = false;
-    out.hidden = true;
-    openOutput(out, createFile(kRecordName, p.recordFolder));
-    writeOutput(out, text.data(), text.size());
-    return placeOutputs({&out});
+    if (!p.freshTemp.empty()) {
+        std::lock_guard<std::mutex> hold(pendingLock);
+        pendingRecords.push_back({p.recordFolder, std::move(record)});
+        return true;
+    }
+    const std::string text = settledText(std::move(record));
+    return text == p.previousText || placeRecord(p.recordFolder, text);  // nothing changed: nothing written
 }
 
 // Reads the record an earlier run left in an output folder.
@@ -774,6 +846,16 @@ bool openOutput(OutputFile& out, const std::string& path)
         return true;
     }
     std::string what;
+    const RecordedOutput* was = out.inRecord && place->hadRecord ? findOutput(place->previous, name) : nullptr;
+    int64_t size = 0, mtime = 0;
+    if (was && was->mtime && fileStamp(path, size, mtime) && size == was->size && mtime == was->mtime) {
+        // A rerun, the file as it was placed: nothing is read or written
+        // unless the new bytes' hash differs from the recorded one.
+        out.was = *was;
+        out.comparing = OutputFile::Compare::Recorded;
+        takeBuffer(out);
+        return true;
+    }
     if (out.inRecord && linkKind(path, what) == PathKind::Regular) {
         // A rerun: nothing is written while the bytes are those already there.
         out.original = std::make_unique<Source>();
@@ -831,6 +913,15 @@ bool writeOutput(OutputFile& out, const void* data, size_t size)
         return true;  // (an empty vector's data may be null)
     out.hasher.add(data, size);
     out.written += int64_t(size);
+    if (out.comparing == OutputFile::Compare::Recorded) {
+        if (out.buffered + size <= out.buffer.size()) {
+            std::memcpy(out.buffer.data() + out.buffered, data, size);
+            out.buffered += size;
+            return true;
+        }
+        if (!compareWithFile(out))
+            return false;
+    }
     if (out.original) {
         // Compared a piece at a time: the window of the original stays small.
         const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -882,6 +973,16 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
 {
     bool whole = true;
     for (OutputFile* out : outputs) {
+        if (out->comparing == OutputFile::Compare::Recorded && !out->error) {
+            if (out->written == out->was.size && out->hasher.hex() == out->was.hash) {
+                out->buffered = 0;
+                continue;  // the file holds these bytes already: nothing is written
+            }
+            const std::vector<uint8_t> held(out->buffer.begin(), out->buffer.begin() + std::ptrdiff_t(out->buffered));
+            out->buffered = 0;
+            if (startRebuilt(*out))
+                writeRaw(*out, held.data(), held.size());
+        }
         if (out->original && !out->error) {
             if (out->sameAt == out->original->size) {
                 out->original.reset();
@@ -942,9 +1043,21 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
     if (whole) {
         for (OutputFile* out : outputs) {
             placedOutputs += out->counted ? 1 : 0;
-            const RecordedOutput written{getName(out->path), out->written, out->hasher.hex(),
-                                         out->shows.empty() ? "file" : out->shows};
+            RecordedOutput written{getName(out->path), out->written, out->hasher.hex(),
+                                   out->shows.empty() ? "file" : out->shows, 0};
             if (out->inRecord) {
+                // Its time as placed, so that a rerun knows it untouched without reading it.
+                // An output left as it was keeps the time the record had.
+                std::string physical;
+                int64_t size = 0;
+                const RecordedOutput* was =
+                    place->hadRecord ? findOutput(place->previous, written.name) : nullptr;
+                if (out->comparing == OutputFile::Compare::Recorded)
+                    written.mtime = out->was.mtime;
+                else if (out->comparing == OutputFile::Compare::Existing && was && was->hash == written.hash)
+                    written.mtime = was->mtime;
+                else if (!fileStamp(inFreshFolder(out->path, physical) ? physical : out->path, size, written.mtime))
+                    written.mtime = 0;
                 std::lock_guard<std::mutex> hold(place->recordLock);
                 place->placed.push_back(written);
             }
@@ -1159,6 +1272,40 @@ bool removeStaleRebuilt(const std::string& original, bool& handled)
     return true;
 }
 
+
+bool outputsUpToDate(const std::string& input, const Placement& where)
+{
+    std::string what;
+    if (where.folder.empty() || linkKind(where.folder, what) != PathKind::Directory)
+        return false;
+    OutputPlace read;
+    readRecord(read, where.folder);
+    const FolderRecord& r = read.previous;
+    int64_t size = 0, mtime = 0;
+    if (!read.hadRecord || r.tool != "assetdump" || r.version != ASSETDUMP_VERSION || r.inputMtime == 0 ||
+        !fileStamp(input, size, mtime) || size != r.inputSize || mtime != r.inputMtime)
+        return false;
+    for (const RecordedOutput& o : r.outputs)
+        if (o.mtime == 0 || !fileStamp(createFile(o.name, where.folder), size, mtime) || size != o.size ||
+            mtime != o.mtime)
+            return false;
+    return true;
+}
+
+bool writePendingRecords()
+{
+    std::vector<PendingRecord> pending;
+    {
+        std::lock_guard<std::mutex> hold(pendingLock);
+        pending.swap(pendingRecords);
+    }
+    bool all = true;
+    std::string what;
+    for (const PendingRecord& r : pending)
+        if (linkKind(r.folder, what) == PathKind::Directory)  // put in place whole
+            all = placeRecord(r.folder, settledText(r.record)) && all;
+    return all;
+}
 
 void setDryRun(bool on)
 {

@@ -88,10 +88,14 @@ struct OutputFile {
     // A rebuilt file that may turn out to be its original, or an output whose
     // file may already hold its bytes: while the bytes are the same, nothing
     // is written (original, from 0 to sameAt).
-    enum class Compare { None, Rebuilt, Existing };
+    enum class Compare { None, Rebuilt, Existing, Recorded };
     Compare comparing = Compare::None;
     std::unique_ptr<Source> original;
     int64_t sameAt = 0;
+    // An output whose file is as the record says it was placed (size and
+    // time): its bytes are held in the buffer, and written only when their
+    // hash is not the recorded one.
+    RecordedOutput was;
     // What the output holds, for the folder's record.
     Hasher hasher;
     int64_t written = 0;
@@ -154,6 +158,16 @@ bool modFolderLists(const std::string& path);
 // still what assetpack wrote (with a note); true unless it was changed
 // since (then it is kept, and named).
 bool removeStaleRebuilt(const std::string& original, bool& handled);
+
+// True when the input and every output of its folder are as the folder's
+// record says this version left them (sizes and times): converting it again
+// would change nothing, so it need not be converted.
+bool outputsUpToDate(const std::string& input, const Placement& where);
+
+// Writes the records of the output folders this run made new (held back
+// until the run has converted everything); false, having said why, when one
+// could not be written.
+bool writePendingRecords();
 
 // A dry run (--dry-run): nothing is written, made or removed; each change a
 // real run would make is told on standard error instead, one line each:

@@ -2,6 +2,7 @@
 #include "output/record.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -168,10 +169,11 @@ struct JsonReader {
             at++;
         while (at < text.size() && text[at] >= '0' && text[at] <= '9')
             at++;
-        if (at == start || at - start > 18)
+        if (at == start || at - start > 20)
             return false;
+        errno = 0;
         v = std::strtoll(text.substr(start, at - start).c_str(), nullptr, 10);
-        return true;
+        return errno == 0;
     }
     // Any value, passed over.
     bool skipValue()
@@ -236,13 +238,13 @@ std::string recordText(const FolderRecord& r)
     t += "  \"version\": " + quoted(r.version) + ",\n";
     if (r.inputSize >= 0)
         t += "  \"input\": {\"name\": " + quoted(r.inputName) + ", \"size\": " + std::to_string(r.inputSize) +
-             ", \"xxh3_128\": " + quoted(r.inputHash) + "},\n";
+             ", \"xxh3_128\": " + quoted(r.inputHash) + ", \"mtime\": " + std::to_string(r.inputMtime) + "},\n";
     t += "  \"outputs\": [";
     for (size_t i = 0; i < r.outputs.size(); i++) {
         const RecordedOutput& o = r.outputs[i];
         t += i ? ",\n    " : "\n    ";
         t += "{\"name\": " + quoted(o.name) + ", \"size\": " + std::to_string(o.size) + ", \"xxh3_128\": " +
-             quoted(o.hash) + ", \"shows\": " + quoted(o.shows) + "}";
+             quoted(o.hash) + ", \"shows\": " + quoted(o.shows) + ", \"mtime\": " + std::to_string(o.mtime) + "}";
     }
     t += r.outputs.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return t;
@@ -265,6 +267,8 @@ bool parseRecord(const std::string& text, FolderRecord& record)
                     return j.number(record.inputSize);
                 if (field == "xxh3_128")
                     return j.string(record.inputHash);
+                if (field == "mtime")
+                    return j.number(record.inputMtime);
                 return j.skipValue();
             });
         if (name == "outputs") {
@@ -283,6 +287,8 @@ bool parseRecord(const std::string& text, FolderRecord& record)
                             return j.string(o.hash);
                         if (field == "shows")
                             return j.string(o.shows);
+                        if (field == "mtime")
+                            return j.number(o.mtime);
                         return j.skipValue();
                     }))
                     return false;

@@ -19,6 +19,7 @@ struct RecordedOutput {
     int64_t size = 0;
     std::string hash;   // 32 hexadecimal digits
     std::string shows;  // the record of the input it shows ("entry 12", "glyph 3", "file")
+    int64_t mtime = 0;  // the file's modification time as placed (ns since 1970; 0: not known)
 };
 
 struct FolderRecord {
@@ -26,6 +27,7 @@ struct FolderRecord {
     std::string inputName;  // the input's own name
     int64_t inputSize = -1;
     std::string inputHash;  // of the whole input, or past kWholeHashLimit of its two ends
+    int64_t inputMtime = 0;
     std::vector<RecordedOutput> outputs;  // sorted by name, each name once
 };
 

@@ -37,6 +37,9 @@ PathKind pathKind(const std::string& path, std::string& what);
 // when given, receives a regular file's permission bits (0 where there are none).
 PathKind linkKind(const std::string& path, std::string& what, unsigned* mode = nullptr);
 // True when both paths name one existing file.
+// The size and modification time (nanoseconds since 1970) of the regular
+// file at path, its link not followed; false for anything else.
+bool fileStamp(const std::string& path, int64_t& size, int64_t& mtime);
 bool sameFile(const std::string& a, const std::string& b);
 
 // Opens a regular file for reading without ever blocking: a FIFO or device

@@ -51,6 +51,16 @@ PathKind linkKind(const std::string& path, std::string& what, unsigned* mode)
     return lstat(path.c_str(), &st) == 0 ? kindOf(st, what, mode) : PathKind::Missing;
 }
 
+bool fileStamp(const std::string& path, int64_t& size, int64_t& mtime)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    size = int64_t(st.st_size);
+    mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 bool sameFile(const std::string& a, const std::string& b)
 {
     struct stat sa, sb;

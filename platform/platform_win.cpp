@@ -285,6 +285,18 @@ bool removeFileBelow(const std::string& root, const std::string& relative)
     return removeFile(path);
 }
 
+bool fileStamp(const std::string& path, int64_t& size, int64_t& mtime)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return false;
+    size = int64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    const int64_t ticks = int64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+    mtime = (ticks - 116444736000000000LL) * 100;  // 100 ns ticks since 1601
+    return true;
+}
+
 void hideFile(const std::string& path)
 {
     const std::wstring w = wide(path);
