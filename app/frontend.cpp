@@ -14,13 +14,16 @@ const char* szCommand = "<not yet set>";
 
 namespace {
 
-// A usage error: the usage line and the reason, status 1.
+// Exit statuses, as --help and the manual pages tell them.
+constexpr int kAllDone = 0, kUsageError = 1, kLinesLost = 2, kSomeFailed = 3;
+
+// A usage error: the usage line and the reason on standard error, status 1;
+// nothing on standard output.
 int usageError(const std::string& self, const std::string& text)
 {
     writeAll(stderr, "USAGE: " + self + " <filename> [<filename> ...]\n" + text + "\n");
-    writeAll(stdout, "\n");
     consolePause();
-    return 1;
+    return kUsageError;
 }
 
 }  // namespace
@@ -36,12 +39,14 @@ int runFrontEnd(int argc, char** argv, const Program& program)
 
     Options options;
     std::string why;
-    if (!readOptions(args, program, options, why))
+    const bool read = readOptions(args, program, options, why);
+    askForPause(options.pause);
+    if (!read)
         return usageError(self, why + "; try '" + self + " --help'");
     if (options.help)
-        return writeAll(stdout, helpText(program)) ? 0 : 2;
+        return writeAll(stdout, helpText(program)) ? kAllDone : kLinesLost;
     if (options.version)
-        return writeAll(stdout, std::string(program.name) + " " ASSETDUMP_VERSION "\n") ? 0 : 2;
+        return writeAll(stdout, std::string(program.name) + " " ASSETDUMP_VERSION "\n") ? kAllDone : kLinesLost;
     if (options.paths.empty())
         return usageError(self, "Try '" + self + " --help' for more information.");
 
@@ -70,5 +75,5 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     printSummary(progress, program, tally, files);
     reported = writeAll(stdout, "\n") && reported;
     consolePause();
-    return reported ? 0 : 2;
+    return !reported ? kLinesLost : tally.failed ? kSomeFailed : kAllDone;
 }

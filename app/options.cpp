@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class OptionId { Help, Version, Output, Jobs, Edits, Force, DryRun };
+enum class OptionId { Help, Version, Output, Jobs, Edits, Force, DryRun, Pause };
 
 struct OptionEntry {
     char shortName;        // 0: none
@@ -39,6 +39,9 @@ const OptionEntry kOptionTable[] = {
      "write, replace and remove nothing: print the result lines\nof a real run, and on standard error each change it\n"
      "would make ('would write PATH', 'would replace PATH',\n'would remove PATH')",
      nullptr},
+    {0, "pause", nullptr, false, OptionId::Pause,
+     "wait for a key at the end of the run (for launchers and\ndesktop files); without it the run never waits, but on\n"
+     "Windows in a console of its own", nullptr},
     {'h', "help", nullptr, false, OptionId::Help, "this text", nullptr},
     {0, "version", nullptr, false, OptionId::Version, "the version", nullptr},
 };
@@ -50,6 +53,37 @@ bool offered(const OptionEntry& e, const Program& program)
     return program.packer || !e.packerOnly;
 }
 
+// The edits that turn a into b (insert, remove, replace one character).
+size_t editDistance(const std::string& a, const std::string& b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); j++)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); i++) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); j++) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The long option a mistyped name most likely meant; null when none is near.
+const char* nearestOption(const std::string& name, const Program& program)
+{
+    const char* best = nullptr;
+    size_t bestDistance = 3;  // at most two edits away
+    for (const OptionEntry& e : kOptionTable)
+        if (offered(e, program) && editDistance(name, e.longName) < bestDistance) {
+            bestDistance = editDistance(name, e.longName);
+            best = e.longName;
+        }
+    return best;
+}
+
 // The entry an argument names ("--output", "--output=DIR", "-o", "-oDIR");
 // value and hasValue get what it carries.
 const OptionEntry* findOption(const std::string& arg, const Program& program, std::string& value, bool& hasValue,
@@ -59,19 +93,34 @@ const OptionEntry* findOption(const std::string& arg, const Program& program, st
     if (arg[1] == '-') {
         const size_t equalsAt = arg.find('=');
         const std::string name = arg.substr(2, equalsAt == std::string::npos ? std::string::npos : equalsAt - 2);
+        const OptionEntry* found = nullptr;
+        bool ambiguous = false;
         for (const OptionEntry& e : kOptionTable) {
-            if (name != e.longName || !offered(e, program))
+            if (!offered(e, program) || std::string(e.longName).compare(0, name.size(), name) != 0)
                 continue;
+            if (name == e.longName) {  // whole: never ambiguous
+                found = &e;
+                ambiguous = false;
+                break;
+            }
+            ambiguous = found != nullptr;  // an abbreviation, as getopt_long takes them
+            found = &e;
+        }
+        if (found && !ambiguous && !name.empty()) {
             if (equalsAt != std::string::npos) {
-                if (!e.value) {
-                    why = "option --" + name + " takes no value";
+                if (!found->value) {
+                    why = std::string("option --") + found->longName + " takes no value";
                     return nullptr;
                 }
                 value = arg.substr(equalsAt + 1);
                 hasValue = true;
             }
-            return &e;
+            return found;
         }
+        why = (ambiguous ? "ambiguous option " : "unknown option ") + escapeControls(arg.substr(0, equalsAt));
+        if (const char* near = nearestOption(name, program))
+            why += std::string("; did you mean --") + near + "?";
+        return nullptr;
     } else {
         for (const OptionEntry& e : kOptionTable) {
             if (arg[1] != e.shortName || !offered(e, program))
@@ -98,6 +147,7 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
     case OptionId::Version: options.version = true; return true;
     case OptionId::Force: options.force = true; return true;
     case OptionId::DryRun: options.dryRun = true; return true;
+    case OptionId::Pause: options.pause = true; return true;
     case OptionId::Output:
     case OptionId::Edits:
         if (value.empty()) {
@@ -107,6 +157,10 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
         (e.id == OptionId::Output ? options.output : options.edits) = withoutTrailingSeparators(value);
         return true;
     case OptionId::Jobs: {
+        if (value.empty()) {
+            why = "option " + shown + " needs a number of workers from 1 to " + std::to_string(kMaxJobs);
+            return false;
+        }
         char* end = nullptr;
         errno = 0;
         const unsigned long n = std::strtoul(value.c_str(), &end, 10);
@@ -134,11 +188,12 @@ std::string withoutTrailingSeparators(const std::string& path)
 
 bool readOptions(const std::vector<std::string>& args, const Program& program, Options& options, std::string& why)
 {
-    size_t i = 1;
-    for (; i < args.size(); i++) {
+    // Options may stand anywhere before "--", as getopt_long permutes them;
+    // "-" alone and everything after "--" are paths.
+    for (size_t i = 1; i < args.size(); i++) {
         const std::string& arg = args[i];
         if (arg == "--") {
-            i++;
+            options.paths.insert(options.paths.end(), args.begin() + std::ptrdiff_t(i + 1), args.end());
             break;
         }
 #ifdef _WIN32
@@ -147,8 +202,10 @@ bool readOptions(const std::vector<std::string>& args, const Program& program, O
             continue;
         }
 #endif
-        if (arg.size() < 2 || arg[0] != '-')
-            break;
+        if (arg.size() < 2 || arg[0] != '-') {
+            options.paths.push_back(arg);
+            continue;
+        }
         std::string value;
         bool hasValue = false;
         const OptionEntry* entry = findOption(arg, program, value, hasValue, why);
@@ -165,14 +222,13 @@ bool readOptions(const std::vector<std::string>& args, const Program& program, O
         if (!applyOption(*entry, shown, value, options, why))
             return false;
     }
-    options.paths.assign(args.begin() + std::ptrdiff_t(std::min(i, args.size())), args.end());
     return true;
 }
 
 std::string helpText(const Program& program)
 {
     std::string text = program.about;
-    text += "\nOptions (before the files; -- ends them):\n";
+    text += "\nOptions (anywhere before --, which ends them):\n";
     for (const OptionEntry& e : kOptionTable) {
         if (!offered(e, program))
             continue;
@@ -187,7 +243,10 @@ std::string helpText(const Program& program)
             text += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
         text += '\n';
     }
-    return text + "\n" + program.details;
+    return text + "\n" + program.details +
+           "\nExit status: 0 when every file is DONE!; 1 after a usage error (nothing is\n"
+           "done); 2 when the result lines could not all be written; 3 when a file is\n"
+           "FAILED!. An interrupted run ends by its signal.\n";
 }
 
 PlaceRule placeRule(const Options& options)

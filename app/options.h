@@ -14,6 +14,7 @@ struct Options {
     unsigned jobs = 0;    // --jobs; 0: as many as the machine has cores
     bool force = false;   // --force
     bool dryRun = false;  // --dry-run
+    bool pause = false;   // --pause
     bool help = false, version = false;
     std::vector<std::string> paths;  // the arguments that are not options
 };

@@ -50,6 +50,7 @@ extern const char* szCommand;
 // (walking folders) before converting any, converts them with a pool of
 // workers and prints "name<TAB>DONE!" or "name<TAB>FAILED!" for each, in
 // order. A failure always has its reason on standard error; a failed
-// allocation fails only its file. Returns the exit status: 0 after a run, 1
-// after a usage error, 2 when the result lines could not all be written.
+// allocation fails only its file. Returns the exit status: 0 when every
+// file is DONE!, 1 after a usage error, 2 when the result lines could not
+// all be written, 3 when a file is FAILED!.
 int runFrontEnd(int argc, char** argv, const Program& program);

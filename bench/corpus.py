@@ -14,6 +14,7 @@ Reported: medians, the spread on the disk, and peak resident memory. Then
 the hostile set, each file alone. Writes a Markdown report with the machine.
 """
 import argparse
+import sys
 import json
 import os
 import platform
@@ -28,7 +29,9 @@ ROUNDS = 3
 
 def timed(command, cwd):
     start = time.perf_counter()
-    subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+    status = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL).returncode
+    if status not in (0, 3):  # 3: a file failed, as some hostile ones are meant to
+        raise RuntimeError(f"{command[0]} exited with {status}")
     return time.perf_counter() - start
 
 
@@ -43,7 +46,7 @@ def clear(folder):
 
 def peak_rss_mib(command, cwd):
     report = subprocess.run(["/usr/bin/time", "-v"] + command, cwd=cwd, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True).stderr
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True).stderr
     return int(next(l for l in report.splitlines() if "Maximum resident" in l).split(":")[1]) / 1024
 
 
@@ -134,7 +137,8 @@ def main():
     configs = [("-j 1", tool, ["-j", "1"]), (f"default ({os.cpu_count()} workers)", tool, [])]
     if args.before:
         configs.insert(0, ("before", os.path.abspath(args.before), []))
-    places = [("tmpfs", "/dev/shm/assetdump-bench" if os.path.isdir("/dev/shm") else "build/bench/ram")]
+    ram = "/dev/shm/assetdump-bench" if os.path.isdir("/dev/shm") else "build/bench/ram"
+    places = [("tmpfs", ram), ("tmpfs, one core busy", ram)]
     if args.disk:
         places.append((f"disk ({filesystem(os.path.dirname(args.disk))})", args.disk))
 
@@ -143,6 +147,8 @@ def main():
         shutil.rmtree(scratch, ignore_errors=True)
         subprocess.run([corpus, scratch, "1"], check=True)
         shutil.rmtree(os.path.join(scratch, "fnt"))
+        # Another process keeps one core busy, as a build or a game would.
+        busy = subprocess.Popen([sys.executable, "-c", "while True: pass"]) if "busy" in place else None
         for name, ext, _ in SETS:
             r = measure(configs, os.path.join(scratch, name), ext, scratch)
             results[(place, name)] = r
@@ -151,6 +157,9 @@ def main():
                 print(f"{place} {name} {label}: first {t['first']:.3f} s / cp {t['cp']:.3f} s = "
                       f"{t['first'] / t['cp']:.2f}; rerun {t['rerun']:.3f} s / cp over {t['cp over']:.3f} s = "
                       f"{t['rerun'] / t['cp over']:.2f}; peak {r['rss'][label]:.1f} MiB", flush=True)
+        if busy:
+            busy.kill()
+            busy.wait()
         shutil.rmtree(scratch)
     hostile_rows = hostile(tool, corpus, places[0][1])
     shutil.rmtree(places[0][1], ignore_errors=True)
@@ -161,7 +170,7 @@ def main():
              "vary by a fifth). Rerun everything with `bench/run.sh`.", "",
              "## The tool against `cp -r` of its own output", "",
              "*first*: no output folder exists yet, against `cp -r` of the output folders into a new folder; "
-             "*rerun*: into the folders the first run made, against `cp -r` over that copy. "
+             "*rerun*: into the folders the first run made, nothing changed, against `cp -r` over that copy. "
              + ("*before*: the tree this work started from, measured in the same run. " if args.before else ""),
              "", "| place | corpus | output files | run | first s | cp -r s | first / cp | rerun s | cp over s "
              "| rerun / cp over | peak RSS MiB |",
@@ -177,8 +186,9 @@ def main():
                          f"| {m['rerun']:.3f}{spread('rerun')} | {m['cp over']:.3f}{spread('cp over')} "
                          f"| {m['rerun'] / m['cp over']:.2f} | {r['rss'][label]:.1f} |")
     lines += ["", "Targets (tmpfs): the WAD's first conversion at most 1.0 x cp; the 2,000 RLE files at most "
-              "0.7 x cp with the default workers on 2 cores and 1.0 x with `-j 1`; reruns at most 1.2 x cp over "
-              "an existing copy; peak RSS of the WAD run at most 32 MiB. On the disk (times in brackets: the "
+              "0.7 x cp with the default workers on 2 cores and 1.0 x with `-j 1`; reruns over an unchanged "
+              "game at most 0.3 x cp over an existing copy; with one core busy, the default workers no slower "
+              "than `-j 1`; peak RSS of the WAD run at most 32 MiB. On the disk (times in brackets: the "
               "spread of the rounds) whatever the kernel still has to write back from the round before falls on "
               "the next program to write, tool or cp alike: single runs vary several times over, and only the "
               "tmpfs figures compare the programs themselves."]

@@ -28,7 +28,9 @@ std::string escapeControls(const std::string& text)
     out.reserve(text.size());
     for (char c : text) {
         unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 32) {
+        if (c == '\\') {
+            out += "\\\\";  // so that no name prints as another's escape
+        } else if (u >= 32) {
             out += c;
         } else if (c == '\t') {
             out += "\\t";

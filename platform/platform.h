@@ -124,3 +124,7 @@ int terminalColumns();
 // terminal (a terminal window opened for it alone), never when a shell
 // started it. The prompt goes to the console, never into redirected output.
 void consolePause();
+// --pause: the run waits for a key at its end. On POSIX systems it waits only
+// then (the prompt and the key on the terminal, never in redirected output);
+// on Windows also when it is the only process of its console.
+void askForPause(bool on);

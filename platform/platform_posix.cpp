@@ -35,6 +35,7 @@ PathKind kindOf(const struct stat& st, std::string& what, unsigned* mode)
 // The terminal settings to restore when an interrupt comes during the pause.
 std::atomic<bool> terminalRaw{false};
 termios terminalSaved;
+int terminalFd = -1;  // the terminal the pause reads its key at
 }  // namespace
 
 PathKind pathKind(const std::string& path, std::string& what)
@@ -316,7 +317,7 @@ void* waitForInterrupt(void*)
     if (sigwait(&interrupts, &sig) != 0)
         return nullptr;
     if (terminalRaw)
-        tcsetattr(STDIN_FILENO, TCSANOW, &terminalSaved);
+        tcsetattr(terminalFd, TCSANOW, &terminalSaved);
     interruptCleanup();
     // Ended by the signal itself, as the shell expects of an interrupted program.
     signal(sig, SIG_DFL);
@@ -370,32 +371,43 @@ int terminalColumns()
     return 80;
 }
 
+namespace {
+bool pauseAsked = false;
+}  // namespace
+
+void askForPause(bool on)
+{
+    pauseAsked = on;
+}
+
 void consolePause()
 {
-    // Only a terminal window opened for the tool alone closes with it: the
-    // tool then leads its own session. Shells, scripts and pipes never wait.
-    if (getsid(0) != getpid() || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
+    // Only when asked: a shell that replaced itself with the tool (bash -c,
+    // ssh -t) looks like a window of its own, and must never wait.
+    if (!pauseAsked)
         return;
+    const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (tty < 0)
+        return;  // no terminal to wait at
     std::fflush(stdout);
     static const char prompt[] = "Press any key to continue . . .";
-    if (write(STDOUT_FILENO, prompt, sizeof prompt - 1) < 0)
-        return;
-
     termios saved;
-    if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+    if (write(tty, prompt, sizeof prompt - 1) >= 0 && tcgetattr(tty, &saved) == 0) {
         termios raw = saved;
         raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
         terminalSaved = saved;
+        terminalFd = tty;
         terminalRaw = true;
-        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        tcsetattr(tty, TCSANOW, &raw);
         char key;
-        ssize_t got = read(STDIN_FILENO, &key, 1);
+        ssize_t got = read(tty, &key, 1);
         (void)got;
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        tcsetattr(tty, TCSANOW, &saved);
         terminalRaw = false;
+        if (write(tty, "\n", 1) < 0) {
+        }
     }
-    if (write(STDOUT_FILENO, "\n", 1) < 0)
-        return;
+    close(tty);
 }

@@ -441,12 +441,21 @@ int terminalColumns()
     return 80;
 }
 
+namespace {
+bool pauseAsked = false;
+}  // namespace
+
+void askForPause(bool on)
+{
+    pauseAsked = on;
+}
+
 void consolePause()
 {
     // A console shared with cmd, PowerShell or a batch file stays open by
-    // itself; only a console the tool has alone closes with it.
+    // itself; only a console the tool has alone closes with it (or --pause).
     DWORD processes[2];
-    if (GetConsoleProcessList(processes, 2) != 1)
+    if (GetConsoleProcessList(processes, 2) != 1 && !pauseAsked)
         return;
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode, written;

@@ -95,7 +95,7 @@ TEST(Bounded, FifosAndDevicesFailAtOnceBesideAGoodFile)
     ASSERT_EQ(mkfifo((tmp / "F.RLE").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", tmp / "DEV.WAD");
     RunResult r = runToolWith({"F.RLE", "DEV.WAD", "HERO.RLE"}, tmp.path, RunLimits{.timeoutSeconds = 20});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "F.RLE\tFAILED!\nDEV.WAD\tFAILED!\nHERO.RLE\tDONE!\n\n");
     EXPECT_EQ(r.err, "F.RLE: not a regular file: it is a FIFO\nDEV.WAD: not a regular file: it is a device\n");
 }
@@ -146,7 +146,7 @@ TEST(Bounded, AFailedAllocationFailsItsArgumentAndTheRunGoesOn)
     writeFile(tmp / "BIG.FNC", glyphSetFile(font));
     writeFile(tmp / "HERO.RLE", smallSprite());
     RunResult r = runToolWith({"BIG.FNC", "HERO.RLE"}, tmp.path, RunLimits{.memory = high + (6 << 20)});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_EQ(r.out, "BIG.FNC\tFAILED!\nHERO.RLE\tDONE!\n\n");
     EXPECT_EQ(r.err, "BIG.FNC: out of memory\n");
 }

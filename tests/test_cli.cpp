@@ -27,10 +27,12 @@ TEST(Cli, NoArgumentPrintsUsageOnStandardErrorAndExitsOne)
 #else
     EXPECT_EQ(r.err, "USAGE: assetdump <filename> [<filename> ...]\nTry 'assetdump --help' for more information.\n");
 #endif
-    EXPECT_EQ(r.out, "\n");
+    EXPECT_EQ(r.out, "");  // a usage error prints nothing on standard output
 }
 
-// The options: before the paths, "--" ends them, a usage error converts nothing.
+// The options: anywhere before "--", which ends them; abbreviations and
+// suggestions as getopt_long; a usage error converts nothing and prints
+// nothing on standard output; the exit status tells failures.
 TEST(Cli, OptionsAsGnuToolsHaveThem)
 {
     TempDir tmp;
@@ -54,22 +56,30 @@ TEST(Cli, OptionsAsGnuToolsHaveThem)
         {{"--help"}, 0, help, "", {}},
         {{"-h", "HERO.RLE"}, 0, help, "", {}},
         {{"--version"}, 0, "assetdump " ASSETDUMP_VERSION "\n", "", {}},
-        {{"-v", "HERO.RLE"}, 1, "\n", usage + "unknown option -v; try '" + self + " --help'\n", {}},
-        {{"-x.RLE"}, 1, "\n", usage + "unknown option -x.RLE; try '" + self + " --help'\n", {}},
-        {{"-e", "d", "HERO.RLE"}, 1, "\n", usage + "unknown option -e; try '" + self + " --help'\n", {}},
-        {{"-o"}, 1, "\n", usage + "option -o needs a value; try '" + self + " --help'\n", {}},
-        {{"--jobs=0", "HERO.RLE"}, 1, "\n",
+        {{"-y", "HERO.RLE"}, 1, "", usage + "unknown option -y; try '" + self + " --help'\n", {}},
+        {{"-x.RLE"}, 1, "", usage + "unknown option -x.RLE; try '" + self + " --help'\n", {}},
+        {{"-e", "d", "HERO.RLE"}, 1, "", usage + "unknown option -e; try '" + self + " --help'\n", {}},
+        {{"-o"}, 1, "", usage + "option -o needs a value; try '" + self + " --help'\n", {}},
+        {{"--jobs=0", "HERO.RLE"}, 1, "",
          usage + "option --jobs needs a number of workers from 1 to 256, not 0; try '" + self + " --help'\n", {}},
-        {{"--help=yes"}, 1, "\n", usage + "option --help takes no value; try '" + self + " --help'\n", {}},
-        {{"-o", "out"}, 1, "\n", usage + "Try '" + self + " --help' for more information.\n", {}},
+        {{"--jobs=", "HERO.RLE"}, 1, "",
+         usage + "option --jobs needs a number of workers from 1 to 256; try '" + self + " --help'\n", {}},
+        {{"--ouput", "out", "HERO.RLE"}, 1, "",
+         usage + "unknown option --ouput; did you mean --output?; try '" + self + " --help'\n", {}},
+        {{"HERO.RLE", "--bogus"}, 1, "", usage + "unknown option --bogus; try '" + self + " --help'\n", {}},
+        {{"--help=yes"}, 1, "", usage + "option --help takes no value; try '" + self + " --help'\n", {}},
+        {{"-o", "out"}, 1, "", usage + "Try '" + self + " --help' for more information.\n", {}},
         {{"--", "-x.RLE"}, 0, "-x.RLE\tDONE!\n\n", "", {"-x.RLE.FILES"}},
         {{"-o", "a", "HERO.RLE"}, 0, "HERO.RLE\tDONE!\n\n", "", {"a/HERO.RLE.FILES"}},
         {{"-ob", "-j", "1", "HERO.RLE"}, 0, "HERO.RLE\tDONE!\n\n", "", {"b/HERO.RLE.FILES"}},
         {{"--output=c/d", "--jobs=3", "HERO.RLE"}, 0, "HERO.RLE\tDONE!\n\n", "", {"c/d/HERO.RLE.FILES"}},
         {{"--output", "e", "-j2", "--", "-x.RLE"}, 0, "-x.RLE\tDONE!\n\n", "", {"e/-x.RLE.FILES"}},
-        // After the first path, everything is a path.
-        {{"HERO.RLE", "-o", "f"}, 0, "HERO.RLE\tDONE!\n-o\tFAILED!\nf\tFAILED!\n\n",
-         "-o: No such file or directory\nf: No such file or directory\n", {"HERO.RLE.FILES"}},
+        // Options after the paths, and abbreviated: as before them.
+        {{"HERO.RLE", "-o", "f"}, 0, "HERO.RLE\tDONE!\n\n", "", {"f/HERO.RLE.FILES"}},
+        {{"HERO.RLE", "--out=g", "--jo", "1"}, 0, "HERO.RLE\tDONE!\n\n", "", {"g/HERO.RLE.FILES"}},
+        // A file that fails: status 3; its line and its reason as ever.
+        {{"HERO.RLE", "NOPE.RLE"}, 3, "HERO.RLE\tDONE!\nNOPE.RLE\tFAILED!\n\n", "NOPE.RLE: No such file or directory\n",
+         {"HERO.RLE.FILES"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);
@@ -80,6 +90,7 @@ TEST(Cli, OptionsAsGnuToolsHaveThem)
         for (const std::string& folder : c.made)
             EXPECT_TRUE(isDir(tmp / folder)) << folder;
         if (c.status == 1) {
+            EXPECT_EQ(r.out, "");
             EXPECT_EQ(listTree(tmp.path), (std::vector<std::string>{"-x.RLE", "HERO.RLE"}));  // nothing converted
         }
         std::filesystem::remove_all(std::filesystem::path(tmp.path) / "HERO.RLE.FILES");
@@ -105,7 +116,7 @@ TEST(Cli, NeverWaitsWhenStandardInputIsAnIdlePipe)
     std::string command = "cd '" + tmp.path + "' && timeout 10 '" + toolPath() + "' missing.rle <>keys >/dev/null";
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WEXITSTATUS(status), 3);  // the file failed; the run did not wait
 }
 #endif
 
@@ -121,7 +132,7 @@ TEST(Cli, EveryArgumentGetsOneLineInOrderAndEveryFailureAReason)
     mkdir(tmp / "folder");
     RunResult r = runTool({"bad.rle", "missing.wad", "notes.txt", "cut.rlc", "magic.rlc", "d.RLE.FILES", "folder"},
                           tmp.path);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "bad.rle\tFAILED!\nmissing.wad\tFAILED!\nnotes.txt\tFAILED!\ncut.rlc\tFAILED!\n"
                      "magic.rlc\tFAILED!\nd.RLE.FILES\tFAILED!\nfolder\tFAILED!\n\n");
     EXPECT_EQ(r.err,
@@ -164,7 +175,7 @@ TEST(Cli, PathsWithSlashesAndNamesBeyondAsciiConvertAlike)
 }
 
 #ifndef _WIN32
-TEST(Cli, WaitsForAKeyOnlyInATerminalOfItsOwn)
+TEST(Cli, WaitsForAKeyOnlyWhenAsked)
 {
     TempDir tmp;
     struct Case {
@@ -173,22 +184,25 @@ TEST(Cli, WaitsForAKeyOnlyInATerminalOfItsOwn)
         std::vector<std::string> args;
         bool waits;
     };
-    std::string shell = "'";  // the shell leads the session
-    shell += toolPath();
-    shell += "' missing.rle; :";
+    // bash -c replaces itself with the tool, which then leads its session
+    // on the terminal exactly as in a window opened for it alone.
+    const std::string command = "exec '" + toolPath() + "' missing.rle";
+    const RunLimits window{.timeoutSeconds = 10, .terminal = 2, .keys = "x", .ownSession = true};
     const std::vector<Case> cases = {
-        {"output into a file", RunLimits{.timeoutSeconds = 10, .terminal = 1, .ownSession = true}, {"missing.rle"}, false},
+        {"a window of its own", window, {"missing.rle"}, false},
+        {"started by a shell that replaced itself", RunLimits{.program = "/bin/bash", .timeoutSeconds = 10,
+                                                              .terminal = 2, .ownSession = true},
+         {"-c", command}, false},
         {"started from a shell's session", RunLimits{.timeoutSeconds = 10, .terminal = 2}, {"missing.rle"}, false},
-        {"started by a shell in a window", RunLimits{.program = "/bin/sh", .timeoutSeconds = 10, .terminal = 2,
-                                                     .ownSession = true},
-         {"-c", shell}, false},
-        {"a window of its own", RunLimits{.timeoutSeconds = 10, .terminal = 2, .keys = "x", .ownSession = true},
-         {"missing.rle"}, true},
+        {"--pause in a window", window, {"--pause", "missing.rle"}, true},
+        // The prompt is on the terminal, never in redirected output.
+        {"--pause, output into a file", RunLimits{.timeoutSeconds = 10, .terminal = 1, .keys = "x", .ownSession = true},
+         {"--pause", "missing.rle"}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RunResult r = runToolWith(c.args, tmp.path, c.limits);
-        EXPECT_EQ(r.status, 0);  // never killed for waiting
+        EXPECT_EQ(r.status, 3);  // never killed for waiting; the file failed
         EXPECT_NE(r.out.find("missing.rle\tFAILED!"), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("Press any key to continue . . .") != std::string::npos, c.waits) << r.out;
     }
@@ -267,5 +281,5 @@ TEST(Cli, OnlyWadDirectoriesHaveAHandler)
     EXPECT_EQ(lines, expected + "\n");
     size_t listing = r.out.find("HERO.BMP\n"), result = r.out.find("d.WAD.FILES\tDONE!\n");
     EXPECT_LT(listing, result);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 3);
 }

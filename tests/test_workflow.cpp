@@ -120,7 +120,7 @@ TEST(Workflow, AModFolderHoldsJustTheEditedFilesUnderTheirNames)
     EXPECT_EQ(readText(tmp / "check/mod/game/WALK.ANM.FILES/WALK.ANM"), text);
     // The script's edit undone: its rebuild is the original again, and the
     // mod file made for the edit goes.
-    ASSERT_EQ(runTool({"-o", "fresh", "game"}, tmp.path).status, 0);
+    ASSERT_EQ(runTool({"-o", "fresh", "game"}, tmp.path).status, 3);  // DAMAGED.RLE fails
     writeFile(script, readFile(tmp / "fresh/game/WALK.ANM.FILES/WALK.ANM"));
     r = runTool({"-e", "out", "-o", "mod", "game"}, tmp.path, packerPath());
     EXPECT_NE(r.err.find("mod/game/WALK.ANM: removed: the rebuild is now the original, byte for byte\n"),

@@ -33,7 +33,7 @@ def main():
         inputs = sorted(os.listdir(folder))
         run = subprocess.run([tool] + inputs, cwd=folder, stdin=subprocess.DEVNULL,
                              capture_output=True, text=True, check=False)
-        if run.returncode != 0:
+        if run.returncode != (3 if REFUSED else 0):  # 3: a file failed, as the refused ones do
             failures.append(f"tool exited with {run.returncode}")
         for name in inputs:
             verdict = "FAILED!" if name in REFUSED else "DONE!"
