@@ -648,18 +648,7 @@ bool editsMatchOriginal(const std::string& original, const std::string& folder)
 void readRecord(OutputPlace& p, const std::string& dir)
 {
     p.recordFolder = dir;
-    const std::string path = createFile(kRecordName, dir);
-    std::string what;
-    Source in;
-    if (linkKind(path, what) != PathKind::Regular || !openSource(in, path) || in.size > (int64_t(64) << 20))
-        return;
-    const uint8_t* bytes = view(in, 0, size_t(in.size));
-    if (!bytes)
-        return;
-    p.previousText.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
-    p.hadRecord = parseRecord(p.previousText, p.previous);
-    if (!p.hadRecord)
-        p.previous = FolderRecord();
+    p.hadRecord = loadRecord(dir, p.previousText, p.previous);
 }
 
 }  // namespace
@@ -1194,17 +1183,8 @@ void beginModFolder(const std::string& root)
     mod = ModFolder();
     mod.on = true;
     mod.root = root;
-    const std::string path = createFile(kRecordName, root);
-    std::string what;
-    Source in;
-    if (linkKind(path, what) != PathKind::Regular || !openSource(in, path) || in.size > (int64_t(64) << 20))
-        return;
-    const uint8_t* bytes = view(in, 0, size_t(in.size));
     FolderRecord record;
-    if (!bytes)
-        return;
-    mod.previousText.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
-    if (parseRecord(mod.previousText, record) && record.tool == "assetpack")
+    if (loadRecord(root, mod.previousText, record) && record.tool == "assetpack")
         for (const RecordedOutput& o : record.outputs)
             mod.files[o.name] = o;
 }

@@ -11,6 +11,8 @@
 
 #include "common/report.h"
 #include "common/source.h"
+#include "output/names.h"
+#include "platform/platform.h"
 
 const char* const kRecordName = ".assetdump.json";
 
@@ -300,6 +302,23 @@ bool parseRecord(const std::string& text, FolderRecord& record)
     });
     sortOutputs(record);
     return ok && (record.tool == "assetdump" || record.tool == "assetpack");
+}
+
+bool loadRecord(const std::string& folder, std::string& text, FolderRecord& record)
+{
+    const std::string path = createFile(kRecordName, folder);
+    std::string what;
+    Source in;
+    if (linkKind(path, what) != PathKind::Regular || !openSource(in, path) || in.size > (int64_t(64) << 20))
+        return false;
+    const uint8_t* bytes = view(in, 0, size_t(in.size));
+    if (!bytes)
+        return false;
+    text.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
+    if (parseRecord(text, record))
+        return true;
+    record = FolderRecord();
+    return false;
 }
 
 void sortOutputs(FolderRecord& record)

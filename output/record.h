@@ -39,6 +39,9 @@ std::string recordText(const FolderRecord& record);
 // record of a mod folder has the same form: tool "assetpack", no input, and
 // each file it wrote under its path below the folder ("/" between names).
 bool parseRecord(const std::string& text, FolderRecord& record);
+// Reads the record in folder (never through a link): its text, and the
+// record when the text is one. False when there is none to read.
+bool loadRecord(const std::string& folder, std::string& text, FolderRecord& record);
 // Sorts the outputs by name, keeping the last of each name.
 void sortOutputs(FolderRecord& record);
 // The output of a record by name; null when it lists none.
