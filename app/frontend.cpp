@@ -52,6 +52,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
 
     catchInterrupts(removeTemporariesForInterrupt);
     setDryRun(options.dryRun);
+    keepFolderLocks();
     if (program.packer && !options.output.empty())
         beginModFolder(options.output);
     Collected run;
@@ -68,6 +69,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, options.force}, progress, tally);
     if (!writePendingRecords() || !endModFolder())
         reported = false;
+    endFolderLocks();
     {
         std::lock_guard<std::mutex> hold(progress.lock);
         clearProgress(progress);

@@ -140,13 +140,17 @@ void lockFolder(const std::string& folder)
     folderLocks[folder] = FolderLock{holdLock(path), path, registered, 1};
 }
 
+// A run of many files keeps its locks until it ends (endFolderLocks), not
+// from one file's temporaries to the next.
+bool lingeringLocks = false;
+
 void unlockFolder(const std::string& folder)
 {
     FolderLock gone;
     {
         std::lock_guard<std::mutex> hold(folderLocksLock);
         auto it = folderLocks.find(folder);
-        if (it == folderLocks.end() || --it->second.users > 0)
+        if (it == folderLocks.end() || --it->second.users > 0 || lingeringLocks)
             return;
         gone = it->second;
         folderLocks.erase(it);
@@ -1281,10 +1285,51 @@ bool writePendingRecords()
     }
     bool all = true;
     std::string what;
-    for (const PendingRecord& r : pending)
-        if (linkKind(r.folder, what) == PathKind::Directory)  // put in place whole
-            all = placeRecord(r.folder, settledText(r.record)) && all;
+    for (const PendingRecord& r : pending) {
+        // The folder is this run's, with no record yet: the record is made
+        // under its own name (one a crash cuts off reads as none).
+        if (linkKind(r.folder, what) != PathKind::Directory)
+            continue;
+        const std::string path = createFile(kRecordName, r.folder);
+        const std::string text = settledText(r.record);
+        errno = 0;
+        FileHandle file(createNewFile(path));
+        if (!file || !writeAll(file.fd, text.data(), text.size()) || !file.close()) {
+            const int error = errno;
+            removeFile(path);
+            all = refuse(path, "%s", systemReason(error ? error : EIO).c_str()) && all;
+            continue;
+        }
+        hideFile(path);
+    }
     return all;
+}
+
+void keepFolderLocks()
+{
+    std::lock_guard<std::mutex> hold(folderLocksLock);
+    lingeringLocks = true;
+}
+
+void endFolderLocks()
+{
+    std::vector<FolderLock> gone;
+    {
+        std::lock_guard<std::mutex> hold(folderLocksLock);
+        lingeringLocks = false;
+        for (auto it = folderLocks.begin(); it != folderLocks.end();)
+            if (it->second.users == 0) {
+                gone.push_back(it->second);
+                it = folderLocks.erase(it);
+            } else {
+                ++it;
+            }
+    }
+    for (FolderLock& lock : gone) {
+        removeFile(lock.path);
+        releaseLock(lock.lock);
+        forgetTemporary(lock.registered);
+    }
 }
 
 void setDryRun(bool on)

@@ -169,6 +169,11 @@ bool outputsUpToDate(const std::string& input, const Placement& where);
 // could not be written.
 bool writePendingRecords();
 
+// A run of many files keeps the locks on the folders it writes into until
+// endFolderLocks, rather than taking and ending them for each file.
+void keepFolderLocks();
+void endFolderLocks();
+
 // A dry run (--dry-run): nothing is written, made or removed; each change a
 // real run would make is told on standard error instead, one line each:
 // "would write PATH", "would replace PATH", "would remove PATH".
