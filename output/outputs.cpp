@@ -962,103 +962,113 @@ bool printOutput(OutputFile& out, const char* format, ...)
     return writeOutput(out, text.data(), text.size());
 }
 
-bool placeOutputs(std::initializer_list<OutputFile*> outputs)
+namespace {
+
+// Finishes an output that was compared rather than written: true when the
+// file already holds its bytes (nothing is written; a rebuild that is its
+// original takes back an earlier one from the mod folder); otherwise what
+// differs is written out and the output goes on as any other.
+bool settleCompared(OutputFile& out)
 {
-    bool whole = true;
-    for (OutputFile* out : outputs) {
-        if (out->comparing == OutputFile::Compare::Recorded && !out->error) {
-            if (out->written == out->was.size && out->hasher.hex() == out->was.hash) {
-                out->buffered = 0;
-                continue;  // the file holds these bytes already: nothing is written
-            }
-            const std::vector<uint8_t> held(out->buffer.begin(), out->buffer.begin() + std::ptrdiff_t(out->buffered));
-            out->buffered = 0;
-            if (startRebuilt(*out))
-                writeRaw(*out, held.data(), held.size());
+    if (out.comparing == OutputFile::Compare::Recorded && !out.error) {
+        if (out.written == out.was.size && out.hasher.hex() == out.was.hash) {
+            out.buffered = 0;
+            return true;
         }
-        if (out->original && !out->error) {
-            if (out->sameAt == out->original->size) {
-                out->original.reset();
-                if (out->comparing == OutputFile::Compare::Existing)
-                    continue;  // the file holds these bytes already: nothing is written
-                // The rebuild is the original: nothing is written, and in a
-                // mod folder a rebuilt file left by an earlier run goes.
-                out->rebuilt = false;  // nothing of it is put in place
-                std::string what;
-                const std::string relative = belowMod(out->path);
-                if (!relative.empty() && linkKind(out->path, what) == PathKind::Regular && dryRun) {
-                    tellChange("remove", out->path);
-                } else if (!relative.empty() && linkKind(out->path, what) == PathKind::Regular &&
-                           removeFileBelow(mod.root, relative)) {
-                    recordInMod(out->path, nullptr);
-                    reportProblem(out->path, "removed: the rebuild is now the original, byte for byte");
-                }
-                if (place)
-                    place->unchanged = true;
-                continue;
-            }
-            diverge(*out);  // a shorter file that began like the one compared with
-        }
-        closeOutput(*out);
-        if (out->hidden && !out->error && !out->temp.empty())
-            hideFile(out->temp);
-        whole = whole && !out->error;
+        const std::vector<uint8_t> held(out.buffer.begin(), out.buffer.begin() + std::ptrdiff_t(out.buffered));
+        out.buffered = 0;
+        if (startRebuilt(out))
+            writeRaw(out, held.data(), held.size());
     }
+    if (!out.original || out.error)
+        return false;
+    if (out.sameAt != out.original->size) {
+        diverge(out);  // a shorter file that began like the one compared with
+        return false;
+    }
+    out.original.reset();
+    if (out.comparing == OutputFile::Compare::Existing)
+        return true;
+    out.rebuilt = false;  // nothing of it is put in place
+    std::string what;
+    const std::string relative = belowMod(out.path);
+    if (!relative.empty() && linkKind(out.path, what) == PathKind::Regular) {
+        if (dryRun) {
+            tellChange("remove", out.path);
+        } else if (removeFileBelow(mod.root, relative)) {
+            recordInMod(out.path, nullptr);
+            reportProblem(out.path, "removed: the rebuild is now the original, byte for byte");
+        }
+    }
+    if (place)
+        place->unchanged = true;
+    return true;
+}
+
+// Renames every output of a whole set into place; false at the first that fails.
+bool renameInPlace(std::initializer_list<OutputFile*> outputs)
+{
     // A pair goes in place together: a folder at a later name must not leave
     // the first replaced. A replaced file's permission bits stay.
     for (OutputFile* out : outputs) {
-        if (!whole || out->fresh || out->temp.empty())
+        if (out->fresh || out->temp.empty())
             continue;
         std::string what;
         unsigned mode = 0;
         const PathKind existing = linkKind(out->path, what, &mode);
         if (existing == PathKind::Directory) {
             fail(*out, EISDIR);
-            whole = false;
-        } else if (existing == PathKind::Regular && mode != newFileMode()) {
-            setFileMode(out->temp, mode);
+            return false;
         }
+        if (existing == PathKind::Regular && mode != newFileMode())
+            setFileMode(out->temp, mode);
     }
     for (OutputFile* out : outputs) {
-        if (!whole)
-            break;
         std::string what;
         if (out->dry)
             tellChange(linkKind(out->path, what) == PathKind::Missing ? "write" : "replace", out->path);
         if (!out->fresh && !out->temp.empty() && !replaceFile(out->temp, out->path)) {
             fail(*out, errno);
             removeFile(out->temp);
-            whole = false;
+            return false;
         }
         out->temp.clear();
         forgetTemporary(out->registered);
     }
-    if (whole) {
-        for (OutputFile* out : outputs) {
-            placedOutputs += out->counted ? 1 : 0;
-            RecordedOutput written{getName(out->path), out->written, out->hasher.hex(),
-                                   out->shows.empty() ? "file" : out->shows, 0};
-            if (out->inRecord) {
-                // Its time as placed, so that a rerun knows it untouched without reading it.
-                // An output left as it was keeps the time the record had.
-                std::string physical;
-                int64_t size = 0;
-                const RecordedOutput* was =
-                    place->hadRecord ? findOutput(place->previous, written.name) : nullptr;
-                if (out->comparing == OutputFile::Compare::Recorded)
-                    written.mtime = out->was.mtime;
-                else if (out->comparing == OutputFile::Compare::Existing && was && was->hash == written.hash)
-                    written.mtime = was->mtime;
-                else if (!fileStamp(inFreshFolder(out->path, physical) ? physical : out->path, size, written.mtime))
-                    written.mtime = 0;
-                std::lock_guard<std::mutex> hold(place->recordLock);
-                place->placed.push_back(written);
-            }
-            if (out->rebuilt)
-                recordInMod(out->path, &written);
+    return true;
+}
+
+// Notes the outputs put in place in the folder's record (and assetpack's in
+// the mod folder's), each with its time as placed, so that a rerun knows it
+// untouched without reading it; one left as it was keeps the time it had.
+void recordPlaced(std::initializer_list<OutputFile*> outputs)
+{
+    for (OutputFile* out : outputs) {
+        placedOutputs += out->counted ? 1 : 0;
+        RecordedOutput written{getName(out->path), out->written, out->hasher.hex(),
+                               out->shows.empty() ? "file" : out->shows, 0};
+        if (out->inRecord) {
+            std::string physical;
+            int64_t size = 0;
+            const RecordedOutput* was = place->hadRecord ? findOutput(place->previous, written.name) : nullptr;
+            if (out->comparing == OutputFile::Compare::Recorded)
+                written.mtime = out->was.mtime;
+            else if (out->comparing == OutputFile::Compare::Existing && was && was->hash == written.hash)
+                written.mtime = was->mtime;
+            else if (!fileStamp(inFreshFolder(out->path, physical) ? physical : out->path, size, written.mtime))
+                written.mtime = 0;
+            std::lock_guard<std::mutex> hold(place->recordLock);
+            place->placed.push_back(written);
         }
-        return true;
+        if (out->rebuilt)
+            recordInMod(out->path, &written);
     }
+}
+
+// Takes back the outputs of a set that could not all be put in place, each
+// named with its reason.
+void reportUnplaced(std::initializer_list<OutputFile*> outputs)
+{
     std::string failed;
     bool edited = false;
     for (OutputFile* out : outputs)
@@ -1081,6 +1091,26 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
                                  : edited          ? "not replaced: it goes with " + failed + ", which was edited"
                                                    : "not written: " + failed + " could not be");
     }
+}
+
+}  // namespace
+
+bool placeOutputs(std::initializer_list<OutputFile*> outputs)
+{
+    bool whole = true;
+    for (OutputFile* out : outputs) {
+        if (settleCompared(*out))
+            continue;
+        closeOutput(*out);
+        if (out->hidden && !out->error && !out->temp.empty())
+            hideFile(out->temp);
+        whole = whole && !out->error;
+    }
+    if (whole && renameInPlace(outputs)) {
+        recordPlaced(outputs);
+        return true;
+    }
+    reportUnplaced(outputs);
     return false;
 }
 
