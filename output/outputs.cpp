@@ -315,12 +315,25 @@ bool makeFoldersBelow(const std::string& root, const std::string& path, std::str
     if (root.empty() || dryRun)
         return true;
     if (!makeDirectory(root)) {
-        // The folder given with --output is the user's own: made with its parents.
-        for (size_t at = 1; at < root.size(); at++)
-            if (isPathSeparator(root[at]) && !isPathSeparator(root[at - 1]))
-                makeDirectory(root.substr(0, at));
-        if (!makeDirectory(root)) {
-            why = systemReason(errno);
+        // The folder given with --output is the user's own: made with its
+        // parents. A step that fails is named with its own reason.
+        std::string step = root;
+        int error = errno;
+        for (size_t at = 1; at <= root.size(); at++) {
+            if (at < root.size() && (!isPathSeparator(root[at]) || isPathSeparator(root[at - 1])))
+                continue;
+            const std::string part = root.substr(0, at);
+            if (!makeDirectory(part)) {
+                step = part;
+                error = errno;
+                break;
+            }
+        }
+        std::string what;
+        if (linkKind(root, what) != PathKind::Directory) {
+            if (error == EEXIST)
+                error = ENOTDIR;  // a file has the name
+            why = shownPath(step) + ": " + systemReason(error);
             return false;
         }
     }

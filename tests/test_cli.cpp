@@ -283,3 +283,38 @@ TEST(Cli, OnlyWadDirectoriesHaveAHandler)
     EXPECT_LT(listing, result);
     EXPECT_EQ(r.status, 3);
 }
+
+// A failure names the path it concerns and the system's reason for the step
+// that failed; a file of another format is not taken for a damaged one.
+TEST(Cli, ReasonsPointAtWhatFailed)
+{
+    TempDir tmp;
+    const ByteList sprite = rleFile(2, 1, {rleLiteral({10, 11})}, sampleColourTable());
+    writeFile(tmp / "HERO.RLE", sprite);
+    writeFile(tmp / "X.WAD", [&] {
+        ByteList big = sprite;
+        big.resize(2048, 0);
+        return big;
+    }());
+    writeFile(tmp / "afile", {1});
+    makeDirectories(tmp / "empty");
+    struct Case {
+        std::vector<std::string> args;
+        bool packer;
+        int status;
+        std::string err;  // a piece of standard error
+    };
+    const std::vector<Case> cases = {
+        {{"-o", "afile", "HERO.RLE"}, false, 3, "cannot make the output folder: afile: Not a directory"},
+        {{"-o", "afile/sub", "HERO.RLE"}, false, 3, "cannot make the output folder: afile: Not a directory"},
+        {{"X.WAD"}, false, 3, "X.WAD: not a WAD archive: it starts as an RLE sprite or a BMP picture does"},
+        {{"-e", "wrk", "HERO.RLE"}, true, 1, "-e wrk: no such folder"},
+        {{"-e", "empty", "HERO.RLE"}, true, 1, "-e empty: the folder is empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const RunResult r = runTool(c.args, tmp.path, c.packer ? packerPath() : toolPath());
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}

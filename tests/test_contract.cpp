@@ -320,7 +320,7 @@ TEST(Outputs, LinksAtOutputFoldersAndRebuiltFilesAreNeverFollowed)
     // A folder's own reason: a file where a folder on the way must be.
     writeFile(tmp / "file", {1});
     r = runTool({"-o", "file/out", "HERO.RLE"}, tmp.path);
-    EXPECT_EQ(r.err, "file/out/HERO.RLE.FILES: cannot make the output folder: Not a directory\n");
+    EXPECT_EQ(r.err, "file/out/HERO.RLE.FILES: cannot make the output folder: file: Not a directory\n");
 }
 
 TEST(Outputs, ArgumentsAsTypedRerunsKeepPermissionsAndListingsCannotForgeLines)

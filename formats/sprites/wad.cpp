@@ -237,6 +237,17 @@ bool readWadLayout(const std::string& path, Source& in, int32_t& paletteCount, s
 {
     if (in.size < kMinFileSize)
         return tooShort(path, in, "a WAD archive", kMinFileSize);
+    // An archive has no magic of its own, but a file that starts with
+    // another format's is that format, not a damaged archive.
+    static const struct {
+        const char* magic;
+        const char* what;
+    } others[] = {{"BM", "an RLE sprite or a BMP picture"}, {"rlc", "an RLC or ARLC sprite"},
+                  {"NIBS", "an SEC file"}, {"BNM ", "an ANM script"}};
+    if (const uint8_t* head = view(in, 0, 4))
+        for (const auto& other : others)
+            if (std::memcmp(head, other.magic, std::strlen(other.magic)) == 0)
+                return refuse(path, "not a WAD archive: it starts as %s does (\"%s\")", other.what, other.magic);
     const uint8_t* countField = view(in, 400, 4);
     if (!countField)
         return endsBefore(path, in, "the palette count");
