@@ -1,6 +1,8 @@
 // The byte and number primitives.
 #include <gtest/gtest.h>
 
+#include "app/progress.h"
+
 #include "common/bytes.h"
 #include "common/source.h"
 #include "support/files.h"
@@ -101,4 +103,30 @@ TEST(Primitives, FieldTextStopsAtZeroOrFieldEnd)
     const uint8_t full[] = {'A', 'B', 'C'};
     EXPECT_EQ(fieldText(full, 3), "ABC");
     EXPECT_EQ(fieldText(full, 0), "");
+}
+
+// The progress line is measured in terminal columns: wide characters take
+// two, and a long path gives up its middle, never its ends.
+TEST(Progress, LinesAreCutByTerminalColumns)
+{
+    struct Case {
+        std::string text;
+        size_t width;
+        size_t columns;      // of the text as it is
+        std::string shown;   // cut to width
+    };
+    const std::vector<Case> cases = {
+        {"HERO.RLE", 20, 8, "HERO.RLE"},
+        {"\u65E5\u672C/\u00C9T\u00C9.RLE", 20, 12, "\u65E5\u672C/\u00C9T\u00C9.RLE"},
+        {"game/DATA/LONGNAME.RLE", 10, 22, "game/\u2026.RLE"},
+        {"\u65E5\u672C\u65E5\u672C\u65E5\u672C.RLE", 9, 16, "\u65E5\u672C\u65E5\u2026LE"},
+        {"e\u0301t\u0301e\u0301", 3, 3, "e\u0301t\u0301e\u0301"},  // combining accents take no column
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(columnsOf(c.text), c.columns);
+        const std::string shown = cutToColumns(c.text, c.width);
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_LE(columnsOf(shown), c.width);
+    }
 }
