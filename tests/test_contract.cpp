@@ -169,11 +169,12 @@ TEST(FrontEnd, ClosedStreamsAndAVanishedReaderStopNoConversion)
 TEST(FrontEnd, ControlCharactersInNamesAreEscapedOnTheResultLine)
 {
     TempDir tmp;
-    const std::vector<std::string> names = {"a\tb.RLE", "c\nd.RLE", std::string("e\x01\r.RLE")};
+    // A backslash is escaped too: a\tb.RLE (a real backslash) never prints as a<TAB>b.RLE does.
+    const std::vector<std::string> names = {"a\tb.RLE", "a\\tb.RLE", "c\nd.RLE", std::string("e\x01\r.RLE")};
     for (const std::string& name : names)
         writeFile(tmp / name, sprite(2, 2, 1));
     RunResult r = runTool(names, tmp.path);
-    EXPECT_EQ(r.out, "a\\tb.RLE\tDONE!\nc\\nd.RLE\tDONE!\ne\\x01\\r.RLE\tDONE!\n\n");
+    EXPECT_EQ(r.out, "a\\tb.RLE\tDONE!\na\\\\tb.RLE\tDONE!\nc\\nd.RLE\tDONE!\ne\\x01\\r.RLE\tDONE!\n\n");
 }
 #endif
 
