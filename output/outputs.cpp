@@ -1260,12 +1260,7 @@ bool endModFolder()
     if (text == mod.previousText || (record.outputs.empty() && mod.previousText.empty()) ||
         linkKind(root, what) != PathKind::Directory)
         return true;
-    OutputFile out;
-    out.counted = false;
-    out.hidden = true;
-    openOutput(out, createFile(kRecordName, root));
-    writeOutput(out, text.data(), text.size());
-    return placeOutputs({&out});
+    return placeRecord(root, text);
 }
 
 bool modFolderLists(const std::string& path)
