@@ -225,6 +225,24 @@ bool lineIntegers(const std::string& line, std::vector<int64_t>& values)
     return true;
 }
 
+void noteUnreadFiles(const std::string& dir, const std::vector<std::string>& known, const char* why)
+{
+    std::vector<std::string> listed;
+    if (!listDirectory(dir, listed))
+        return;
+    std::set<std::string> read;
+    for (const std::string& name : known)
+        read.insert(foldedName(name));
+    std::sort(listed.begin(), listed.end());
+    for (const std::string& name : listed) {
+        std::string what;
+        if (name == "." || name == ".." || isTemporaryName(name) || isRecordName(name) || read.count(foldedName(name)) ||
+            linkKind(createFile(name, dir), what) != PathKind::Regular)
+            continue;
+        reportProblem(createFile(name, dir), std::string("not read: ") + why);
+    }
+}
+
 bool noGlyphsAdded(const std::string& dir, const std::vector<OutputName>& names)
 {
     std::vector<std::string> listed;

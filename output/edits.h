@@ -78,3 +78,7 @@ bool lineIntegers(const std::string& line, std::vector<int64_t>& values);
 // or CODE.MASK.BMP, or CODE~J for an earlier glyph of a code) that is not
 // one of the font's (names): glyphs cannot be added.
 bool noGlyphsAdded(const std::string& dir, const std::vector<OutputName>& names);
+// Names each file in an output folder that no record of the original reads
+// (known: the names that are read, in any letter case), saying why it is
+// not: an edit that cannot be kept is never dropped without a word.
+void noteUnreadFiles(const std::string& dir, const std::vector<std::string>& known, const char* why);

@@ -797,3 +797,21 @@ TEST(Pack, BothProgramsRefuseABadFileAlike)
             EXPECT_EQ(dumped.err, packed.err);
         }
 }
+
+// A file that no record of the original reads is named, never dropped
+// without a word: an archive's folder and a picture set's.
+TEST(Pack, FilesNoRecordReadsAreNamed)
+{
+    TempDir tmp;
+    for (const auto& [sample, picture] : {std::pair{"ARCHIVE.WAD", "SKY.BMP"}, std::pair{"CITY.ZOM", "ZOM0.BMP"}}) {
+        SCOPED_TRACE(sample);
+        std::filesystem::copy(std::filesystem::path(ASSETDUMP_SAMPLES_DIR) / sample, std::filesystem::path(tmp.path) / sample);
+        ASSERT_EQ(runTool({sample}, tmp.path).status, 0);
+        const std::string folder = tmp / (std::string(sample) + ".FILES");
+        std::filesystem::copy(std::filesystem::path(folder) / picture, std::filesystem::path(folder) / "NEWBALL.BMP");
+        const RunResult r = runTool({sample}, tmp.path, packerPath());
+        EXPECT_EQ(r.out, std::string(sample) + "\tDONE!\n\n");
+        EXPECT_NE(r.err.find("NEWBALL.BMP: not read: "), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}

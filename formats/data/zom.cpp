@@ -211,6 +211,11 @@ bool pack_ZOM(const std::string& path)
     if (!openInput(path, in) || !readZomLayout(path, in, zom))
         return false;
     const std::string dir = editsFolderOf(path);
+    std::vector<std::string> known = {"INFO.TXT"};
+    for (size_t i = 0; i < zom.images.size(); i++)
+        known.push_back(getName(createBitmap(zomImageName(int(i)), dir)));
+    noteUnreadFiles(dir, known, "a picture set's pictures are read by their numbers; adding pictures is not "
+                                "supported yet");
     OutputFile out;
     openRebuilt(out, path);
     copyOriginal(out, in, 0, 12);  // the header: the picture count stays

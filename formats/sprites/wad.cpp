@@ -449,6 +449,13 @@ bool pack_WAD(const std::string& path)
         return false;
     const std::string dir = editsFolderOf(path);
     const WadNames names = nameOutputs(in, paletteCount, entries);
+    std::vector<std::string> known;
+    for (const std::vector<OutputName>* list : {&names.palettes, &names.entries})
+        for (const OutputName& name : *list)
+            if (!name.file.empty())
+                known.insert(known.end(), {name.file, name.maskFile});
+    noteUnreadFiles(dir, known, "an archive's palettes and entries are read by their names; adding entries is not "
+                                "supported yet");
 
     OutputFile out;
     openRebuilt(out, path);
