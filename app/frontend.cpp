@@ -49,17 +49,8 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         return writeAll(stdout, std::string(program.name) + " " ASSETDUMP_VERSION "\n") ? kAllDone : kLinesLost;
     if (options.paths.empty())
         return usageError(self, "Try '" + self + " --help' for more information.");
-    if (!options.edits.empty()) {
-        // A mistyped or empty edits folder would pack nothing, or the wrong folders.
-        std::string what;
-        std::vector<std::string> names;
-        const PathKind kind = pathKind(options.edits, what);
-        if (kind != PathKind::Directory)
-            return usageError(self, "-e " + shownPath(options.edits) +
-                                        (kind == PathKind::Missing ? ": no such folder" : ": not a folder"));
-        if (listDirectory(options.edits, names) && names.size() <= 2)
-            return usageError(self, "-e " + shownPath(options.edits) + ": the folder is empty");
-    }
+    if (!editsFolderUsable(options, why))
+        return usageError(self, why);
 
     catchInterrupts(removeTemporariesForInterrupt);
     setDryRun(options.dryRun);

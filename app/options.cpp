@@ -249,6 +249,20 @@ std::string helpText(const Program& program)
            "FAILED!. An interrupted run ends by its signal.\n";
 }
 
+bool editsFolderUsable(const Options& options, std::string& why)
+{
+    if (options.edits.empty())
+        return true;
+    std::string what;
+    std::vector<std::string> names;
+    const PathKind kind = pathKind(options.edits, what);
+    if (kind != PathKind::Directory)
+        why = "-e " + shownPath(options.edits) + (kind == PathKind::Missing ? ": no such folder" : ": not a folder");
+    else if (listDirectory(options.edits, names) && names.size() <= 2)
+        why = "-e " + shownPath(options.edits) + ": the folder is empty";
+    return why.empty();
+}
+
 PlaceRule placeRule(const Options& options)
 {
     return PlaceRule{options.output, options.edits};

@@ -23,6 +23,9 @@ struct Options {
 bool readOptions(const std::vector<std::string>& args, const Program& program, Options& options, std::string& why);
 // The text of --help: the program's own words around the options table.
 std::string helpText(const Program& program);
+// False, with why set, for an --edits folder that is missing, not a folder
+// or empty: it would pack nothing, or the wrong folders.
+bool editsFolderUsable(const Options& options, std::string& why);
 // The folders the options give, as the placement rule takes them.
 PlaceRule placeRule(const Options& options);
 
