@@ -643,25 +643,23 @@ bool writeRecord(OutputPlace& p, bool converted)
     return text == p.previousText || placeRecord(p.recordFolder, text);  // nothing changed: nothing written
 }
 
-// Reads the record an earlier run left in an output folder.
-void readRecord(OutputPlace& p, const std::string& dir);
-
 // True when the edits in folder were made from this original, as its record
 // says (or the folder has none, or --force); false, having said why.
 bool editsMatchOriginal(const std::string& original, const std::string& folder)
 {
-    OutputPlace read;
-    readRecord(read, folder);
-    if (!read.hadRecord || (place && place->force))
+    std::string text;
+    FolderRecord record;
+    if (!loadRecord(folder, text, record) || (place && place->force))
         return true;
     int64_t size = 0;
     std::string hash;
-    if (hashInput(original, size, hash) && size == read.previous.inputSize && hash == read.previous.inputHash)
+    if (hashInput(original, size, hash) && size == record.inputSize && hash == record.inputHash)
         return true;
     return refuse(original, "%s changed since %s was made: convert it again, or --force to pack these edits onto it",
                   escapeControls(getName(original)).c_str(), escapeControls(getName(folder)).c_str());
 }
 
+// Reads the record an earlier run left in an output folder.
 void readRecord(OutputPlace& p, const std::string& dir)
 {
     p.recordFolder = dir;
@@ -1300,11 +1298,10 @@ bool outputsUpToDate(const std::string& input, const Placement& where)
     std::string what;
     if (where.folder.empty() || linkKind(where.folder, what) != PathKind::Directory)
         return false;
-    OutputPlace read;
-    readRecord(read, where.folder);
-    const FolderRecord& r = read.previous;
+    std::string text;
+    FolderRecord r;
     int64_t size = 0, mtime = 0;
-    if (!read.hadRecord || r.tool != "assetdump" || r.version != ASSETDUMP_VERSION || r.inputMtime == 0 ||
+    if (!loadRecord(where.folder, text, r) || r.tool != "assetdump" || r.version != ASSETDUMP_VERSION || r.inputMtime == 0 ||
         !fileStamp(input, size, mtime) || size != r.inputSize || mtime != r.inputMtime)
         return false;
     for (const RecordedOutput& o : r.outputs)
