@@ -54,6 +54,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
 
     catchInterrupts(removeTemporariesForInterrupt);
     setDryRun(options.dryRun);
+    setVerbosity(options.quiet ? Verbosity::Quiet : options.verbose ? Verbosity::Verbose : Verbosity::Normal);
     keepFolderLocks();
     if (program.packer && !options.output.empty())
         beginModFolder(options.output);

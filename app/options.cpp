@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class OptionId { Help, Version, Output, Jobs, Edits, Force, DryRun, Pause };
+enum class OptionId { Help, Version, Output, Jobs, Edits, Force, DryRun, Quiet, Verbose, Pause };
 
 struct OptionEntry {
     char shortName;        // 0: none
@@ -39,6 +39,12 @@ const OptionEntry kOptionTable[] = {
      "write, replace and remove nothing: print the result lines\nof a real run, and on standard error each change it\n"
      "would make ('would write PATH', 'would replace PATH',\n'would remove PATH')",
      nullptr},
+    {'q', "quiet", nullptr, false, OptionId::Quiet,
+     "no notes (names given to outputs, originals kept, colours\nrounded); the reasons of failures are always told",
+     nullptr},
+    {'v', "verbose", nullptr, false, OptionId::Verbose,
+     "tell, per file, each output written, replaced, kept or\nremoved",
+     "tell, per file, each edited output, and each file\nwritten, replaced, kept or removed"},
     {0, "pause", nullptr, false, OptionId::Pause,
      "wait for a key at the end of the run (for launchers and\ndesktop files); without it the run never waits, but on\n"
      "Windows in a console of its own", nullptr},
@@ -148,6 +154,8 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
     case OptionId::Force: options.force = true; return true;
     case OptionId::DryRun: options.dryRun = true; return true;
     case OptionId::Pause: options.pause = true; return true;
+    case OptionId::Quiet: options.quiet = true; options.verbose = false; return true;  // the last one given holds
+    case OptionId::Verbose: options.verbose = true; options.quiet = false; return true;
     case OptionId::Output:
     case OptionId::Edits:
         if (value.empty()) {

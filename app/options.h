@@ -15,6 +15,8 @@ struct Options {
     bool force = false;   // --force
     bool dryRun = false;  // --dry-run
     bool pause = false;   // --pause
+    bool quiet = false;   // --quiet
+    bool verbose = false; // --verbose
     bool help = false, version = false;
     std::vector<std::string> paths;  // the arguments that are not options
 };

@@ -44,6 +44,7 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
         reportProblem(job.input, e.what());
     }
     ok = finishOutputs(ok) && ok;
+    tellRenamed();
     if (!ok && job.report.problems == 0)
         reportProblem(job.input, "failed");  // never reached by a converter that says why
     job.ok = ok;

@@ -11,7 +11,8 @@
 #include "platform/platform.h"
 
 namespace {
-std::atomic<unsigned long> unsunk{0};  // problems told straight to standard error
+std::atomic<unsigned long> unsunk{0};
+std::atomic<Verbosity> verbosity{Verbosity::Normal};  // problems told straight to standard error
 thread_local ReportSink* sink = nullptr;
 
 void writeErr(const std::string& line)
@@ -74,11 +75,16 @@ void reportAll(const ReportSink& lines)
         sink->err += lines.err;
         sink->problems += lines.problems;
         sink->pause = sink->pause || lines.pause;
+        if (!lines.renamed.empty())
+            sink->renamedSubject = lines.renamedSubject;
+        sink->renamed.insert(sink->renamed.end(), lines.renamed.begin(), lines.renamed.end());
         return;
     }
     unsunk += lines.problems;
     std::fwrite(lines.out.data(), 1, lines.out.size(), stdout);
     writeErr(lines.err);
+    for (const std::string& text : lines.renamed)
+        reportNoteAbout(lines.renamedSubject, text);
     if (lines.pause)
         consolePause();
 }
@@ -112,6 +118,54 @@ void reportNote(const std::string& line)
         sink->err += line + "\n";
     else
         writeErr(line + "\n");
+}
+
+void setVerbosity(Verbosity level)
+{
+    verbosity = level;
+}
+
+bool verbose()
+{
+    return verbosity == Verbosity::Verbose;
+}
+
+void reportNoteAbout(const std::string& subject, const std::string& text)
+{
+    if (verbosity != Verbosity::Quiet)
+        reportNote(escapeControls(shownPath(subject)) + ": note: " + escapeControls(text));
+}
+
+void reportDetail(const std::string& subject, const std::string& text)
+{
+    if (verbosity == Verbosity::Verbose)
+        reportNote(escapeControls(shownPath(subject)) + ": " + escapeControls(text));
+}
+
+void noteRenamed(const std::string& subject, const std::string& text)
+{
+    if (!sink) {
+        reportNoteAbout(subject, text);
+        return;
+    }
+    sink->renamedSubject = subject;
+    sink->renamed.push_back(text);
+}
+
+void tellRenamed()
+{
+    if (!sink || sink->renamed.empty())
+        return;
+    std::vector<std::string> renamed;
+    renamed.swap(sink->renamed);
+    if (renamed.size() == 1 || verbosity == Verbosity::Verbose) {
+        for (const std::string& text : renamed)
+            reportNoteAbout(sink->renamedSubject, text);
+        return;
+    }
+    reportNoteAbout(sink->renamedSubject, std::to_string(renamed.size()) +
+                                              " outputs are written under names of their own (-v names each), "
+                                              "the first: " + renamed[0]);
 }
 
 void reportListing(const std::string& line)

@@ -9,6 +9,7 @@
 
 #include <cstdarg>
 #include <string>
+#include <vector>
 
 // Lets the compiler check printf-style arguments (MinGW's C99 printf is the GNU kind).
 #if defined(__MINGW32__)
@@ -33,6 +34,8 @@ struct ReportSink {
     std::string err;            // lines for standard error
     unsigned long problems = 0; // problem lines among them
     bool pause = false;         // a message asks for the console pause once it is shown
+    std::string renamedSubject; // outputs written under names of their own, told once (noteRenamed)
+    std::vector<std::string> renamed;
 };
 // Sends this thread's lines to sink (nullptr: straight to the standard
 // streams), and the sink in use.
@@ -48,6 +51,22 @@ void reportProblem(const std::string& subject, const std::string& text);
 void reportMessage(const std::string& text);
 // A line on standard error that is no problem (what a dry run would do).
 void reportNote(const std::string& line);
+
+// How much is told besides the reasons of failures, which are always told:
+// -q silences notes, -v adds what each file's run wrote, kept or removed.
+enum class Verbosity { Quiet, Normal, Verbose };
+void setVerbosity(Verbosity level);
+bool verbose();
+// "subject: note: text": something the user should know of a run that
+// succeeded (a kept original, a rounded colour). Not a problem.
+void reportNoteAbout(const std::string& subject, const std::string& text);
+// "subject: text", only with -v.
+void reportDetail(const std::string& subject, const std::string& text);
+// An output written under another name than the file stores ("palette 1
+// \"\" is written as ~1.PAL"). Every run of the file would repeat these, so
+// they are gathered and told as one note per file (tellRenamed); -v lists each.
+void noteRenamed(const std::string& subject, const std::string& text);
+void tellRenamed();
 // A line of a listing on standard output.
 void reportListing(const std::string& line);
 

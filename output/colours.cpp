@@ -158,10 +158,10 @@ void noteColours(const std::string& imagePath, const ColourRead& read, const std
     const std::string pixels = formatted("%lld pixel%s", (long long)read.forced, read.forced == 1 ? "" : "s");
     const char* were = read.forced == 1 ? "was" : "were";
     if (read.tableIgnored)
-        reportProblem(imagePath, "its colour table was changed, but its colours come from " + heldBy +
+        reportNoteAbout(imagePath, "its colour table was changed, but its colours come from " + heldBy +
                                      (read.forced ? ": " + pixels + " " + were + " given the nearest it holds" : "") +
                                      then);
     else if (read.forced > 0)
-        reportProblem(imagePath, pixels + " of colours " + heldBy + " does not hold " + were +
+        reportNoteAbout(imagePath, pixels + " of colours " + heldBy + " does not hold " + were +
                                      " given the nearest it holds" + then);
 }

@@ -76,13 +76,14 @@ Edited readEditedPalette(const std::string& path, ColourTable& table)
 
 void noteKept(const std::string& path, const std::string& what)
 {
-    reportProblem(path, "not found; the original's " + what + " is kept");
+    reportNoteAbout(path, "not found; the original's " + what + " is kept");
 }
 
 void noteRounded(const std::string& path, int rounded)
 {
     if (rounded > 0)
-        refuse(path, "%d colour%s not in RGB565, rounded to the nearest", rounded, rounded == 1 ? " is" : "s are");
+        reportNoteAbout(path, formatted("%d colour%s not in RGB565, rounded to the nearest", rounded,
+                                        rounded == 1 ? " is" : "s are"));
 }
 
 bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, int32_t width, int32_t height,
@@ -131,9 +132,10 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
         readColours(picture, sameSize ? originalImage.data() : nullptr, edit.mask.data(), table, edit.colours);
         edit.image = std::move(edit.colours.indexes);
         if (edit.colours.hidden > 0)
-            refuse(imagePath, "%lld pixel%s changed where %s is transparent %s not kept: make them white in %s",
-                   (long long)edit.colours.hidden, edit.colours.hidden == 1 ? "" : "s",
-                   getName(maskPath).c_str(), edit.colours.hidden == 1 ? "is" : "are", getName(maskPath).c_str());
+            reportNoteAbout(imagePath, formatted("%lld pixel%s changed where %s is transparent %s not kept: make them "
+                                                 "white in %s", (long long)edit.colours.hidden, edit.colours.hidden == 1 ? "" : "s",
+                   getName(maskPath).c_str(), edit.colours.hidden == 1 ? "is" : "are",
+                                                 getName(maskPath).c_str()));
     } else {
         edit.image = originalImage;
         edit.colours.table = table.colours;
@@ -239,7 +241,7 @@ void noteUnreadFiles(const std::string& dir, const std::vector<std::string>& kno
         if (name == "." || name == ".." || isTemporaryName(name) || isRecordName(name) || read.count(foldedName(name)) ||
             linkKind(createFile(name, dir), what) != PathKind::Regular)
             continue;
-        reportProblem(createFile(name, dir), std::string("not read: ") + why);
+        reportNoteAbout(createFile(name, dir), std::string("not read: ") + why);
     }
 }
 

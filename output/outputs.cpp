@@ -35,10 +35,15 @@ ModFolder mod;
 
 std::atomic<bool> dryRun{false};
 
-// What a dry run says instead of changing a file.
-void tellChange(const char* verb, const std::string& path)
+// What a dry run says instead of changing a file ("would write PATH"), and
+// -v after changing it ("wrote PATH").
+void tellChange(const std::string& verb, const std::string& path)
 {
-    reportNote(std::string("would ") + verb + " " + escapeControls(shownPath(path)));
+    const std::string shown = escapeControls(shownPath(path));
+    if (dryRun)
+        reportNote("would " + verb + " " + shown);
+    else if (verbose())
+        reportNote((verb == "write" ? std::string("wrote") : verb + "d") + " " + shown);
 }
 std::atomic<unsigned long> failedOutputs{0}, placedOutputs{0};
 
@@ -568,12 +573,14 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
         int64_t size = 0;
         std::string hash;
         if (!hashFile(path, size, hash) || size != o.size || hash != o.hash) {
-            reportProblem(path, "no longer made from " + r.inputName + "; kept, as it was edited");
+            reportNoteAbout(path, "no longer made from " + r.inputName + "; kept, as it was edited");
             entries[o.name] = o;
         } else if (dryRun) {
             tellChange("remove", path);
         } else if (!removeFile(path)) {
             entries[o.name] = o;
+        } else {
+            tellChange("remove", path);
         }
     }
     for (const RecordedOutput& o : p.placed)
@@ -643,13 +650,33 @@ bool writeRecord(OutputPlace& p, bool converted)
     return text == p.previousText || placeRecord(p.recordFolder, text);  // nothing changed: nothing written
 }
 
+// With -v: which outputs of the folder differ from what the record says was
+// written, or are gone.
+void tellEdited(const std::string& folder, const FolderRecord& record)
+{
+    for (const RecordedOutput& o : record.outputs) {
+        const std::string path = createFile(o.name, folder);
+        std::string what, hash;
+        int64_t size = 0, mtime = 0;
+        if (linkKind(path, what) == PathKind::Missing)
+            reportDetail(path, "deleted: the original's is kept");
+        else if (!(o.mtime && fileStamp(path, size, mtime) && size == o.size && mtime == o.mtime) &&
+                 (!hashFile(path, size, hash) || size != o.size || hash != o.hash))
+            reportDetail(path, "edited");
+    }
+}
+
 // True when the edits in folder were made from this original, as its record
 // says (or the folder has none, or --force); false, having said why.
 bool editsMatchOriginal(const std::string& original, const std::string& folder)
 {
     std::string text;
     FolderRecord record;
-    if (!loadRecord(folder, text, record) || (place && place->force))
+    if (!loadRecord(folder, text, record))
+        return true;
+    if (verbose())
+        tellEdited(folder, record);
+    if (place && place->force)
         return true;
     int64_t size = 0;
     std::string hash;
@@ -1008,8 +1035,11 @@ bool settleCompared(OutputFile& out)
             tellChange("remove", out.path);
         } else if (removeFileBelow(mod.root, relative)) {
             recordInMod(out.path, nullptr);
-            reportProblem(out.path, "removed: the rebuild is now the original, byte for byte");
+            tellChange("remove", out.path);
+            reportNoteAbout(out.path, "removed: the rebuild is now the original, byte for byte");
         }
+    } else {
+        reportDetail(out.path, "not written: the rebuild is the original, byte for byte");
     }
     if (place)
         place->unchanged = true;
@@ -1036,13 +1066,16 @@ bool renameInPlace(std::initializer_list<OutputFile*> outputs)
     }
     for (OutputFile* out : outputs) {
         std::string what;
-        if (out->dry)
-            tellChange(linkKind(out->path, what) == PathKind::Missing ? "write" : "replace", out->path);
+        const char* verb = nullptr;
+        if (out->dry || (verbose() && !out->temp.empty()))
+            verb = out->fresh || linkKind(out->path, what) == PathKind::Missing ? "write" : "replace";
         if (!out->fresh && !out->temp.empty() && !replaceFile(out->temp, out->path)) {
             fail(*out, errno);
             removeFile(out->temp);
             return false;
         }
+        if (verb)
+            tellChange(verb, out->path);
         out->temp.clear();
         forgetTemporary(out->registered);
     }
@@ -1288,7 +1321,8 @@ bool removeStaleRebuilt(const std::string& original, bool& handled)
     if (!removeFileBelow(mod.root, belowMod(path)))
         return refuse(path, "cannot be removed: %s", systemReason(errno).c_str());
     recordInMod(path, nullptr);
-    reportProblem(path, "removed: " + getName(editsFolderOf(original)) + " is gone, so the original stands");
+    tellChange("remove", path);
+    reportNoteAbout(path, "removed: " + getName(editsFolderOf(original)) + " is gone, so the original stands");
     return true;
 }
 

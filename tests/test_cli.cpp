@@ -318,3 +318,43 @@ TEST(Cli, ReasonsPointAtWhatFailed)
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
 }
+
+TEST(Cli, NotesAreLabelledSilencedByQuietAndDetailedByVerbose)
+{
+    TempDir tmp;
+    // Two palettes without names: each is written under a name of its own.
+    writeFile(tmp / "G.WAD", wadFile({{"", rampPalette565()}, {"", rampPalette565()}},
+                                     {WadEntry{"A.PIC", 2, 2, 0, false, {{1, 2}, {3, 4}}},
+                                      WadEntry{"B.PIC", 2, 2, 1, false, {{1, 2}, {3, 4}}}}));
+    const std::string twoNotes = "G.WAD: note: 2 outputs are written under names of their own (-v names each), the "
+                                 "first: palette 0 \"\" is written as ~0.PAL\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"G.WAD"}, twoNotes},
+        {{"-q", "G.WAD"}, ""},
+        {{"-v", "-q", "G.WAD"}, ""},  // the last of the two holds
+        {{"G.WAD", "--verbose"},
+         "wrote G.WAD.FILES/~0.PAL\nwrote G.WAD.FILES/~1.PAL\nwrote G.WAD.FILES/A.BMP\nwrote G.WAD.FILES/B.BMP\n"
+         "G.WAD: note: palette 0 \"\" is written as ~0.PAL\nG.WAD: note: palette 1 \"\" is written as ~1.PAL\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        std::filesystem::remove_all(std::filesystem::path(tmp.path) / "G.WAD.FILES");
+        const RunResult r = runTool(c.args, tmp.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, c.err);
+    }
+    // assetpack -v: which outputs were edited, and a rebuild that is its original.
+    const RunResult same = runTool({"-v", "G.WAD"}, tmp.path, packerPath());
+    EXPECT_NE(same.err.find("G.packed.WAD: not written: the rebuild is the original, byte for byte"),
+              std::string::npos) << same.err;
+    ByteList picture = readFile(tmp / "G.WAD.FILES/B.BMP");
+    picture.back() ^= 1;
+    writeFile(tmp / "G.WAD.FILES/B.BMP", picture);
+    const RunResult edited = runTool({"-v", "G.WAD"}, tmp.path, packerPath());
+    EXPECT_NE(edited.err.find("G.WAD.FILES/B.BMP: edited\n"), std::string::npos) << edited.err;
+    EXPECT_EQ(edited.err.find("A.BMP"), std::string::npos) << edited.err;
+}

@@ -396,7 +396,7 @@ TEST(Mod, AssetpackReplacesAndRemovesOnlyWhatItWrote)
                      "game/DATA/E.RLE\tDONE!\n\n");
     EXPECT_NE(r.err.find("DATA/B.RLE: not written by assetpack"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("DATA/C.RLE: not written by assetpack"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("DATA/E.RLE: removed: E.RLE.FILES is gone"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("DATA/E.RLE: note: removed: E.RLE.FILES is gone"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(data + S + "B.RLE"), (ByteList{'h', 'a', 'n', 'd'}));
     EXPECT_EQ(readFile(data + S + "C.RLE"), changed);
     EXPECT_EQ(readFile(data + S + "A.RLE"), packedA);

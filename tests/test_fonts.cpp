@@ -300,7 +300,7 @@ TEST(Fonts, AnEarlierGlyphThatLooksLikeTheLaterOfItsCodeGetsNoFile)
     EXPECT_EQ(r.out, "f.FNC\tDONE!\nf.FNM\tDONE!\nf.FNT\tDONE!\n\n");
     // One note each: glyph 1 (code 81) differs from glyph 2; glyph 0 and the empty ones do not.
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
-    EXPECT_NE(r.err.find("f.FNC: glyph 1 (code 81) is written as 81~1.BMP and 81~1.MASK.BMP"), std::string::npos);
+    EXPECT_NE(r.err.find("f.FNC: note: glyph 1 (code 81) is written as 81~1.BMP and 81~1.MASK.BMP"), std::string::npos);
     EXPECT_EQ(listTree(tmp / "f.FNC.FILES"),
               (std::vector<std::string>{"81.BMP", "81.MASK.BMP", "81~1.BMP", "81~1.MASK.BMP", "90.BMP", "90.MASK.BMP",
                                         "INFO.TXT"}));

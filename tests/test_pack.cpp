@@ -545,7 +545,7 @@ TEST(Pack, BadEditsAreRefusedAndNothingButTheRebuiltFileIsEverWritten)
     const RunResult packed = runTool({"S.RLE.FILES", "I.ARLC", "F.FNT"}, dir.path, packerPath());
     EXPECT_EQ(packed.out, "S.RLE.FILES\tDONE!\nI.ARLC\tFAILED!\nF.FNT\tFAILED!\n\n");
     EXPECT_NE(packed.err.find("F.FNT: there is no F.FNT.FILES folder to put back"), std::string::npos);
-    EXPECT_NE(packed.err.find("S.MASK.BMP: not found; the original's mask is kept"), std::string::npos);
+    EXPECT_NE(packed.err.find("S.MASK.BMP: note: not found; the original's mask is kept"), std::string::npos);
     EXPECT_NE(packed.err.find("I.ARLC: an ARLC sprite has no outputs to put back"), std::string::npos);
     EXPECT_FALSE(exists(dir / "S.packed.RLE"));  // the mask kept, the image unedited: the original
 }
@@ -770,7 +770,7 @@ TEST(Pack, EveryEditThatCannotBeKeptIsNamed)
         const std::string input = std::string(c.image).substr(0, std::string(c.image).find(".FILES"));
         const RunResult packed = runTool({input}, dir.path, packerPath());
         EXPECT_EQ(packed.out, input + "\tDONE!\n\n");  // a note never changes the result
-        EXPECT_NE(packed.err.find(std::string(c.image) + ": " + c.note), std::string::npos) << packed.err;
+        EXPECT_NE(packed.err.find(std::string(c.image) + ": note: " + c.note), std::string::npos) << packed.err;
         EXPECT_EQ(std::count(packed.err.begin(), packed.err.end(), '\n'), 1) << packed.err;
     }
 }
@@ -811,7 +811,7 @@ TEST(Pack, FilesNoRecordReadsAreNamed)
         std::filesystem::copy(std::filesystem::path(folder) / picture, std::filesystem::path(folder) / "NEWBALL.BMP");
         const RunResult r = runTool({sample}, tmp.path, packerPath());
         EXPECT_EQ(r.out, std::string(sample) + "\tDONE!\n\n");
-        EXPECT_NE(r.err.find("NEWBALL.BMP: not read: "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("NEWBALL.BMP: note: not read: "), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 }

@@ -82,7 +82,7 @@ TEST(Rerun, WritesOnlyWhatChangedAndKeepsEdits)
              edit(t / (dir + "A.BMP"));
              writeFile(t / "G.WAD", archive(false, 0));
          },
-         {"G.WAD"}, "DONE!", {}, "A.BMP: no longer made from G.WAD; kept, as it was edited"},
+         {"G.WAD"}, "DONE!", {}, "A.BMP: note: no longer made from G.WAD; kept, as it was edited"},
         {"no record", [&](const TempDir& t) {
              fs::remove(t / (dir + ".assetdump.json"));
              edit(t / (dir + "A.BMP"));

@@ -383,8 +383,8 @@ TEST(Wad, NamesThatCannotStandAsTheyAreGetNumberedSubstitutes)
     EXPECT_EQ(listTree(tmp.path), sorted);
     // Every substitute is told, one line each, naming the stored name.
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 12) << err;
-    EXPECT_NE(err.find("h.wad: entry 2 \"C:ESCAPE.PIC\" is written as C_ESCAPE~2.BMP\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("h.wad: palette 4 \"CON.ACT\" is written as CON~4.PAL\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("h.wad: note: entry 2 \"C:ESCAPE.PIC\" is written as C_ESCAPE~2.BMP\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("h.wad: note: palette 4 \"CON.ACT\" is written as CON~4.PAL\n"), std::string::npos) << err;
 }
 
 TEST(Wad, EntriesThatCannotBeShownAreNamedAndFailTheArchiveWhileTheRestConverts)

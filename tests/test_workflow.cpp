@@ -72,7 +72,7 @@ TEST(Workflow, AWalkedGameConvertsInPlaceOrUnderAnOutputFolderAlike)
     const auto before = snapshot(tmp / "game");
     RunResult r = runTool({"-o", "out", "game/"}, tmp.path);
     EXPECT_EQ(r.out, kLines);
-    EXPECT_EQ(r.err, "game/A.WAD: palette 1 \"\" is written as ~1.PAL\n"
+    EXPECT_EQ(r.err, "game/A.WAD: note: palette 1 \"\" is written as ~1.PAL\n"
                      "game/DATA/DAMAGED.RLE: too short for an RLE sprite: 10 bytes, at least 1095 needed\n");
     EXPECT_EQ(snapshot(tmp / "game"), before);  // nothing written into the game
     // In place: the same outputs, beside their files.
@@ -123,7 +123,7 @@ TEST(Workflow, AModFolderHoldsJustTheEditedFilesUnderTheirNames)
     ASSERT_EQ(runTool({"-o", "fresh", "game"}, tmp.path).status, 3);  // DAMAGED.RLE fails
     writeFile(script, readFile(tmp / "fresh/game/WALK.ANM.FILES/WALK.ANM"));
     r = runTool({"-e", "out", "-o", "mod", "game"}, tmp.path, packerPath());
-    EXPECT_NE(r.err.find("mod/game/WALK.ANM: removed: the rebuild is now the original, byte for byte\n"),
+    EXPECT_NE(r.err.find("mod/game/WALK.ANM: note: removed: the rebuild is now the original, byte for byte\n"),
               std::string::npos) << r.err;
     EXPECT_EQ(listTree(tmp / "mod"), (std::vector<std::string>{"game/DATA/HERO.RLE"}));
 }
@@ -142,7 +142,7 @@ TEST(Workflow, TheLinesAndOutputsAreTheSameWhateverTheWorkers)
     EXPECT_EQ(snapshot(tmp / "four"), snapshot(tmp / "one"));
 
     // One archive alone: its entries are shared between the workers, and
-    // every note still comes in entry order.
+    // every note (-v: one for each name given) still comes in entry order.
     std::vector<WadEntry> entries;
     for (int i = 0; i < 300; i++)
         entries.push_back(WadEntry{numberedName(i % 7 ? "E" : "B?D", size_t(i), ".PIC"), 2, 2, unsigned(i % 9 ? 0 : 5),
@@ -150,7 +150,8 @@ TEST(Workflow, TheLinesAndOutputsAreTheSameWhateverTheWorkers)
     const ByteList wad = wadFile({{"P.PAL", rampPalette565()}}, entries);
     writeFile(tmp / "one" + S + "BIG.WAD", wad);
     writeFile(tmp / "four" + S + "BIG.WAD", wad);
-    const RunResult alone = runTool({"-j1", "BIG.WAD"}, tmp / "one"), shared = runTool({"-j4", "BIG.WAD"}, tmp / "four");
+    const RunResult alone = runTool({"-v", "-j1", "BIG.WAD"}, tmp / "one"),
+                    shared = runTool({"-v", "-j4", "BIG.WAD"}, tmp / "four");
     EXPECT_EQ(alone.out, "BIG.WAD\tFAILED!\n\n");  // entries that name a palette the archive lacks
     EXPECT_EQ(shared.out, alone.out);
     EXPECT_EQ(shared.err, alone.err);

@@ -202,7 +202,7 @@ bool pack_FNC(const std::string& path)
         if (!edits[j].imageGiven || palette.empty() || (!colours.recoloured && colours.newColours == 0))
             continue;
         if (colours.recoloured && !recolouredBy.empty()) {
-            reportProblem(imagePath, "its changes to the font's palette are not kept: the font has one palette, "
+            reportNoteAbout(imagePath, "its changes to the font's palette are not kept: the font has one palette, "
                                      "recoloured from " + recolouredBy);
             continue;
         }

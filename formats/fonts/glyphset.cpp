@@ -79,7 +79,7 @@ std::vector<OutputName> fontGlyphNames(const std::string& path, const std::vecto
     }
     for (size_t j = 0; tell && j < names.size(); j++)
         if (names[j].substituted)
-            reportProblem(path, formatted("glyph %zu (code %d) is written as %s", j, codes[j], names[j].file.c_str()) +
+            noteRenamed(path, formatted("glyph %zu (code %d) is written as %s", j, codes[j], names[j].file.c_str()) +
                                     (withMasks ? " and " + names[j].maskFile : "") +
                                     ": a later glyph has the same code");
     return names;

@@ -145,7 +145,7 @@ bool writePalette(const std::string& path, Source& in, const std::string& dir, c
         return true;  // a palette without a file; entries may still use it
     const ColourTable colours = pal2to3(record);
     if (name.substituted)
-        reportProblem(path, "palette " + std::to_string(i) + " \"" + storedText(fieldText(record + 512, 13)) +
+        noteRenamed(path, "palette " + std::to_string(i) + " \"" + storedText(fieldText(record + 512, 13)) +
                                 "\" is written as " + name.file);
     OutputFile out;
     showing("palette " + std::to_string(i));
@@ -204,7 +204,7 @@ bool writeEntry(const std::string& path, Source& in, const WadEntry& e, int32_t 
 
     const OutputName& name = names.entries[size_t(i)];
     if (name.substituted)
-        reportProblem(path, shown + " is written as " + name.file + (e.runLength ? " and " + name.maskFile : ""));
+        noteRenamed(path, shown + " is written as " + name.file + (e.runLength ? " and " + name.maskFile : ""));
     const size_t stride = rowStride(e.width);
     const std::string imagePath = createFile(name.file, dir);
     const BmpHeader header = getBmpHeader(e.width, e.height, int32_t(stride * size_t(e.height)));
