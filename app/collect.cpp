@@ -139,7 +139,7 @@ void classify(Job& job, PathKind kind, const std::string& what)
 // A file found in a walk: kept when its type is known (and, for assetpack,
 // when it has outputs to put back).
 void addWalkedFile(Collected& run, const Program& program, const Options& options, const std::string& input,
-                   const std::string& shown, const std::string& layout)
+                   const std::string& shown, const std::string& layout, const std::string& top)
 {
     Job job;
     job.input = input;
@@ -147,6 +147,7 @@ void addWalkedFile(Collected& run, const Program& program, const Options& option
     job.layout = layout;
     job.kind = fileKind(getName(input));
     place(job, program, options);
+    job.place.walked = top;
     std::string what;
     // assetpack takes a file with edits to put back, or whose rebuilt file in
     // the mod folder is left from edits since removed.
@@ -158,35 +159,64 @@ void addWalkedFile(Collected& run, const Program& program, const Options& option
     run.jobs.push_back(std::move(job));
 }
 
-// Every file below folder, in sorted order; output folders and temporaries
-// are never entered, links to folders never followed.
-void walk(Collected& run, const Program& program, const Options& options, const std::string& folder,
-          const std::string& shown, const std::string& layout)
+// Every file below folder, in sorted order, each folder held open while it
+// is listed and descended (parent: the folder holding it; 0 for the
+// argument). Output folders and temporaries are never entered, links to
+// folders never followed. A file of a known type that cannot be converted
+// (a dangling link, a FIFO) and a folder that cannot be entered each get a
+// line with the reason; only files of other types are skipped.
+void walk(Collected& run, const Program& program, const Options& options, intptr_t parent, const std::string& name,
+          const std::string& folder, const std::string& shown, const std::string& layout, const std::string& top)
 {
-    std::vector<std::string> names;
     errno = 0;
-    if (!listDirectory(folder, names)) {
-        run.jobs.push_back(failedJob(folder, shown, "cannot be read: " + systemReason(errno ? errno : EIO)));
+    const intptr_t held = openWalkFolder(parent, name, folder);
+    std::vector<WalkEntry> entries;
+    if (!held || !listWalkFolder(held, folder, entries)) {
+        const int error = errno ? errno : EIO;
+        closeWalkFolder(held);
+        run.jobs.push_back(failedJob(folder, shown, (error == ELOOP ? std::string("became a symbolic link during the "
+                                                                                  "walk, and links are never followed")
+                                                                    : "cannot be read: " + systemReason(error))));
         return;
     }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        if (name == "." || name == ".." || isTemporaryName(name))
+    std::sort(entries.begin(), entries.end(), [](const WalkEntry& a, const WalkEntry& b) { return a.name < b.name; });
+    for (const WalkEntry& e : entries) {
+        if (isTemporaryName(e.name))
             continue;
-        const std::string path = joinPath(folder, name);
-        std::string what;
-        PathKind kind = linkKind(path, what);
-        if (kind == PathKind::Link && pathKind(path, what) == PathKind::Regular)
-            kind = PathKind::Regular;  // a link to a file is read like the file
+        const std::string path = joinPath(folder, e.name);
+        const std::string below = joinShown(shown, e.name);
+        std::string what = e.what;
+        PathKind kind = e.kind;
+        PathKind target = PathKind::Missing;
+        int targetError = 0;
+        if (kind == PathKind::Link) {
+            errno = 0;
+            target = pathKind(path, what);
+            targetError = errno ? errno : ENOENT;
+            if (target == PathKind::Regular)
+                kind = PathKind::Regular;  // a link to a file is read like the file
+        }
+        if (kind == PathKind::Missing && e.error != ENOENT) {
+            // Listed, but nothing in it can be looked at (a folder that can
+            // be read but not entered): the folder fails, once.
+            run.jobs.push_back(failedJob(folder, shown, "cannot be entered: " + systemReason(e.error)));
+            break;
+        }
         if (kind == PathKind::Directory) {
-            if (!isOutputFolderName(name))
-                walk(run, program, options, path, joinShown(shown, name), joinPath(layout, name));
+            if (!isOutputFolderName(e.name))
+                walk(run, program, options, held, e.name, path, below, joinPath(layout, e.name), top);
         } else if (kind == PathKind::Regular) {
-            addWalkedFile(run, program, options, path, joinShown(shown, name), joinPath(layout, name));
+            addWalkedFile(run, program, options, path, below, joinPath(layout, e.name), top);
+        } else if (kind == PathKind::Missing || fileKind(e.name) == Kind::Unknown ||
+                   (kind == PathKind::Link && target == PathKind::Directory)) {
+            run.skipped++;  // gone since it was listed, of no type the tool knows, or a link to a folder
         } else {
-            run.skipped++;  // links to folders, FIFOs, devices
+            run.jobs.push_back(failedJob(path, below, kind == PathKind::Link && target == PathKind::Missing
+                                                          ? "a symbolic link to nothing: " + systemReason(targetError)
+                                                          : "not a regular file: it is " + what));
         }
     }
+    closeWalkFolder(held);
 }
 
 }  // namespace
@@ -221,7 +251,7 @@ void collect(Collected& run, const Program& program, const Options& options, con
     const size_t before = run.jobs.size();
     // "." and ".." have no name of their own: their files land directly in --output.
     const std::string layout = base == "." || base == ".." || isPathSeparator(base.back()) ? "" : base;
-    walk(run, program, options, path, shown, layout);
+    walk(run, program, options, 0, path, path, shown, layout, path);
     if (run.jobs.size() == before)
         run.jobs.push_back(failedJob(path, shown, program.nothingBelow));
 }

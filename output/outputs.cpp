@@ -315,11 +315,13 @@ bool inFreshFolder(const std::string& path, std::string& physical)
 
 // Makes the folders between root and path (exclusive), refusing links: an
 // output under --output must stay below it. False with why set.
-bool makeFoldersBelow(const std::string& root, const std::string& path, std::string& why)
+bool makeFoldersBelow(const Placement* where, const std::string& path, std::string& why)
 {
+    const std::string root = !where ? "" : !where->root.empty() ? where->root : where->walked;
     if (root.empty() || dryRun)
         return true;
-    if (!makeDirectory(root)) {
+    const bool walked = where->root.empty();  // beside the input: nothing is made below the walked folder
+    if (!walked && !makeDirectory(root)) {
         // The folder given with --output is the user's own: made with its
         // parents. A step that fails is named with its own reason.
         std::string step = root;
@@ -355,7 +357,7 @@ bool makeFoldersBelow(const std::string& root, const std::string& path, std::str
             why = shownPath(step) + " is a symbolic link, and links are never followed";
             return false;
         case PathKind::Missing:
-            if (makeDirectory(step))
+            if (!walked && makeDirectory(step))
                 continue;
             [[fallthrough]];
         default:
@@ -414,7 +416,7 @@ bool startRebuilt(OutputFile& out)
     std::unique_ptr<Source> original = std::move(out.original);
     const int64_t same = out.sameAt;
     out.comparing = OutputFile::Compare::None;
-    if (!makeFoldersBelow(place ? place->where.root : std::string(), out.path, out.why)) {
+    if (!makeFoldersBelow(place ? &place->where : nullptr, out.path, out.why)) {
         fail(out, ENOTDIR);
         return false;
     }
@@ -1189,7 +1191,7 @@ bool makeOutputDir(const std::string& path, std::string& dir)
 {
     dir = outputFolderOf(path);
     std::string why;
-    if (!makeFoldersBelow(place ? place->where.root : std::string(), dir, why))
+    if (!makeFoldersBelow(place ? &place->where : nullptr, dir, why))
         return refuse(dir, "cannot make the output folder: %s", why.c_str());
     std::string what;
     errno = 0;

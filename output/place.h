@@ -17,6 +17,7 @@ struct Placement {
     std::string edits;    // assetpack: the folder its edited outputs are read from
     std::string rebuilt;  // assetpack: the rebuilt file
     std::string root;     // --output, which folder or rebuilt lies below; empty: beside the input
+    std::string walked;   // the folder a walk found the input in: outputs beside it never pass a link below it
     bool skipUnchanged = false;  // assetpack: write no rebuild that is its original
     // Two inputs with the same key would write to one place (empty: below
     // no --output, where each input's place is its own).

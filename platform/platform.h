@@ -88,6 +88,25 @@ bool makeNewDirectory(const std::string& path);
 // enumeration cannot start.
 bool listDirectory(const std::string& path, std::vector<std::string>& names);
 
+// A folder a walk holds open while it lists and descends it. Its entries are
+// looked at relative to it, links not followed, so a folder swapped for a
+// link once the walk found it is never entered (POSIX: openat and fstatat;
+// Windows: a handle that keeps the folder from being renamed or removed).
+struct WalkEntry {
+    std::string name;
+    PathKind kind;
+    std::string what;  // for Other, what it is
+    int error;         // for Missing, why it could not be looked at
+};
+// Opens the folder name inside parent (0: name is the path of the walk's
+// first folder, a link to it followed); 0 with errno set when it cannot be
+// (a link or anything but a folder at name: ELOOP or ENOTDIR). path is the
+// folder's whole path.
+intptr_t openWalkFolder(intptr_t parent, const std::string& name, const std::string& path);
+// The entries of an open folder but "." and "..", in the system's order.
+bool listWalkFolder(intptr_t folder, const std::string& path, std::vector<WalkEntry>& entries);
+void closeWalkFolder(intptr_t folder);
+
 // A short number that tells this process's temporary names from another's,
 // and whether the process with such a number still runs.
 unsigned long processNumber();

@@ -247,6 +247,50 @@ bool listDirectory(const std::string& path, std::vector<std::string>& names)
     return true;
 }
 
+intptr_t openWalkFolder(intptr_t parent, const std::string& name, const std::string& path)
+{
+    (void)path;
+    const int fd = parent ? openat(int(parent - 1), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                          : open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? 0 : intptr_t(fd) + 1;  // 0 stays "none"
+}
+
+bool listWalkFolder(intptr_t folder, const std::string& path, std::vector<WalkEntry>& entries)
+{
+    (void)path;
+    const int fd = dup(int(folder - 1));  // closedir closes the descriptor it is given
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        WalkEntry e{name, PathKind::Missing, "", 0};
+        struct stat st;
+        if (fstatat(int(folder - 1), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            e.kind = kindOf(st, e.what, nullptr);
+        else
+            e.error = errno;
+        entries.push_back(std::move(e));
+        errno = 0;
+    }
+    const int error = errno;
+    closedir(dir);
+    errno = error;
+    return error == 0;
+}
+
+void closeWalkFolder(intptr_t folder)
+{
+    if (folder)
+        close(int(folder - 1));
+}
+
 unsigned long processNumber()
 {
     static const unsigned long number = static_cast<unsigned long>(getpid());

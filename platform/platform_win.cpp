@@ -327,6 +327,53 @@ bool listDirectory(const std::string& path, std::vector<std::string>& names)
     return true;
 }
 
+intptr_t openWalkFolder(intptr_t parent, const std::string& name, const std::string& path)
+{
+    (void)name;
+    // Without FILE_SHARE_DELETE nobody renames or removes the folder while
+    // it is held, so it cannot be swapped for a link behind the walk.
+    HANDLE h = CreateFileW(wide(path).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (parent ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        setErrnoFromLastError();
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (parent && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        CloseHandle(h);
+        errno = ENOTDIR;
+        return 0;
+    }
+    return reinterpret_cast<intptr_t>(h);
+}
+
+bool listWalkFolder(intptr_t folder, const std::string& path, std::vector<WalkEntry>& entries)
+{
+    (void)folder;
+    std::vector<std::string> names;
+    if (!listDirectory(path, names))
+        return false;
+    for (const std::string& name : names) {
+        if (name == "." || name == "..")
+            continue;
+        WalkEntry e{name, PathKind::Missing, "", 0};
+        errno = 0;
+        e.kind = linkKind(path + "\\" + name, e.what);
+        if (e.kind == PathKind::Missing)
+            e.error = errno ? errno : ENOENT;
+        entries.push_back(std::move(e));
+    }
+    return true;
+}
+
+void closeWalkFolder(intptr_t folder)
+{
+    if (folder)
+        CloseHandle(reinterpret_cast<HANDLE>(folder));
+}
+
 unsigned long processNumber()
 {
     return GetCurrentProcessId();

@@ -12,6 +12,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -414,6 +415,66 @@ TEST(Mod, AssetpackReplacesAndRemovesOnlyWhatItWrote)
     r = runTool({"-e", "work", "-o", "mod", "game/DATA/A.RLE"}, tmp.path, packerPath());
     EXPECT_EQ(r.out, "A.RLE\tFAILED!\n\n");
     EXPECT_EQ(readFile(tmp / "precious/A.RLE"), (ByteList{'k', 'e', 'e', 'p'}));
+}
+
+// Every file of a known type in a walk gets a line: a dangling link, a FIFO,
+// a folder that cannot be entered and a path beyond the system's length
+// fail with their reasons; a folder that becomes a link is never written
+// through.
+TEST(Walk, EveryFileOfAKnownTypeGetsALineAndNoLinkIsFollowed)
+{
+    TempDir tmp;
+    fs::create_directories(tmp / "game/LOCKED");
+    writeFile(tmp / "game/A.RLE", sprite(2, 2, 1));
+    writeFile(tmp / "game/notes.txt", {'x'});
+    writeFile(tmp / "game/LOCKED/B.RLE", sprite(2, 2, 1));
+    fs::create_symlink("nowhere.RLE", tmp / "game/DEAD.RLE");
+    ASSERT_EQ(mkfifo((tmp / "game/P.RLE").c_str(), 0644), 0);
+    fs::permissions(tmp / "game/LOCKED", fs::perms(0644));
+    fs::permissions(tmp / "game", fs::perms(0777));
+    // A tree deeper than the longest path the system opens.
+    int fd = open((tmp / "game").c_str(), O_RDONLY | O_DIRECTORY);
+    const std::string step(100, 'd');
+    for (int depth = 0; depth < 50 && fd >= 0; depth++) {
+        mkdirat(fd, step.c_str(), 0755);
+        const int next = openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    const int file = openat(fd, "DEEP.SEC", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(write(file, "\0\0\0\0", 4), 4);
+    close(file);
+    close(fd);
+    // As an ordinary user, so that the folder's mode holds.
+    const RunResult r = runTool({"--reuid=65534", "--regid=65534", "--clear-groups", toolPath(), "game"}, tmp.path,
+                                "/usr/bin/setpriv");
+    fs::permissions(tmp / "game/LOCKED", fs::perms(0755));
+    if (r.status == 127 || r.err.find("setpriv") != std::string::npos)
+        GTEST_SKIP() << r.err;
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out.substr(0, 59), "game/A.RLE\tDONE!\ngame/DEAD.RLE\tFAILED!\ngame/LOCKED\tFAILED!\n") << r.out;
+    EXPECT_NE(r.out.find("/DEEP.SEC\tFAILED!\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("game/P.RLE\tFAILED!\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("game/DEAD.RLE: a symbolic link to nothing: No such file or directory\n"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("game/LOCKED: cannot be entered: Permission denied\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("game/P.RLE: not a regular file: it is a FIFO\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("File name too long"), std::string::npos) << r.err;
+
+    // A folder swapped for a link once the walk found it: the outputs
+    // beside its files are refused, not made where the link points.
+    fs::create_directories(tmp / "elsewhere");
+    writeFile(tmp / "elsewhere/X.RLE", sprite(2, 2, 1));
+    fs::create_directory_symlink("../elsewhere", tmp / "game/zzz");
+    OutputPlace place;
+    place.where = placeConversion(PlaceRule{}, tmp / "game/zzz/X.RLE", "game/zzz/X.RLE");
+    place.where.walked = tmp / "game";
+    beginOutputs(&place);
+    std::string dir;
+    EXPECT_FALSE(makeOutputDir(tmp / "game/zzz/X.RLE", dir));
+    finishOutputs(false);
+    EXPECT_FALSE(fs::exists(tmp / "elsewhere/X.RLE.FILES"));
 }
 
 // A run in another PID namespace cannot see this run's process: the lock it
