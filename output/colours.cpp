@@ -61,22 +61,22 @@ void readColours(const BmpPicture& picture, const uint8_t* original, const uint8
     std::map<uint32_t, int32_t> held;  // colour -> its first index in the table
     for (int32_t i = count - 1; i >= 0; i--)
         held[tableColour(was, i)] = i;
-    // In place: the same colours in the same places. A recolour: no longer
-    // (a table an editor cut to the colours used), and the changed entries
-    // that pixels use mostly hold colours the table did not: an editor that
-    // reorders or merges a table moves the colours the table holds (and may
-    // pad it with black).
+    // In place: the same colours in the same places. A recolour: the same
+    // indexes in the same places, entries that pixels use given new colours.
+    // A table an editor rebuilt (reordered, merged, cut or padded) moves the
+    // indexes with it, however many colours are new: it is read by colour.
     bool inPlace = n <= count;
-    int32_t moved = 0, recoloured = 0;
+    bool entryChanged = false;
     for (int32_t i = 0; i < n && i < count; i++) {
-        const uint32_t c = pictureColour(picture, i);
-        if (c == tableColour(was, i))
+        if (pictureColour(picture, i) == tableColour(was, i))
             continue;
         inPlace = false;
-        if (used[size_t(i)])
-            (held.count(c) ? moved : recoloured)++;
+        entryChanged = entryChanged || used[size_t(i)];
     }
-    bool recolourShape = n <= count && recoloured > moved;
+    bool sameIndexes = original != nullptr;
+    for (size_t k = 0; sameIndexes && k < pixels; k++)
+        sameIndexes = (stored && !stored[k]) || picture.pixels[k] == original[k];
+    bool recolourShape = n <= count && entryChanged && sameIndexes;
     bool indexesInTable = true;
     for (int32_t i = n; i < 256; i++)
         indexesInTable = indexesInTable && !used[size_t(i)];

@@ -35,8 +35,8 @@ struct ColourRead {
 // Reads the colours of picture back into the terms of table:
 //  - a table the editor left as it was (the same colours in the same places)
 //    gives each pixel its index as it stands;
-//  - an own table of the same length whose changed entries hold new colours
-//    is a deliberate recolour, taken as it stands;
+//  - an own table whose entries changed while every stored pixel kept its
+//    original index is a deliberate recolour, taken as it stands;
 //  - otherwise each pixel goes back to the index of its colour: a pixel
 //    whose colour is unchanged (original, when the size is unchanged) keeps
 //    its original index, so duplicate colours never swap; a new colour takes

@@ -164,7 +164,7 @@ TEST(Pack, EditedPicturesMasksPalettesAndSizesComeBackExactly)
             const int width = 1 + int(random() % 40), height = 1 + int(random() % 30);
             ByteList pixels(size_t(width * height)), maskValues(pixels.size(), 255);
             for (uint8_t& p : pixels)
-                p = uint8_t(random() % (round % 4 == 3 ? 16 : 256));
+                p = uint8_t(random() % (round % 4 == 3 ? 16 : 200));  // colours that all find an entry
             // The mask's palette is shuffled: it is read by colour, not by index.
             ByteList maskIndexes(pixels.size()), maskTable(1024, 0);
             const uint8_t white = uint8_t(random() % 85), black = uint8_t(85 + random() % 85), grey = 200;
@@ -208,39 +208,54 @@ TEST(Pack, EditedPicturesMasksPalettesAndSizesComeBackExactly)
                 writeFile(dir / "mask.bmp", outputs.at(c.mask));
                 ASSERT_TRUE(readBmp(dir / "mask.bmp", mask));
             }
-            for (int y = 0; y < height; y++) {
-                const ByteList row = bmpRow(image, y), maskRow = c.mask.empty() ? ByteList() : bmpRow(mask, y);
-                for (int x = 0; x < width; x++) {
-                    const size_t i = size_t(y * width + x);
-                    // A transparent pixel is stored transparent, whatever its index.
-                    ASSERT_EQ(row[size_t(x)], maskValues[i] == 0 ? 255 : pixels[i]) << x << "," << y;
-                    if (!c.mask.empty()) {
-                        ASSERT_EQ(maskRow[size_t(x)], maskValues[i]) << x << "," << y;
-                    }
-                }
-            }
-            // Colours: as stored, or the nearest RGB565 colours (exact for RGB565 ones), said when rounded.
-            const ByteList& edited = c.colours == Colours::FromPaletteFile ? paletteFile : table;
-            const size_t used = c.colours == Colours::FromPaletteFile || round % 4 != 3
-                                    ? 256
-                                    : size_t(*std::max_element(pixels.begin(), pixels.end()) + 1);
+            // A colour as the rebuilt file stores it: as given, or the nearest
+            // RGB565 colour (exact for RGB565 ones).
             bool rounded = false;
-            for (size_t k = 0; k < used; k++) {
-                const uint8_t* in = &edited[4 * k];
-                const uint8_t* out = &image.colourTable[4 * k];
-                if (c.colours == Colours::AsStored) {
-                    ASSERT_TRUE(std::equal(in, in + 4, out)) << k;
-                    continue;
-                }
+            auto stored = [&](const uint8_t* in) {
+                if (c.colours != Colours::Rgb565)
+                    return ByteList(in, in + 3);
                 uint8_t expected[512];
                 const uint16_t v = nearest565(in[2], in[1], in[0]);
                 expected[0] = uint8_t(v);
                 expected[1] = uint8_t(v >> 8);
                 const ColourTable widened = pal2to3(expected);
-                ASSERT_TRUE(std::equal(widened.begin(), widened.begin() + 3, out)) << k;
-                rounded = rounded || !std::equal(in, in + 3, out);
+                rounded = rounded || !std::equal(in, in + 3, widened.begin());
+                return ByteList(widened.begin(), widened.begin() + 3);
+            };
+            for (int y = 0; y < height; y++) {
+                const ByteList row = bmpRow(image, y), maskRow = c.mask.empty() ? ByteList() : bmpRow(mask, y);
+                for (int x = 0; x < width; x++) {
+                    const size_t i = size_t(y * width + x);
+                    if (!c.mask.empty()) {
+                        ASSERT_EQ(maskRow[size_t(x)], maskValues[i]) << x << "," << y;
+                    }
+                    // A transparent pixel is stored transparent, whatever its index.
+                    if (maskValues[i] == 0 || c.colours == Colours::FromPaletteFile) {
+                        // An archive's sprite shows its palette's colours in place: its indexes stand.
+                        ASSERT_EQ(row[size_t(x)], maskValues[i] == 0 ? 255 : pixels[i]) << x << "," << y;
+                        continue;
+                    }
+                    // A new size and a new table: each pixel shows the colour it was given.
+                    const uint8_t* out = &image.colourTable[4 * size_t(row[size_t(x)])];
+                    ASSERT_EQ(ByteList(out, out + 3), stored(&table[4 * size_t(pixels[i])])) << x << "," << y;
+                }
             }
-            EXPECT_EQ(rounded, packed.err.find("rounded to the nearest") != std::string::npos) << packed.err;
+            if (c.colours == Colours::FromPaletteFile) {
+                for (size_t k = 0; k < 256; k++) {  // the palette file: colours rounded to RGB565
+                    const uint8_t* in = &paletteFile[4 * k];
+                    const uint8_t* out = &image.colourTable[4 * k];
+                    uint8_t expected[512];
+                    const uint16_t v = nearest565(in[2], in[1], in[0]);
+                    expected[0] = uint8_t(v);
+                    expected[1] = uint8_t(v >> 8);
+                    const ColourTable widened = pal2to3(expected);
+                    ASSERT_TRUE(std::equal(widened.begin(), widened.begin() + 3, out)) << k;
+                    rounded = rounded || !std::equal(in, in + 3, out);
+                }
+            }
+            if (c.colours != Colours::AsStored) {
+                EXPECT_EQ(rounded, packed.err.find("rounded to the nearest") != std::string::npos) << packed.err;
+            }
         }
 }
 
@@ -627,6 +642,14 @@ TEST(Pack, ColoursComeBackByColourWhateverTheEditorDidWithTheTable)
     ByteList expectPainted = original;
     expectPainted[2] = 0;  // the first entry no pixel uses
     const ByteList twoColours = {1, 2, 2, 1, 1, 1, 2, 2};
+    // An editor's rebuilt table with more new colours than kept ones (a
+    // resize with smoothing): still read by colour, never as a recolour.
+    Shown rebuilt = compacted(table, original, true);
+    const size_t paintedPixels[] = {0, 1, 2, 3, 5};
+    for (size_t k = 0; k < 5; k++) {
+        rebuilt.colours.push_back(0xFE0001 + uint32_t(k));
+        rebuilt.indexes[paintedPixels[k]] = uint8_t(rebuilt.colours.size() - 1);
+    }
 
     struct Case {
         const char* what;
@@ -648,6 +671,8 @@ TEST(Pack, ColoursComeBackByColourWhateverTheEditorDidWithTheTable)
         {"a new colour takes a free entry", painted, 8, true, original, expectPainted, {{0, 0xFE0000}}, 0},
         {"a table that cannot take it: the nearest colour", painted, 8, false, original,
          ByteList{3, 7, 1, 2, 255, 5, 3, 7}, {}, 1},
+        {"a rebuilt table, mostly new colours", rebuilt, 8, true, original, ByteList{0, 1, 2, 4, 255, 5, 3, 7},
+         {{0, 0xFE0001}, {1, 0xFE0002}, {2, 0xFE0003}, {4, 0xFE0004}, {5, 0xFE0005}}, 0},
         {"resized: by colour alone", compacted(table, original, true), 8, true, {}, ByteList{3, 3, 1, 2, 255, 5, 3, 3},
          {}, 0},
     };
