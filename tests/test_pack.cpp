@@ -840,3 +840,49 @@ TEST(Pack, FilesNoRecordReadsAreNamed)
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 }
+
+// Every value of a picture set's INFO.TXT is put back, or refused with the
+// reason the file cannot hold it.
+TEST(Pack, PictureSetValuesComeBackOrAreNamed)
+{
+    ByteList table = zomEntry(3, 40);
+    const ByteList ending = zomEntry(0, 5, 7);
+    table.insert(table.end(), ending.begin(), ending.end());
+    const ByteList zom = zomFile(9, 2, {zomImage(2, 1, 0.5f, 1.5f, {1, 2}), zomImage(1, 1, 2.5f, 3.5f, {3}),
+                                        zomImage(1, 1, 4.5f, 5.5f, {4})}, table);
+    const std::string asWritten = "9 2 3 ZOM\r\n0 0 0.500000 1.500000\r\n40 0 2.500000 3.500000\r\n"
+                                  "12 1 4.500000 5.500000\r\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string err;  // empty: packed, and converting the rebuild gives text back
+    };
+    const std::vector<Case> cases = {
+        {"first value, floats and entry values",
+         "300 2 3 ZOM\r\n0 0 0.250000 1.500000\r\n41 0 2.500000 -3.000000\r\n20 1 4.500000 6.000000\r\n", ""},
+        {"the entry count", "9 3 3 ZOM\n0 0 0.5 1.5\n40 0 2.5 3.5\n12 1 4.5 5.5\n",
+         "line 1: the entry count cannot change (it is 2)"},
+        {"the ending value below what it adds", asWritten.substr(0, asWritten.size() - 24) + "6 1 4.500000 5.500000\n",
+         "line 4: 6 cannot be stored: the ending entry's value is its value at 4 plus 7 (kept)"},
+        {"a float that is none", "9 2 3 ZOM\n0 0 x 1.5\n40 0 2.5 3.5\n12 1 4.5 5.5\n",
+         "line 2: value 3 is a number with a point (a float), not x"},
+        {"a line less", "9 2 3 ZOM\n0 0 0.5 1.5\n40 0 2.5 3.5\n", "3 lines; this picture set's has 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeFile(dir / "S.ZOM", zom);
+        ASSERT_EQ(runTool({"S.ZOM"}, dir.path).status, 0);
+        ASSERT_EQ(readFile(dir / "S.ZOM.FILES/INFO.TXT"), ByteList(asWritten.begin(), asWritten.end()));
+        writeFile(dir / "S.ZOM.FILES/INFO.TXT", ByteList(c.text.begin(), c.text.end()));
+        const RunResult packed = runTool({"S.ZOM"}, dir.path, packerPath());
+        if (!c.err.empty()) {
+            EXPECT_EQ(packed.out, "S.ZOM\tFAILED!\n\n");
+            EXPECT_NE(packed.err.find("S.ZOM.FILES/INFO.TXT: " + c.err), std::string::npos) << packed.err;
+            continue;
+        }
+        ASSERT_EQ(packed.out, "S.ZOM\tDONE!\n\n") << packed.err;
+        ASSERT_EQ(runTool({"S.packed.ZOM"}, dir.path).status, 0);
+        EXPECT_EQ(readFile(dir / "S.packed.ZOM.FILES/INFO.TXT"), ByteList(c.text.begin(), c.text.end()));
+    }
+}

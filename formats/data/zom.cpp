@@ -15,6 +15,9 @@
 // negative size, is refused with nothing made. A walk that visits its entry
 // count without an ending entry is the format's own failure: its outputs stay.
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/bytes.h"
@@ -41,6 +44,15 @@ struct ZomImage {
 
 enum class Walk { Ended, Exhausted, Truncated };
 
+// Where the values that INFO.TXT's lines 3 and 4 show lie in the file (-1:
+// the table has no such entry), and the entries' numbers the lines show.
+struct EntryValues {
+    int64_t valueAt = -1;  // the first type 3 entry's value, 16 bits
+    int32_t valueRow = 0;
+    int64_t endAt = -1;    // the ending entry: line 4 shows its value at 4 plus its value at 20
+    int32_t endRow = 0;
+};
+
 // The float pair of image i; an image the file does not have prints as zeros.
 void imageFloats(const std::vector<ZomImage>& images, size_t i, double& first, double& second)
 {
@@ -51,7 +63,7 @@ void imageFloats(const std::vector<ZomImage>& images, size_t i, double& first, d
 // Visits at most entryCount entries from tableAt, reading only the bytes an
 // entry's type uses; writes lines 3 and 4 when info is given.
 Walk walkEntries(Source& in, int64_t tableAt, int32_t entryCount, const std::vector<ZomImage>& images,
-                 OutputFile* info)
+                 OutputFile* info, EntryValues* at = nullptr)
 {
     bool typeThreeSeen = false;
     double first, second;
@@ -68,6 +80,10 @@ Walk walkEntries(Source& in, int64_t tableAt, int32_t entryCount, const std::vec
                 if (!value)
                     return Walk::Truncated;
                 imageFloats(images, 1, first, second);
+                if (at) {
+                    at->valueAt = q + 4;
+                    at->valueRow = r;
+                }
                 if (info)
                     printOutput(*info, "%d %d %f %f%c%c", toInt(value[0], value[1]), r, first, second, 13, 10);
             }
@@ -78,6 +94,10 @@ Walk walkEntries(Source& in, int64_t tableAt, int32_t entryCount, const std::vec
             if (!entry)
                 return Walk::Truncated;
             imageFloats(images, 2, first, second);
+            if (at) {
+                at->endAt = q;
+                at->endRow = r;
+            }
             if (info)
                 printOutput(*info, "%d %d %f %f%c%c", toInt(entry[4], entry[5]) + toInt(entry[20], entry[21]), r,
                             first, second, 13, 10);
@@ -126,6 +146,7 @@ struct ZomLayout {
     int32_t firstValue, entryCount, imageCount;
     std::vector<ZomImage> images;
     int64_t tableAt;
+    EntryValues entries;
 };
 
 bool readZomLayout(const std::string& path, Source& in, ZomLayout& zom)
@@ -165,7 +186,7 @@ bool readZomLayout(const std::string& path, Source& in, ZomLayout& zom)
         pos = image.pixelsAt + int64_t(pixels);
     }
     zom.tableAt = pos;
-    if (walkEntries(in, zom.tableAt, zom.entryCount, zom.images, nullptr) == Walk::Truncated)
+    if (walkEntries(in, zom.tableAt, zom.entryCount, zom.images, nullptr, &zom.entries) == Walk::Truncated)
         return endsBefore(path, in, "the entry table reaches its ending entry or its %d entries", zom.entryCount);
     return true;
 }
@@ -204,6 +225,130 @@ bool extract_ZOM(const std::string& path)
     return whole;
 }
 
+namespace {
+
+// What an edited INFO.TXT changes: the header's first value, the floats of
+// the first three pictures and the two entry values the lines show.
+struct ZomInfo {
+    int32_t firstValue;
+    std::vector<std::array<float, 2>> floats;  // one pair a picture
+    std::vector<std::array<bool, 2>> edited;   // which of them INFO.TXT changed (the others keep their bytes)
+    int32_t value = 0;     // the first type 3 entry's
+    int32_t endValue = 0;  // the ending entry's value at 4 (the one at 20 is kept)
+};
+
+// Picture i's floats that INFO.TXT changed, into its record's head (at 8 and 12).
+void putFloats(uint8_t* head, const ZomInfo& info, size_t i)
+{
+    for (size_t k = 0; k < 2; k++)
+        if (info.edited[i][k]) {
+            uint32_t bits;
+            std::memcpy(&bits, &info.floats[i][k], 4);
+            put32(head + 8 + 4 * k, bits);
+        }
+}
+
+std::vector<std::string> tokens(const std::string& line)
+{
+    std::vector<std::string> out;
+    size_t at = 0;
+    while ((at = line.find_first_not_of(" \t", at)) != std::string::npos) {
+        const size_t end = line.find_first_of(" \t", at);
+        out.push_back(line.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        at = end;
+    }
+    return out;
+}
+
+// Reads INFO.TXT's values into info, where they differ from what the
+// original shows; false, having said why, for a value the file cannot take.
+bool readZomInfo(const std::string& infoPath, Source& in, const ZomLayout& zom, ZomInfo& info)
+{
+    std::string text;
+    switch (readEditedText(infoPath, text)) {
+    case Edited::Refused:
+        return false;
+    case Edited::Missing:
+        noteKept(infoPath, "values are");
+        return true;
+    case Edited::Read:
+        break;
+    }
+    // The lines as the conversion wrote them, token by token.
+    const EntryValues& e = zom.entries;
+    const uint8_t* value = e.valueAt >= 0 ? view(in, e.valueAt, 2) : nullptr;
+    const int32_t originalValue = value ? toInt(value[0], value[1]) : 0;
+    const uint8_t* ending = e.endAt >= 0 ? view(in, e.endAt, 22) : nullptr;
+    const int32_t endFirst = ending ? toInt(ending[4], ending[5]) : 0, endSecond = ending ? toInt(ending[20], ending[21]) : 0;
+    if ((e.valueAt >= 0 && !value) || (e.endAt >= 0 && !ending))
+        return endsBefore(in.path, in, "the entry table is complete");
+    double f[3][2];
+    for (size_t i = 0; i < 3; i++)
+        imageFloats(zom.images, i, f[i][0], f[i][1]);
+    std::vector<std::string> original = {
+        formatted("%d %d %d %s", zom.firstValue, zom.entryCount, zom.imageCount, "ZOM"),
+        formatted("%d %d %f %f", 0, 0, f[0][0], f[0][1])};
+    if (e.valueAt >= 0)
+        original.push_back(formatted("%d %d %f %f", originalValue, e.valueRow, f[1][0], f[1][1]));
+    if (e.endAt >= 0)
+        original.push_back(formatted("%d %d %f %f", endFirst + endSecond, e.endRow, f[2][0], f[2][1]));
+    std::vector<std::string> lines = splitLines(text);
+    while (!lines.empty() && tokens(lines.back()).empty())
+        lines.pop_back();
+    if (lines.size() != original.size())
+        return refuse(infoPath, "%zu lines; this picture set's has %zu, as assetdump wrote them", lines.size(),
+                      original.size());
+    info.value = originalValue;
+    info.endValue = endFirst;
+    for (size_t n = 0; n < lines.size(); n++) {
+        const std::vector<std::string> was = tokens(original[n]), now = tokens(lines[n]);
+        if (now.size() != was.size())
+            return refuse(infoPath, "line %zu: %zu values; expected %zu", n + 1, now.size(), was.size());
+        // Line 3 shows the type 3 entry, line 4 the ending one; without a type 3 entry line 3 is the ending one's.
+        const bool endingLine = n == 3 || (n == 2 && e.valueAt < 0);
+        const size_t picture = n == 1 ? 0 : endingLine ? 2 : 1;
+        for (size_t t = 0; t < now.size(); t++) {
+            if (now[t] == was[t])
+                continue;
+            char* end = nullptr;
+            const char* s = now[t].c_str();
+            if (n == 0 && t == 0) {
+                const long v = std::strtol(s, &end, 10);
+                if (*end || v < 0 || v > 65535)
+                    return refuse(infoPath, "line 1: the first value is a whole number from 0 to 65535, not %s", s);
+                info.firstValue = int32_t(v);
+            } else if (n > 0 && t >= 2) {
+                const double v = std::strtod(s, &end);
+                if (*end || !std::isfinite(v) || std::fabs(v) > 3.4e38)
+                    return refuse(infoPath, "line %zu: value %zu is a number with a point (a float), not %s", n + 1,
+                                  t + 1, s);
+                if (picture >= info.floats.size())
+                    return refuse(infoPath, "line %zu: value %zu belongs to picture %zu, which the set does not have; "
+                                            "it cannot change", n + 1, t + 1, picture);
+                info.floats[picture][t - 2] = float(v);
+                info.edited[picture][t - 2] = true;
+            } else if (n >= 2 && t == 0) {
+                const long v = std::strtol(s, &end, 10);
+                const long first = endingLine ? v - endSecond : v;
+                if (*end || first < 0 || first > 65535)
+                    return endingLine ? refuse(infoPath, "line %zu: %s cannot be stored: the ending entry's value is "
+                                                         "its value at 4 plus %d (kept), and the first must lie from "
+                                                         "0 to 65535", n + 1, s, endSecond)
+                                      : refuse(infoPath, "line %zu: %s is not a whole number from 0 to 65535", n + 1, s);
+                (endingLine ? info.endValue : info.value) = int32_t(first);
+            } else {
+                static const char* const fixed[] = {"", "the entry count", "the picture count", "the type"};
+                return refuse(infoPath, "line %zu: %s cannot change (it is %s)", n + 1,
+                              n == 0 ? fixed[t] : n == 1 ? "the first two values" : "the entry number",
+                              was[t].c_str());
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool pack_ZOM(const std::string& path)
 {
     Source in;
@@ -211,6 +356,14 @@ bool pack_ZOM(const std::string& path)
     if (!openInput(path, in) || !readZomLayout(path, in, zom))
         return false;
     const std::string dir = editsFolderOf(path);
+    ZomInfo info;
+    info.firstValue = zom.firstValue;
+    for (const ZomImage& image : zom.images) {
+        info.floats.push_back({image.first, image.second});
+        info.edited.push_back({false, false});
+    }
+    if (!readZomInfo(createFile("INFO.TXT", dir), in, zom, info))
+        return false;
     std::vector<std::string> known = {"INFO.TXT"};
     for (size_t i = 0; i < zom.images.size(); i++)
         known.push_back(getName(createBitmap(zomImageName(int(i)), dir)));
@@ -218,7 +371,13 @@ bool pack_ZOM(const std::string& path)
                                 "supported yet");
     OutputFile out;
     openRebuilt(out, path);
-    copyOriginal(out, in, 0, 12);  // the header: the picture count stays
+    const uint8_t* header = view(in, 0, 12);
+    if (!header)
+        return endsBefore(path, in, "the header is complete");
+    std::vector<uint8_t> head12(header, header + 12);
+    head12[0] = uint8_t(info.firstValue & 255);  // the first value, 16 bits; the picture count stays
+    head12[1] = uint8_t(info.firstValue >> 8);
+    writeOutput(out, head12.data(), head12.size());
     for (size_t i = 0; i < zom.images.size(); i++) {
         const ZomImage& image = zom.images[i];
         const int64_t recordAt = image.paletteAt - kImageHead;
@@ -230,7 +389,13 @@ bool pack_ZOM(const std::string& path)
             return false;
         if (read == Edited::Missing) {
             noteKept(imagePath, "picture");
-            copyOriginal(out, in, recordAt, recordSize);
+            const uint8_t* kept = view(in, recordAt, size_t(kImageHead));
+            if (!kept)
+                return endsBefore(path, in, "picture %zu is complete", i);
+            std::vector<uint8_t> keptHead(kept, kept + kImageHead);
+            putFloats(keptHead.data(), info, i);
+            writeOutput(out, keptHead.data(), keptHead.size());
+            copyOriginal(out, in, recordAt + kImageHead, recordSize - kImageHead);
             continue;
         }
         const uint8_t* record = view(in, recordAt, size_t(kImageHead + kPaletteSize));
@@ -238,7 +403,8 @@ bool pack_ZOM(const std::string& path)
             return endsBefore(path, in, "picture %zu is complete", i);
         std::vector<uint8_t> head(record, record + kImageHead + kPaletteSize);
         put32(&head[0], uint32_t(picture.width));  // width
-        put32(&head[4], uint32_t(picture.height));  // height; the two floats stay
+        put32(&head[4], uint32_t(picture.height));  // height
+        putFloats(head.data(), info, i);            // the two floats, as INFO.TXT gives them
         // Colours by colour, against the palette the picture was made with.
         // (record may move with the read window: only head is used from here on)
         const std::vector<uint8_t> storedPalette(head.begin() + kImageHead, head.end());
@@ -258,6 +424,18 @@ bool pack_ZOM(const std::string& path)
         writeOutput(out, head.data(), head.size());
         writeOutput(out, colours.indexes.data(), colours.indexes.size());  // top row first, as stored
     }
-    copyOriginal(out, in, zom.tableAt, in.size - zom.tableAt);  // the entry table and what follows
+    // The entry table and what follows, with the two values INFO.TXT shows.
+    int64_t copied = zom.tableAt;
+    const std::pair<int64_t, int32_t> values[2] = {{zom.entries.valueAt, info.value},
+                                                   {zom.entries.endAt < 0 ? -1 : zom.entries.endAt + 4, info.endValue}};
+    for (const auto& [at, v] : values) {
+        if (at < 0)
+            continue;
+        copyOriginal(out, in, copied, at - copied);
+        const uint8_t bytes[2] = {uint8_t(v & 255), uint8_t(v >> 8)};
+        writeOutput(out, bytes, 2);
+        copied = at + 2;
+    }
+    copyOriginal(out, in, copied, in.size - copied);
     return placeOutputs({&out});
 }
