@@ -252,8 +252,14 @@ void collect(Collected& run, const Program& program, const Options& options, con
     // "." and ".." have no name of their own: their files land directly in --output.
     const std::string layout = base == "." || base == ".." || isPathSeparator(base.back()) ? "" : base;
     walk(run, program, options, 0, path, path, shown, layout, path);
-    if (run.jobs.size() == before)
-        run.jobs.push_back(failedJob(path, shown, program.nothingBelow));
+    if (run.jobs.size() != before)
+        return;
+    // The folder the edits were looked for in, and the option that may have been forgotten.
+    std::string why = program.nothingBelow;
+    if (program.packer)
+        why += options.edits.empty() ? " beside it (converted with --output DIR? then give -e DIR)"
+                                     : " in " + shownPath(joinPath(options.edits, layout));
+    run.jobs.push_back(failedJob(path, shown, why));
 }
 
 void refuseSharedPlaces(Collected& run, const Program& program)

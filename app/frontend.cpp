@@ -1,5 +1,7 @@
 // The program's steps, shared by both programs: options, collection, the
 // run, and the end of the run.
+#include <algorithm>
+
 #include "app/collect.h"
 #include "app/options.h"
 #include "app/program.h"
@@ -62,6 +64,10 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     for (const std::string& path : options.paths)
         collect(run, program, options, path);
     refuseSharedPlaces(run, program);
+    if (program.packer && options.edits.empty() && !options.output.empty() &&
+        std::any_of(run.jobs.begin(), run.jobs.end(), [](const Job& job) { return job.kind != Kind::Unknown; }))
+        reportNoteAbout(program.name, "the edits are read from the FILE.FILES folders beside the files, as no -e "
+                                      "was given; if they were converted with --output DIR, give -e DIR");
 
     Progress progress;
     progress.on = errorIsTerminal();

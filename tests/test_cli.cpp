@@ -298,6 +298,10 @@ TEST(Cli, ReasonsPointAtWhatFailed)
     }());
     writeFile(tmp / "afile", {1});
     makeDirectories(tmp / "empty");
+    makeDirectories(tmp / "game");
+    makeDirectories(tmp / "work/other");
+    writeFile(tmp / "game/HERO.RLE", sprite);
+    makeDirectories(tmp / "HERO.RLE.FILES");
     struct Case {
         std::vector<std::string> args;
         bool packer;
@@ -310,6 +314,13 @@ TEST(Cli, ReasonsPointAtWhatFailed)
         {{"X.WAD"}, false, 3, "X.WAD: not a WAD archive: it starts as an RLE sprite or a BMP picture does"},
         {{"-e", "wrk", "HERO.RLE"}, true, 1, "-e wrk: no such folder"},
         {{"-e", "empty", "HERO.RLE"}, true, 1, "-e empty: the folder is empty"},
+        // Where the edits were looked for, and the -e that may be missing.
+        {{"-o", "mod", "game"}, true, 3,
+         "game: nothing to put back: no file below it has a .FILES folder beside it (converted with --output DIR? "
+         "then give -e DIR)"},
+        {{"-e", "work", "game"}, true, 3, "game: nothing to put back: no file below it has a .FILES folder in work/game"},
+        {{"-o", "mod", "HERO.RLE"}, true, 0,
+         "assetpack: note: the edits are read from the FILE.FILES folders beside the files, as no -e was given"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
