@@ -56,6 +56,10 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
 // next, so that results wait in memory only that far.
 constexpr size_t kAhead = 1024;
 
+// The main thread prints the lines in order and converts too while the file
+// it prints next is still being converted; the others only convert. Nobody
+// is woken but the one waiting for what changed: a hand-over costs no
+// system call while the printer keeps up.
 struct Pool {
     std::deque<Job>* jobs;
     std::mutex lock;
@@ -63,7 +67,18 @@ struct Pool {
     size_t next = 0, printed = 0;
     std::vector<char> done;
     std::vector<std::thread> threads;
+    size_t printerWaitsFor = SIZE_MAX;  // the job the printer sleeps until
+    unsigned aheadWaiters = 0;          // workers asleep until more is printed
 };
+
+// Converts job k and marks it done; true when the printer must be woken.
+bool convertTaken(Pool& pool, size_t k, const Program& program, const RunSettings& settings)
+{
+    convertJob((*pool.jobs)[k], program, settings);
+    std::lock_guard<std::mutex> hold(pool.lock);
+    pool.done[k] = 1;
+    return pool.printerWaitsFor == k;
+}
 
 void work(Pool& pool, const Program& program, const RunSettings& settings)
 {
@@ -71,17 +86,17 @@ void work(Pool& pool, const Program& program, const RunSettings& settings)
         size_t k;
         {
             std::unique_lock<std::mutex> hold(pool.lock);
-            pool.changed.wait(hold, [&] { return pool.next >= pool.jobs->size() || pool.next < pool.printed + kAhead; });
+            if (pool.next < pool.jobs->size() && pool.next >= pool.printed + kAhead) {
+                pool.aheadWaiters++;
+                pool.changed.wait(hold, [&] { return pool.next >= pool.jobs->size() || pool.next < pool.printed + kAhead; });
+                pool.aheadWaiters--;
+            }
             if (pool.next >= pool.jobs->size())
                 return;
             k = pool.next++;
         }
-        convertJob((*pool.jobs)[k], program, settings);
-        {
-            std::lock_guard<std::mutex> hold(pool.lock);
-            pool.done[k] = 1;
-        }
-        pool.changed.notify_all();
+        if (convertTaken(pool, k, program, settings))
+            pool.changed.notify_all();
     }
 }
 
@@ -120,16 +135,25 @@ void printJob(const Job& job, size_t k, Printer& printer, Progress& progress)
     drawProgress(progress);
 }
 
-// Waits for job k, writing out what is ready first when it is not done.
-void waitFor(Pool& pool, size_t k, Printer& printer)
+// Waits for job k: converts jobs not yet taken meanwhile, and writes out
+// what is ready before sleeping.
+void waitFor(Pool& pool, size_t k, Printer& printer, const Program& program, const RunSettings& settings)
 {
     std::unique_lock<std::mutex> hold(pool.lock);
-    if (!pool.done[k]) {
+    while (!pool.done[k] && pool.next < pool.jobs->size() && pool.next < pool.printed + kAhead) {
+        const size_t taken = pool.next++;
         hold.unlock();
-        printer.writeOut();
+        convertTaken(pool, taken, program, settings);
         hold.lock();
     }
+    if (pool.done[k])
+        return;
+    hold.unlock();
+    printer.writeOut();
+    hold.lock();
+    pool.printerWaitsFor = k;
     pool.changed.wait(hold, [&] { return pool.done[k] != 0; });
+    pool.printerWaitsFor = SIZE_MAX;
 }
 
 // Redraws the progress line while the run goes on (none: it is drawn as
@@ -164,8 +188,8 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings
     pool.jobs = &jobs;
     pool.done.assign(jobs.size(), 0);
     // A thread that cannot be started (no address space left) leaves its
-    // share to the others, or to this one.
-    for (unsigned w = 0; workers > 1 && w < workers; w++)
+    // share to the others, or to this one, which converts as well.
+    for (unsigned w = 1; workers > 1 && w < workers; w++)
         try {
             pool.threads.emplace_back([&] { work(pool, program, settings); });
         } catch (const std::exception&) {
@@ -181,7 +205,7 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings
             progress.current = job.shown;
         }
         if (!pool.threads.empty())
-            waitFor(pool, k, printer);
+            waitFor(pool, k, printer, program, settings);
         else
             convertJob(job, program, settings);
         printJob(job, k, printer, progress);
@@ -189,11 +213,14 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings
             consolePause();
         (job.ok ? (job.unchanged ? tally.unchanged : tally.done) : tally.failed)++;
         job = Job();  // its lines are out: nothing of it need stay
+        bool wake;
         {
             std::lock_guard<std::mutex> hold(pool.lock);
             pool.printed = k + 1;
+            wake = pool.aheadWaiters > 0;
         }
-        pool.changed.notify_all();
+        if (wake)
+            pool.changed.notify_all();
     }
     printer.writeOut();
     for (std::thread& t : pool.threads)

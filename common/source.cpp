@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdarg>
 
+#include "common/hash.h"
 #include "common/report.h"
 #include "platform/platform.h"
 
@@ -16,9 +17,23 @@ constexpr size_t kWindow = size_t(1) << 20;
 constexpr int64_t kSlack = 64 << 10;
 }  // namespace
 
+namespace {
+thread_local WholeInput wholeInput;
+}  // namespace
+
+const WholeInput& lastWholeInput()
+{
+    return wholeInput;
+}
+
+void forgetWholeInput()
+{
+    wholeInput = WholeInput{};
+}
+
 bool openSource(Source& source, const std::string& path)
 {
-    source.file = FileHandle(openInputFile(path, source.size));
+    source.file = FileHandle(openInputFile(path, source.size, &source.mtime));
     if (!source.file)
         return false;
     source.path = path;
@@ -81,6 +96,11 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
         return nullptr;
     }
     source.windowAt = start;
+    if (start == 0 && int64_t(want) == source.size) {
+        Hasher hasher;
+        hasher.add(source.window.data(), want);
+        wholeInput = WholeInput{source.path, source.size, source.mtime, hasher.hex()};
+    }
     return source.window.data() + (pos - start);
 }
 

@@ -16,6 +16,7 @@ struct Source {
     std::string path;             // the input, for messages
     FileHandle file;              // none when the bytes are already in memory
     int64_t size = 0;             // the input's length
+    int64_t mtime = 0;            // its modification time when it was opened
     std::vector<uint8_t> window;  // bytes [windowAt, windowAt + window.size())
     int64_t windowAt = 0;
     std::vector<uint8_t> spare;   // the window before, kept for a walk that
@@ -27,6 +28,17 @@ struct Source {
 constexpr int kShrunk = -1;
 // What went wrong with the last read, in words.
 std::string readFailure(const Source& source);
+
+// The identity of the last input this thread read whole in one read (a
+// small file): the record of its outputs takes it instead of reading the
+// file again, and it names exactly the bytes that were converted.
+struct WholeInput {
+    std::string path;
+    int64_t size = -1, mtime = 0;
+    std::string hash;
+};
+const WholeInput& lastWholeInput();
+void forgetWholeInput();
 
 // Opens a regular file for reading; false, with errno, when it cannot be opened.
 bool openSource(Source& source, const std::string& path);

@@ -550,11 +550,17 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
     r.version = ASSETDUMP_VERSION;
     r.inputName = getName(p.inputPath);
     int64_t size = 0, mtime = 0;
-    if (fileStamp(p.inputPath, size, mtime) && size == p.previous.inputSize && mtime == p.previous.inputMtime &&
-        mtime != 0)
+    const WholeInput& whole = lastWholeInput();
+    if (whole.path == p.inputPath && whole.size <= kWholeHashLimit) {
+        size = whole.size;  // read whole by the conversion: the bytes it converted
+        mtime = whole.mtime;
+        r.inputHash = whole.hash;
+    } else if (fileStamp(p.inputPath, size, mtime) && size == p.previous.inputSize &&
+               mtime == p.previous.inputMtime && mtime != 0) {
         r.inputHash = p.previous.inputHash;  // untouched since it was hashed
-    else
+    } else {
         hashInput(p.inputPath, size, r.inputHash);
+    }
     r.inputSize = size;
     // The same input keeps the time its record had: an unchanged record is not rewritten.
     r.inputMtime = size == p.previous.inputSize && r.inputHash == p.previous.inputHash ? p.previous.inputMtime : mtime;
@@ -705,6 +711,7 @@ void showing(const std::string& record)
 void beginOutputs(OutputPlace* to)
 {
     place = to;
+    forgetWholeInput();
     shownRecord.clear();
 }
 

@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
 #include "common/report.h"
 #include "common/source.h"
 #include "output/names.h"
@@ -21,36 +18,6 @@ bool isRecordName(const std::string& name)
     return name == kRecordName;
 }
 
-struct HashState {
-    XXH3_state_t state;
-};
-
-Hasher::Hasher() : state(std::make_unique<HashState>())
-{
-    reset();
-}
-Hasher::~Hasher() = default;
-Hasher::Hasher(Hasher&&) noexcept = default;
-Hasher& Hasher::operator=(Hasher&&) noexcept = default;
-
-void Hasher::reset()
-{
-    XXH3_128bits_reset(&state->state);
-}
-
-void Hasher::add(const void* data, size_t size)
-{
-    if (size)
-        XXH3_128bits_update(&state->state, data, size);
-}
-
-std::string Hasher::hex() const
-{
-    const XXH128_hash_t h = XXH3_128bits_digest(&state->state);
-    char text[33];
-    std::snprintf(text, sizeof text, "%016llx%016llx", (unsigned long long)h.high64, (unsigned long long)h.low64);
-    return text;
-}
 
 namespace {
 

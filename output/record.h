@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/hash.h"
+
 extern const char* const kRecordName;  // ".assetdump.json"
 // True for the record's name: never listed, converted or read back as an edit.
 bool isRecordName(const std::string& name);
@@ -47,18 +49,6 @@ void sortOutputs(FolderRecord& record);
 // The output of a record by name; null when it lists none.
 const RecordedOutput* findOutput(const FolderRecord& record, const std::string& name);
 
-// A content hash computed as the bytes go by.
-struct HashState;
-struct Hasher {
-    std::unique_ptr<HashState> state;
-    Hasher();
-    ~Hasher();
-    Hasher(Hasher&&) noexcept;
-    Hasher& operator=(Hasher&&) noexcept;
-    void reset();
-    void add(const void* data, size_t size);
-    std::string hex() const;  // of the bytes added since the reset
-};
 // The hash of a whole file (read through the bounds-checked reader); false
 // when it cannot be read.
 bool hashFile(const std::string& path, int64_t& size, std::string& hash);

@@ -44,8 +44,9 @@ bool sameFile(const std::string& a, const std::string& b);
 
 // Opens a regular file for reading without ever blocking: a FIFO or device
 // put in its place since it was classified is refused. The file's handle
-// and its size; -1 (errno set) when it cannot be opened.
-int openInputFile(const std::string& path, int64_t& size);
+// and its size (and modification time, as fileStamp gives it); -1 (errno
+// set) when it cannot be opened.
+int openInputFile(const std::string& path, int64_t& size, int64_t* mtime = nullptr);
 // Reads up to n bytes at pos: how many were read (fewer at the end of the
 // file), -1 (errno set) on an error.
 int64_t readAt(int fd, void* buffer, size_t n, int64_t pos);

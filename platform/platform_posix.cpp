@@ -68,7 +68,7 @@ bool sameFile(const std::string& a, const std::string& b)
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int openInputFile(const std::string& path, int64_t& size)
+int openInputFile(const std::string& path, int64_t& size, int64_t* mtime)
 {
     // O_NONBLOCK: opening a FIFO swapped in after classification must not
     // wait for a writer (reads of a regular file never block on it).
@@ -87,6 +87,8 @@ int openInputFile(const std::string& path, int64_t& size)
         return -1;
     }
     size = int64_t(st.st_size);
+    if (mtime)
+        *mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return fd;
 }
 

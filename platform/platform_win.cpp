@@ -128,7 +128,7 @@ PathKind pathKind(const std::string& path, std::string& what)
     return GetFileAttributesW(wide(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Directory : PathKind::Regular;
 }
 
-int openInputFile(const std::string& path, int64_t& size)
+int openInputFile(const std::string& path, int64_t& size, int64_t* mtime)
 {
     int fd = _wopen(wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0)
@@ -141,6 +141,9 @@ int openInputFile(const std::string& path, int64_t& size)
         return -1;
     }
     size = int64_t(st.st_size);
+    FILETIME written;
+    if (mtime && GetFileTime(HANDLE(_get_osfhandle(fd)), nullptr, nullptr, &written))
+        *mtime = ((int64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime) - 116444736000000000LL) * 100;
     return fd;
 }
 
