@@ -9,54 +9,58 @@
 
 namespace {
 
-enum class OptionId { Help, Version, Output, Jobs, Edits, Force, DryRun, Quiet, Verbose, Pause };
+enum class Offered { Both, Packer, Dumper };  // which programs have the option
+enum class OptionId { Help, Version, Output, Jobs, Edits, PaletteFormat, Force, DryRun, Quiet, Verbose, Pause };
 
 struct OptionEntry {
     char shortName;        // 0: none
     const char* longName;
     const char* value;     // the value's name in --help; null: the option takes none
-    bool packerOnly;
+    Offered offered;
     OptionId id;
     const char* help;        // lines after the first are indented under it
     const char* packerHelp;  // assetpack's own words, where they differ (null: help)
 };
 
 const OptionEntry kOptionTable[] = {
-    {'e', "edits", "DIR", true, OptionId::Edits,
+    {'e', "edits", "DIR", Offered::Packer, OptionId::Edits,
      "read the FILE.FILES folders from DIR, laid out as\n'assetdump --output DIR' laid them out", nullptr},
-    {'o', "output", "DIR", false, OptionId::Output,
+    {'o', "output", "DIR", Offered::Both, OptionId::Output,
      "put every output folder under DIR instead of beside its\nfile, each argument by its own name (DIR/game/DATA/\n"
      "HERO.RLE.FILES for the folder game); DIR is made if needed",
      "write each rebuilt file under DIR with its original\nname, laid out the same way (a mod folder); a file\n"
      "whose rebuild is its original byte for byte is not\nwritten (DONE!, counted as unchanged)"},
-    {'j', "jobs", "N", false, OptionId::Jobs,
+    {'j', "jobs", "N", Offered::Both, OptionId::Jobs,
      "convert N files at a time (default: one per core); the\nlines printed are the same whatever N is",
      "pack N files at a time (default: one per core)"},
-    {'f', "force", nullptr, false, OptionId::Force,
+    {0, "palette-format", "FORMAT", Offered::Dumper, OptionId::PaletteFormat,
+     "write an archive's palettes as raw (1024-byte tables,\n.PAL, the default), jasc (JASC-PAL text, .PAL), gpl\n"
+     "(GIMP, .gpl) or act (Adobe, .act); assetpack reads\nany of them back", nullptr},
+    {'f', "force", nullptr, Offered::Both, OptionId::Force,
      "replace outputs edited since they were written (a rerun\nkeeps them otherwise, and says so)",
      "pack edits whose folder was made from another version of\nthe original"},
-    {'n', "dry-run", nullptr, false, OptionId::DryRun,
+    {'n', "dry-run", nullptr, Offered::Both, OptionId::DryRun,
      "write, replace and remove nothing: print the result lines\nof a real run, and on standard error each change it\n"
      "would make ('would write PATH', 'would replace PATH',\n'would remove PATH')",
      nullptr},
-    {'q', "quiet", nullptr, false, OptionId::Quiet,
+    {'q', "quiet", nullptr, Offered::Both, OptionId::Quiet,
      "no notes (names given to outputs, originals kept, colours\nrounded); the reasons of failures are always told",
      nullptr},
-    {'v', "verbose", nullptr, false, OptionId::Verbose,
+    {'v', "verbose", nullptr, Offered::Both, OptionId::Verbose,
      "tell, per file, each output written, replaced, kept or\nremoved",
      "tell, per file, each edited output, and each file\nwritten, replaced, kept or removed"},
-    {0, "pause", nullptr, false, OptionId::Pause,
+    {0, "pause", nullptr, Offered::Both, OptionId::Pause,
      "wait for a key at the end of the run (for launchers and\ndesktop files); without it the run never waits, but on\n"
      "Windows in a console of its own", nullptr},
-    {'h', "help", nullptr, false, OptionId::Help, "this text", nullptr},
-    {0, "version", nullptr, false, OptionId::Version, "the version", nullptr},
+    {'h', "help", nullptr, Offered::Both, OptionId::Help, "this text", nullptr},
+    {0, "version", nullptr, Offered::Both, OptionId::Version, "the version", nullptr},
 };
 constexpr unsigned kMaxJobs = 256;
 constexpr size_t kHelpColumn = 21;  // where an option's help begins
 
 bool offered(const OptionEntry& e, const Program& program)
 {
-    return program.packer || !e.packerOnly;
+    return e.offered == Offered::Both || (e.offered == Offered::Packer) == program.packer;
 }
 
 // The edits that turn a into b (insert, remove, replace one character).
@@ -164,6 +168,13 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
         }
         (e.id == OptionId::Output ? options.output : options.edits) = withoutTrailingSeparators(value);
         return true;
+    case OptionId::PaletteFormat:
+        if (!paletteFormatNamed(value, options.paletteFormat)) {
+            why = "option " + shown + " needs a format: " + kPaletteFormatNames +
+                  (value.empty() ? std::string() : ", not " + escapeControls(value));
+            return false;
+        }
+        return true;
     case OptionId::Jobs: {
         if (value.empty()) {
             why = "option " + shown + " needs a number of workers from 1 to " + std::to_string(kMaxJobs);
@@ -244,7 +255,9 @@ std::string helpText(const Program& program)
         head += std::string("--") + e.longName;
         if (e.value)
             head += std::string(" ") + e.value;
-        head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
+        if (head.size() >= kHelpColumn)  // too long to share its first line: the help goes below it
+            head += "\n";
+        head.resize(head.back() == '\n' ? head.size() + kHelpColumn : kHelpColumn, ' ');
         const std::string help = program.packer && e.packerHelp ? e.packerHelp : e.help;
         text += head;
         for (char c : help)

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "app/program.h"
+#include "output/palette.h"
 
 struct Options {
     std::string output;   // --output
     std::string edits;    // --edits (assetpack)
     unsigned jobs = 0;    // --jobs; 0: as many as the machine has cores
+    PaletteFormat paletteFormat = PaletteFormat::Raw;  // --palette-format
     bool force = false;   // --force
     bool dryRun = false;  // --dry-run
     bool pause = false;   // --pause

@@ -9,6 +9,7 @@
 #include "common/report.h"
 #include "common/source.h"
 #include "output/names.h"
+#include "output/palette.h"
 #include "platform/platform.h"
 
 namespace {
@@ -55,22 +56,41 @@ Edited readEditedImage(const std::string& path, BmpPicture& picture)
     return Edited::Read;
 }
 
-Edited readEditedPalette(const std::string& path, ColourTable& table)
+Edited readEditedPalette(std::string& path, ColourTable& table, int32_t& count)
 {
     Source source;
-    const Edited opened = openEdited(path, source);
-    if (opened != Edited::Read)
-        return opened;
-    const uint8_t* bytes = source.size == int64_t(table.size()) ? view(source, 0, table.size()) : nullptr;
-    if (!bytes) {
-        if (source.readError)
-            reportProblem(path, "cannot be read: " + readFailure(source));
-        else
-            refuse(path, "%lld bytes; a palette file holds 1024: 256 entries of blue, green, red and 0",
-                   (long long)source.size);
+    std::string found;
+    const std::string folder = path.substr(0, path.size() - getName(path).size());  // with its separator
+    for (const std::string& name : paletteFileNames(getName(path))) {
+        const std::string candidate = folder + name;
+        Source tried;
+        const Edited opened = openEdited(candidate, tried);
+        if (opened == Edited::Refused)
+            return opened;
+        if (opened == Edited::Missing)
+            continue;
+        if (!found.empty() && !sameFile(found, candidate))
+            return refuse(candidate, "a second file for the palette of %s: keep one of the two",
+                          getName(found).c_str()), Edited::Refused;
+        if (found.empty()) {
+            found = candidate;
+            source = std::move(tried);
+        }
+    }
+    if (found.empty())
+        return Edited::Missing;
+    path = found;
+    constexpr int64_t kLargestPalette = 64 << 10;  // 256 text lines with long names
+    const uint8_t* bytes = source.size <= kLargestPalette ? view(source, 0, size_t(source.size)) : nullptr;
+    if (!bytes && source.readError) {
+        reportProblem(path, "cannot be read: " + readFailure(source));
         return Edited::Refused;
     }
-    std::memcpy(table.data(), bytes, table.size());
+    std::string why = formatted("%lld bytes, more than a palette file holds", (long long)source.size);
+    if (!bytes || !decodePalette(bytes, size_t(source.size), table, count, why)) {
+        reportProblem(path, why);
+        return Edited::Refused;
+    }
     return Edited::Read;
 }
 

@@ -16,8 +16,11 @@ enum class Edited { Missing, Read, Refused };
 // An edited image; Missing, with nothing said, when there is no such file;
 // Refused, having said why on standard error, when it cannot be used.
 Edited readEditedImage(const std::string& path, BmpPicture& picture);
-// An edited palette file: 256 entries of blue, green, red and a fourth byte.
-Edited readEditedPalette(const std::string& path, ColourTable& table);
+// An edited palette file, at path or under the same name with another
+// palette format's extension, in any format editors exchange (palette.h):
+// count entries of blue, green, red and 0 into table. path names the file
+// that was read when one was.
+Edited readEditedPalette(std::string& path, ColourTable& table, int32_t& count);
 // Notes on standard error that a file is gone and the original's data is kept.
 void noteKept(const std::string& path, const std::string& what);
 // Notes colours rounded to RGB565 (nothing when none were).

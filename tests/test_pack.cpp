@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -885,4 +886,75 @@ TEST(Pack, PictureSetValuesComeBackOrAreNamed)
         ASSERT_EQ(runTool({"S.packed.ZOM"}, dir.path).status, 0);
         EXPECT_EQ(readFile(dir / "S.packed.ZOM.FILES/INFO.TXT"), ByteList(c.text.begin(), c.text.end()));
     }
+}
+
+// An archive's palettes in every format editors exchange: written with
+// --palette-format, read back by content, whatever the extension.
+TEST(Pack, PalettesComeBackFromEveryPaletteFormat)
+{
+    ByteList wad = wadFile({{"SUNSET.PAL", rampPalette565()}}, {WadEntry{"A.PIC", 2, 2, 0, false, {{1, 2}, {3, 4}}}});
+    wad.resize(std::max<size_t>(wad.size(), 1023));  // an archive is never shorter
+    const ColourTable ramp = pal2to3(rampPalette565().data());
+    ColourTable edited = ramp;
+    edited[4 * 7 + 2] = 0xFF;  // entry 7 red, an RGB565 colour
+    edited[4 * 7 + 1] = 0x00;
+    edited[4 * 7] = 0x00;
+    // A RIFF palette and an Adobe table with its count of colours in use
+    // (the entries past it keep the archive's).
+    ByteList riff = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'P', 'A', 'L', ' ', 'd', 'a', 't', 'a', 0, 0, 0, 0, 0, 3, 8, 0};
+    for (size_t i = 0; i < 8; i++)
+        riff.insert(riff.end(), {edited[4 * i + 2], edited[4 * i + 1], edited[4 * i], 0});
+    riff[16] = uint8_t(riff.size() - 20);
+    std::vector<uint8_t> act772 = encodePalette(PaletteFormat::Act, edited, "");
+    act772.insert(act772.end(), {0, 8, 0xFF, 0xFF});
+    struct Case {
+        const char* format;
+        const char* file;    // the palette file assetdump writes
+        const char* starts;  // its first bytes
+        std::string editedFile;
+        std::vector<uint8_t> editedBytes;
+    };
+    const std::vector<Case> cases = {
+        {"raw", "SUNSET.PAL", "", "SUNSET.PAL", encodePalette(PaletteFormat::Raw, edited, "SUNSET")},
+        {"jasc", "SUNSET.PAL", "JASC-PAL\r\n0100\r\n256\r\n", "SUNSET.PAL", encodePalette(PaletteFormat::Jasc, edited, "")},
+        {"gpl", "SUNSET.gpl", "GIMP Palette\nName: SUNSET\n", "SUNSET.gpl", encodePalette(PaletteFormat::Gpl, edited, "")},
+        {"act", "SUNSET.act", "", "SUNSET.act", encodePalette(PaletteFormat::Act, edited, "")},
+        {"act", "SUNSET.act", "", "SUNSET.act", act772},
+        {"raw", "SUNSET.PAL", "", "SUNSET.PAL", riff},          // a RIFF palette under the .PAL name
+        {"raw", "SUNSET.PAL", "", "SUNSET.gpl", encodePalette(PaletteFormat::Gpl, edited, "")},  // saved as .gpl
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.editedFile);
+        TempDir dir;
+        writeFile(dir / "G.WAD", wad);
+        ASSERT_EQ(runTool({"--palette-format", c.format, "G.WAD"}, dir.path).out, "G.WAD\tDONE!\n\n");
+        const ByteList written = readFile(dir / ("G.WAD.FILES/" + std::string(c.file)));
+        EXPECT_EQ(std::string(written.begin(), written.begin() + std::ptrdiff_t(std::strlen(c.starts))), c.starts);
+        // Unedited: the rebuild is the original, and nothing is written.
+        RunResult packed = runTool({"G.WAD"}, dir.path, packerPath());
+        ASSERT_EQ(packed.out, "G.WAD\tDONE!\n\n") << packed.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "G.packed.WAD"));
+        // One colour changed: the archive's palette takes it.
+        std::filesystem::remove(std::filesystem::path(dir.path) / "G.WAD.FILES" / c.file);
+        writeFile(dir / ("G.WAD.FILES/" + c.editedFile), ByteList(c.editedBytes.begin(), c.editedBytes.end()));
+        packed = runTool({"G.WAD"}, dir.path, packerPath());
+        ASSERT_EQ(packed.out, "G.WAD\tDONE!\n\n") << packed.err;
+        EXPECT_EQ(packed.err, "");
+        ASSERT_EQ(runTool({"G.packed.WAD"}, dir.path).status, 0);
+        const ByteList back = readFile(dir / "G.packed.WAD.FILES/SUNSET.PAL");
+        EXPECT_EQ(back, ByteList(edited.begin(), edited.end()));
+    }
+    // Two files for one palette, or bytes of no palette format: refused, named.
+    TempDir dir;
+    writeFile(dir / "G.WAD", wad);
+    ASSERT_EQ(runTool({"G.WAD"}, dir.path).status, 0);
+    writeFile(dir / "G.WAD.FILES/SUNSET.act", ByteList(768, 0));
+    RunResult r = runTool({"G.WAD"}, dir.path, packerPath());
+    EXPECT_NE(r.err.find("SUNSET.act: a second file for the palette of SUNSET.PAL: keep one of the two"),
+              std::string::npos) << r.err;
+    std::filesystem::remove(std::filesystem::path(dir.path) / "G.WAD.FILES/SUNSET.act");
+    writeFile(dir / "G.WAD.FILES/SUNSET.PAL", ByteList(1000, 0));
+    r = runTool({"G.WAD"}, dir.path, packerPath());
+    EXPECT_NE(r.err.find("SUNSET.PAL: 1000 bytes, and not a palette file"), std::string::npos) << r.err;
+    EXPECT_EQ(runTool({"--palette-format=bmp", "G.WAD"}, dir.path).status, 1);
 }

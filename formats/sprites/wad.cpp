@@ -126,7 +126,8 @@ WadNames nameOutputs(Source& in, int32_t paletteCount, const std::vector<WadEntr
         const uint8_t* record = view(in, kPalettesAt + kPaletteRecord * i, size_t(kPaletteRecord));
         const std::string stored = record ? fieldText(record + 512, 13) : std::string();
         // A palette without a name gets a file only when a sprite needs it to be recoloured.
-        requests.push_back({stored, 3, "PAL", i, false, record && (!stored.empty() || used[size_t(i)])});
+        requests.push_back({stored, 3, paletteExtension(paletteFormat()), i, false,
+                            record && (!stored.empty() || used[size_t(i)])});
     }
     for (size_t i = 0; i < entries.size(); i++)
         requests.push_back({entries[i].name, 4, btmp, int(i), entries[i].runLength, names.troubles[i].empty()});
@@ -150,7 +151,9 @@ bool writePalette(const std::string& path, Source& in, const std::string& dir, c
     OutputFile out;
     showing("palette " + std::to_string(i));
     openOutput(out, createFile(name.file, dir));
-    writeOutput(out, colours.data(), colours.size());
+    const size_t dot = name.file.rfind('.');
+    const std::vector<uint8_t> bytes = encodePalette(paletteFormat(), colours, name.file.substr(0, dot));
+    writeOutput(out, bytes.data(), bytes.size());
     return placeOutputs({&out});
 }
 
@@ -454,6 +457,10 @@ bool pack_WAD(const std::string& path)
         for (const OutputName& name : *list)
             if (!name.file.empty())
                 known.insert(known.end(), {name.file, name.maskFile});
+    for (const OutputName& name : names.palettes)  // a palette saved in another editor's format
+        if (!name.file.empty())
+            for (const std::string& other : paletteFileNames(name.file))
+                known.push_back(other);
     noteUnreadFiles(dir, known, "an archive's palettes and entries are read by their names; adding entries is not "
                                 "supported yet");
 
@@ -468,15 +475,16 @@ bool pack_WAD(const std::string& path)
             return endsBefore(path, in, "palette %d is complete", i);
         std::vector<uint8_t> bytes(record, record + kPaletteRecord);
         if (!names.palettes[size_t(i)].file.empty()) {
-            const std::string palettePath = createFile(names.palettes[size_t(i)].file, dir);
+            std::string palettePath = createFile(names.palettes[size_t(i)].file, dir);
             ColourTable table;
-            const Edited read = readEditedPalette(palettePath, table);
+            int32_t count = 0;
+            const Edited read = readEditedPalette(palettePath, table, count);
             if (read == Edited::Refused)
                 whole = false;
             else if (read == Edited::Missing)
                 noteKept(palettePath, "palette");
             else
-                noteRounded(palettePath, pal3to2(table, 256, record, bytes.data()));
+                noteRounded(palettePath, pal3to2(table, count, record, bytes.data()));
         }
         writeOutput(out, bytes.data(), bytes.size());
     }
