@@ -271,7 +271,8 @@ bool removeFileBelow(const std::string& root, const std::string& relative)
     std::string path = root;
     size_t at = 0;
     for (size_t slash; (slash = relative.find('/', at)) != std::string::npos; at = slash + 1) {
-        path += "\\" + relative.substr(at, slash - at);
+        path += '\\';
+        path.append(relative, at, slash - at);
         const DWORD attributes = GetFileAttributesW(wide(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
             (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -279,7 +280,8 @@ bool removeFileBelow(const std::string& root, const std::string& relative)
             return false;
         }
     }
-    path += "\\" + relative.substr(at);
+    path += '\\';
+    path.append(relative, at, std::string::npos);
     const DWORD attributes = GetFileAttributesW(wide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
         errno = attributes == INVALID_FILE_ATTRIBUTES ? ENOENT : ELOOP;
