@@ -32,6 +32,7 @@ for t in "${targets[@]}"; do
     seeds="$work/seeds"
     case $t in  # the parsers of edited texts read what the converters wrote
         info_*) pattern="INFO.TXT" ;;
+        pal) seeds="$work/seeds/*.FILES" ;;
         text_*) pattern="*.${ext#TEXT_}" ; seeds="$work/seeds/*.FILES" ;;
     esac
     n=0
