@@ -563,7 +563,10 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
     }
     r.inputSize = size;
     // The same input keeps the time its record had: an unchanged record is not rewritten.
-    r.inputMtime = size == p.previous.inputSize && r.inputHash == p.previous.inputHash ? p.previous.inputMtime : mtime;
+    // (A time too fresh to keep, 0, is taken anew.)
+    r.inputMtime = size == p.previous.inputSize && r.inputHash == p.previous.inputHash && p.previous.inputMtime != 0
+                       ? p.previous.inputMtime
+                       : mtime;
     std::map<std::string, RecordedOutput> entries;
     for (const RecordedOutput& o : p.previous.outputs) {
         if (p.claimed.count(o.name)) {
@@ -1103,11 +1106,11 @@ void recordPlaced(std::initializer_list<OutputFile*> outputs)
         if (out->inRecord) {
             std::string physical;
             int64_t size = 0;
-            const RecordedOutput* was = place->hadRecord ? findOutput(place->previous, written.name) : nullptr;
+            // A file compared and found as written takes its time as it is
+            // now: a record whose times were too fresh to keep (0) gains
+            // them on the next run, so later reruns need not read the file.
             if (out->comparing == OutputFile::Compare::Recorded)
                 written.mtime = out->was.mtime;
-            else if (out->comparing == OutputFile::Compare::Existing && was && was->hash == written.hash)
-                written.mtime = was->mtime;
             else if (!fileStamp(inFreshFolder(out->path, physical) ? physical : out->path, size, written.mtime))
                 written.mtime = 0;
             std::lock_guard<std::mutex> hold(place->recordLock);
