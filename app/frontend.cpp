@@ -57,6 +57,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     catchInterrupts(removeTemporariesForInterrupt);
     setDryRun(options.dryRun);
     setPaletteFormat(options.paletteFormat);
+    setPictureFormat(options.format);
     setVerbosity(options.quiet ? Verbosity::Quiet : options.verbose ? Verbosity::Verbose : Verbosity::Normal);
     keepFolderLocks();
     if (program.packer && !options.output.empty())

@@ -10,7 +10,7 @@
 namespace {
 
 enum class Offered { Both, Packer, Dumper };  // which programs have the option
-enum class OptionId { Help, Version, Output, Jobs, Edits, PaletteFormat, Force, DryRun, Quiet, Verbose, Pause };
+enum class OptionId { Help, Version, Output, Jobs, Edits, Format, PaletteFormat, Force, DryRun, Quiet, Verbose, Pause };
 
 struct OptionEntry {
     char shortName;        // 0: none
@@ -33,6 +33,9 @@ const OptionEntry kOptionTable[] = {
     {'j', "jobs", "N", Offered::Both, OptionId::Jobs,
      "convert N files at a time (default: one per core); the\nlines printed are the same whatever N is",
      "pack N files at a time (default: one per core)"},
+    {0, "format", "FORMAT", Offered::Dumper, OptionId::Format,
+     "write pictures as bmp (the default: an image and, for\nsprites, a mask) or png (one picture, its transparency\n"
+     "in it); assetpack reads either back", nullptr},
     {0, "palette-format", "FORMAT", Offered::Dumper, OptionId::PaletteFormat,
      "write an archive's palettes as raw (1024-byte tables,\n.PAL, the default), jasc (JASC-PAL text, .PAL), gpl\n"
      "(GIMP, .gpl) or act (Adobe, .act); assetpack reads\nany of them back", nullptr},
@@ -167,6 +170,13 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
             return false;
         }
         (e.id == OptionId::Output ? options.output : options.edits) = withoutTrailingSeparators(value);
+        return true;
+    case OptionId::Format:
+        if (!pictureFormatNamed(value, options.format)) {
+            why = "option " + shown + " needs a format: bmp or png" +
+                  (value.empty() ? std::string() : ", not " + escapeControls(value));
+            return false;
+        }
         return true;
     case OptionId::PaletteFormat:
         if (!paletteFormatNamed(value, options.paletteFormat)) {

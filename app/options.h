@@ -8,11 +8,13 @@
 
 #include "app/program.h"
 #include "output/palette.h"
+#include "output/png.h"
 
 struct Options {
     std::string output;   // --output
     std::string edits;    // --edits (assetpack)
     unsigned jobs = 0;    // --jobs; 0: as many as the machine has cores
+    PictureFormat format = PictureFormat::Bmp;         // --format
     PaletteFormat paletteFormat = PaletteFormat::Raw;  // --palette-format
     bool force = false;   // --force
     bool dryRun = false;  // --dry-run

@@ -18,8 +18,9 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/assetdump_fixtures" "$work/seeds"
-# Their outputs seed the readers of edited files.
+# Their outputs seed the readers of edited files, pictures in both formats.
 (cd "$work/seeds" && "$OLDPWD/$build/assetdump" ./*.* >/dev/null 2>&1 </dev/null) || true
+(cd "$work/seeds" && "$OLDPWD/$build/assetdump" --format png -o png ./*.* >/dev/null 2>&1 </dev/null) || true
 
 # Freed memory parked by AddressSanitizer would count against the 64 MiB.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=1:thread_local_quarantine_size_kb=64}
@@ -33,6 +34,7 @@ for t in "${targets[@]}"; do
     case $t in  # the parsers of edited texts read what the converters wrote
         info_*) pattern="INFO.TXT" ;;
         pal) seeds="$work/seeds/*.FILES" ;;
+        png) seeds="$work/seeds/png/*.FILES" ;;
         text_*) pattern="*.${ext#TEXT_}" ; seeds="$work/seeds/*.FILES" ;;
     esac
     n=0

@@ -1,10 +1,12 @@
 // BMP bytes: headers written field by field, and indexed BMPs read back (see bmp.h).
 #include "output/bmp.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
 #include "common/bytes.h"
+#include "output/names.h"
 
 namespace {
 
@@ -54,6 +56,21 @@ ColourTable createMskPal()
     table[4 * 255 + 1] = 255;
     table[4 * 255 + 2] = 255;
     return table;
+}
+
+std::string picturePath(const std::string& path, int32_t width, int32_t height)
+{
+    if (pictureFormat() != PictureFormat::Png || (width > 0 && height > 0) || path.size() < 4)
+        return path;
+    return path.substr(0, path.size() - 4) + btmp;
+}
+
+void failPng(OutputFile& out)
+{
+    if (!out.error) {
+        out.error = EIO;
+        out.why = "not written: the PNG encoder failed";
+    }
 }
 
 bool writeSpritePlanes(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,

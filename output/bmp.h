@@ -10,6 +10,7 @@
 
 #include "common/source.h"
 #include "output/outputs.h"
+#include "output/png.h"
 
 using BmpHeader = std::array<uint8_t, 54>;
 using ColourTable = std::array<uint8_t, 1024>;  // 256 entries of blue, green, red, 0
@@ -36,14 +37,115 @@ struct SpritePlanes {
     std::vector<uint8_t> maskPlane;
 };
 
+// The width and the bits a pixel of a header.
+inline int32_t headerWidth(const BmpHeader& header)
+{
+    return int32_t(uint32_t(header[18]) | uint32_t(header[19]) << 8 | uint32_t(header[20]) << 16 |
+                   uint32_t(header[21]) << 24);
+}
+inline int headerBits(const BmpHeader& header)
+{
+    return header[28];
+}
+// Where a picture of this run's format goes: a PNG of no pixels cannot be,
+// so an empty picture (a glyph of no size) stays a BMP ("X.PNG" becomes
+// "X.BMP"), which no other output of the folder is then named.
+std::string picturePath(const std::string& path, int32_t width, int32_t height);
+// An encoder's failure that left no system error: the output is not whole.
+void failPng(OutputFile& out);
+
+// A picture as an indexed PNG of the header's size and depth, rows made as
+// for writeImage, written top row first.
+template <typename MakeRow>
+bool writePngImage(const std::string& path, const BmpHeader& header, const uint8_t* table, size_t tableSize,
+                   size_t stride, int32_t height, MakeRow makeRow)
+{
+    OutputFile out;
+    openOutput(out, path);
+    PngWriter png;
+    bool ok = beginPng(png, out, headerWidth(header), height, true, headerBits(header), table, int(tableSize / 4),
+                       nullptr);
+    std::vector<uint8_t> row(stride);
+    for (int32_t k = 0; ok && k < height && !out.error; k++) {
+        std::fill(row.begin(), row.end(), uint8_t(0));
+        if (!makeRow(height - 1 - k, row.data())) {
+            endPng(png);
+            return false;
+        }
+        ok = writePngRow(png, row.data());
+    }
+    endPng(png);
+    if (!ok)
+        failPng(out);
+    return placeOutputs({&out});
+}
+
+// A sprite as one PNG whose transparency shows what its mask says: indexed,
+// with a tRNS chunk, where every pixel of an index has one mask level;
+// otherwise RGBA, each pixel the colour of its index. A first pass over the
+// rows tells which.
+template <typename MakeRows>
+bool writePngSprite(const std::string& path, int32_t width, int32_t height, const ColourTable& table, size_t stride,
+                    MakeRows makeRows)
+{
+    std::vector<uint8_t> image(stride), mask(stride);
+    std::array<int, 256> level;
+    level.fill(-1);
+    bool mixed = false, opaque = true;
+    for (int32_t r = 0; r < height && !mixed; r++) {
+        std::fill(image.begin(), image.end(), uint8_t(0));
+        std::fill(mask.begin(), mask.end(), uint8_t(0));
+        if (!makeRows(r, image.data(), mask.data()))
+            return false;
+        for (int32_t x = 0; x < width; x++) {
+            int& l = level[image[size_t(x)]];
+            mixed = mixed || (l >= 0 && l != maskAlpha(mask[size_t(x)]));
+            l = maskAlpha(mask[size_t(x)]);
+            opaque = opaque && l == 255;
+        }
+    }
+    std::array<uint8_t, 256> alpha;
+    for (size_t i = 0; i < 256; i++)
+        alpha[i] = uint8_t(level[i] < 0 ? 255 : level[i]);
+    OutputFile out;
+    openOutput(out, path);
+    PngWriter png;
+    bool ok = beginPng(png, out, width, height, !mixed, 8, table.data(), 256, opaque ? nullptr : alpha.data());
+    std::vector<uint8_t> rgba(mixed ? size_t(width) * 4 : 0);
+    for (int32_t k = 0; ok && k < height && !out.error; k++) {
+        std::fill(image.begin(), image.end(), uint8_t(0));
+        std::fill(mask.begin(), mask.end(), uint8_t(0));
+        if (!makeRows(height - 1 - k, image.data(), mask.data())) {
+            endPng(png);
+            return false;
+        }
+        for (size_t x = 0; mixed && x < size_t(width); x++) {
+            const uint8_t* c = &table[4 * size_t(image[x])];
+            rgba[4 * x] = c[2];
+            rgba[4 * x + 1] = c[1];
+            rgba[4 * x + 2] = c[0];
+            rgba[4 * x + 3] = maskAlpha(mask[x]);
+        }
+        ok = writePngRow(png, mixed ? rgba.data() : image.data());
+    }
+    endPng(png);
+    if (!ok)
+        failPng(out);
+    return placeOutputs({&out});
+}
+
 // Writes one image: the header, the colour table, then height rows of stride
 // bytes, bottom row first, each made by makeRow(r, row) into zeroed bytes
 // (r = 0 is the bottom row). A row that cannot be made (makeRow returns
-// false, having said why) drops the whole file. True when the image is in place.
+// false, having said why) drops the whole file. True when the image is in
+// place. In a run that writes PNG, the image is an indexed PNG instead.
 template <typename MakeRow>
-bool writeImage(const std::string& path, const BmpHeader& header, const uint8_t* table, size_t tableSize,
+bool writeImage(const std::string& pathGiven, const BmpHeader& header, const uint8_t* table, size_t tableSize,
                 size_t stride, int32_t height, MakeRow makeRow)
 {
+    const std::string path = picturePath(pathGiven, headerWidth(header), height);
+    if (path == pathGiven && pictureFormat() == PictureFormat::Png)  // a picture of pixels
+        return writePngImage(path, header, table, tableSize, stride, height, makeRow);
     OutputFile out;
     openOutput(out, path);
     writeOutput(out, header.data(), header.size());
@@ -60,11 +162,21 @@ bool writeImage(const std::string& path, const BmpHeader& header, const uint8_t*
 
 // The image and mask pair of a sprite: the same header, the sprite's colour
 // table and the mask palette, rows made together by makeRows(r, image, mask).
-// Both files are written whole before either is put in place.
+// Both files are written whole before either is put in place. In a run
+// that writes PNG, the sprite is one PNG and there is no mask file.
 template <typename MakeRows>
 bool writeSprite(const std::string& imagePath, const std::string& maskPath, const BmpHeader& header,
                  const ColourTable& table, size_t stride, int32_t height, MakeRows makeRows)
 {
+    if (pictureFormat() == PictureFormat::Png) {
+        const std::string path = picturePath(imagePath, headerWidth(header), height);
+        if (path == imagePath)
+            return writePngSprite(path, headerWidth(header), height, table, stride, makeRows);
+        return writeImage(path, header, table.data(), table.size(), stride, height, [&](int32_t r, uint8_t* row) {
+            std::vector<uint8_t> unused(stride);
+            return makeRows(r, row, unused.data());
+        });
+    }
     OutputFile image, maskFile;
     openOutput(image, imagePath);
     openOutput(maskFile, maskPath);

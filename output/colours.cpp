@@ -94,9 +94,13 @@ void readColours(const BmpPicture& picture, const uint8_t* original, const uint8
             read.hidden++;
     if (asTheyStand) {
         // Indexes as they stand: the editor kept every colour in its place,
-        // or gave places new colours, which the table takes.
+        // or gave places new colours, which the table takes. A pixel that
+        // shows its original colour keeps its original index: an editor may
+        // swap entries of one colour, and the picture looks the same.
         for (size_t k = 0; k < pixels; k++)
-            read.indexes[k] = picture.pixels[k];
+            read.indexes[k] = original && pictureColour(picture, picture.pixels[k]) == tableColour(was, original[k])
+                                  ? original[k]
+                                  : picture.pixels[k];
         read.recoloured = !inPlace;
         for (int32_t i = 0; read.recoloured && i < n; i++)
             if (pictureColour(picture, i) != tableColour(was, i))

@@ -42,13 +42,33 @@ Edited openEdited(const std::string& path, Source& source)
 }
 }  // namespace
 
-Edited readEditedImage(const std::string& path, BmpPicture& picture)
+Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha, bool* png)
 {
     Source source;
-    const Edited opened = openEdited(path, source);
+    Edited opened = openEdited(path, source);
+    if (opened == Edited::Missing && path.size() > 4 && foldedName(path.substr(path.size() - 4)) == btmp) {
+        // A picture written as PNG, or saved as one, under the same name.
+        const std::string other = path.substr(0, path.size() - 4) + ".PNG";
+        opened = openEdited(other, source);
+        if (opened != Edited::Missing)
+            path = other;
+    }
     if (opened != Edited::Read)
         return opened;
     std::string why;
+    const uint8_t* head = view(source, 0, size_t(std::min<int64_t>(source.size, 8)));
+    if (head && isPng(head, size_t(std::min<int64_t>(source.size, 8)))) {
+        std::vector<uint8_t> transparency;
+        if (!readPng(source, picture, transparency, why)) {
+            reportProblem(path, why);
+            return Edited::Refused;
+        }
+        if (alpha)
+            *alpha = std::move(transparency);
+        if (png)
+            *png = true;
+        return Edited::Read;
+    }
     if (!readBmp(source, picture, why)) {
         reportProblem(path, source.readError ? "cannot be read: " + readFailure(source) : why);
         return Edited::Refused;
@@ -113,10 +133,20 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
     edit.imagePath = imagePath;
     edit.maskPath = maskPath;
     BmpPicture picture, maskPicture;
-    const Edited image = readEditedImage(imagePath, picture);
-    const Edited mask = readEditedImage(maskPath, maskPicture);
+    std::vector<uint8_t> alpha;
+    bool png = false;
+    const Edited image = readEditedImage(edit.imagePath, picture, &alpha, &png);
+    Edited mask = readEditedImage(edit.maskPath, maskPicture);
     if (image == Edited::Refused || mask == Edited::Refused)
         return false;
+    // A PNG carries its own transparency: with no mask file beside it, its
+    // alpha is the mask (none: every pixel opaque).
+    const bool maskFromAlpha = png && mask == Edited::Missing;
+    if (maskFromAlpha) {
+        maskPicture.width = picture.width;
+        maskPicture.height = picture.height;
+        mask = Edited::Read;
+    }
     edit.imageGiven = image == Edited::Read;
     edit.width = edit.imageGiven ? picture.width : mask == Edited::Read ? maskPicture.width : width;
     edit.height = edit.imageGiven ? picture.height : mask == Edited::Read ? maskPicture.height : height;
@@ -126,11 +156,11 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
                       maskPicture.height, edit.width, edit.height);
     const bool sameSize = edit.width == width && edit.height == height;
     if ((image == Edited::Missing || mask == Edited::Missing) && !sameSize)
-        return refuse(image == Edited::Missing ? imagePath : maskPath,
+        return refuse(image == Edited::Missing ? edit.imagePath : maskPath,
                       "not found, and the original's %d x %d does not fit the edited %d x %d", width, height,
                       edit.width, edit.height);
     if (image == Edited::Missing)
-        noteKept(imagePath, "picture");
+        noteKept(edit.imagePath, "picture");
     if (mask == Edited::Missing)
         noteKept(maskPath, "mask");
 
@@ -146,13 +176,13 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
     }
     edit.mask = mask == Edited::Read ? std::vector<uint8_t>(pixels) : originalMask;
     for (size_t k = 0; mask == Edited::Read && k < pixels; k++)
-        edit.mask[k] = maskValue(maskPicture, maskPicture.pixels[k]);
+        edit.mask[k] = !maskFromAlpha ? maskValue(maskPicture, maskPicture.pixels[k]) : alpha.empty() ? 255 : alpha[k];
     if (edit.imageGiven) {
         table.taken[transparentIndex] = true;  // shown for transparent pixels: no new colour goes there
         readColours(picture, sameSize ? originalImage.data() : nullptr, edit.mask.data(), table, edit.colours);
         edit.image = std::move(edit.colours.indexes);
-        if (edit.colours.hidden > 0)
-            reportNoteAbout(imagePath, formatted("%lld pixel%s changed where %s is transparent %s not kept: make them "
+        if (edit.colours.hidden > 0 && !maskFromAlpha)  // a PNG's transparent pixels keep no colour
+            reportNoteAbout(edit.imagePath, formatted("%lld pixel%s changed where %s is transparent %s not kept: make them "
                                                  "white in %s", (long long)edit.colours.hidden, edit.colours.hidden == 1 ? "" : "s",
                    getName(maskPath).c_str(), edit.colours.hidden == 1 ? "is" : "are",
                                                  getName(maskPath).c_str()));
@@ -253,8 +283,11 @@ void noteUnreadFiles(const std::string& dir, const std::vector<std::string>& kno
     if (!listDirectory(dir, listed))
         return;
     std::set<std::string> read;
-    for (const std::string& name : known)
+    for (const std::string& name : known) {
         read.insert(foldedName(name));
+        if (foldedName(name).size() > 4 && foldedName(name).substr(name.size() - 4) == btmp)
+            read.insert(foldedName(name.substr(0, name.size() - 4)) + ".PNG");  // the same picture as PNG
+    }
     std::sort(listed.begin(), listed.end());
     for (const std::string& name : listed) {
         std::string what;
@@ -289,7 +322,8 @@ bool noGlyphsAdded(const std::string& dir, const std::vector<OutputName>& names)
             at = more > at + 1 ? more : at;
         }
         const std::string rest = foldedName(name.substr(at));
-        if (digits < 2 || digits > 3 || (rest != btmp && rest != mask) || known.count(foldedName(name)))
+        if (digits < 2 || digits > 3 || (rest != btmp && rest != ".PNG" && rest != mask) ||
+            known.count(foldedName(name)) || known.count(foldedName(name.substr(0, at)) + btmp))
             continue;
         const int code = std::stoi(name.substr(0, digits));
         if (glyphImageName(code).size() != digits + 4)

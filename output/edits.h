@@ -15,7 +15,12 @@
 enum class Edited { Missing, Read, Refused };
 // An edited image; Missing, with nothing said, when there is no such file;
 // Refused, having said why on standard error, when it cannot be used.
-Edited readEditedImage(const std::string& path, BmpPicture& picture);
+// A PNG is read as well as a BMP, told by its content; where path (a .BMP
+// name) is missing, the PNG of the same name is read, and path names it.
+// alpha, when given, gets a PNG's transparency (see readPng); png tells
+// that the picture was one.
+Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha = nullptr,
+                       bool* png = nullptr);
 // An edited palette file, at path or under the same name with another
 // palette format's extension, in any format editors exchange (palette.h):
 // count entries of blue, green, red and 0 into table. path names the file

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "common/bytes.h"
+#include "output/png.h"
 #include "platform/platform.h"
 
 const char* const extracted = ".FILES";
@@ -64,9 +65,14 @@ std::string createFile(const std::string& name, const std::string& dir)
     return dir + kPathSeparator + name;
 }
 
+const char* pictureEnding()
+{
+    return pictureFormat() == PictureFormat::Png ? ".PNG" : btmp;
+}
+
 std::string createBitmap(const std::string& name, const std::string& dir)
 {
-    return createFile(cutTail(name, 4), dir) + btmp;
+    return createFile(cutTail(name, 4), dir) + pictureEnding();
 }
 
 std::string createMask(const std::string& /*name*/, const std::string& /*dir*/, const std::string& bitmapPath)
@@ -172,9 +178,14 @@ std::vector<OutputName> planNames(const std::vector<NameRequest>& requests)
             break;
         }
     }
-    for (size_t i = 0; i < n; i++)
+    for (size_t i = 0; i < n; i++) {
         if (requests[i].wanted && requests[i].withMask)
             names[i].maskFile = maskOf(names[i].stem);
+        // Pictures are planned as BMPs, so that a folder's names are the same
+        // in either format; a PNG takes the same stem.
+        if (requests[i].wanted && requests[i].ending == std::string(btmp) && pictureFormat() == PictureFormat::Png)
+            names[i].file = names[i].file.substr(0, names[i].file.size() - 4) + ".PNG";
+    }
     return names;
 }
 

@@ -19,6 +19,10 @@ std::string getName(const std::string& path);
 std::string createFile(const std::string& name, const std::string& dir);
 // dir, a separator, name less its last four characters, ".BMP".
 std::string createBitmap(const std::string& name, const std::string& dir);
+// The ending of a picture's name in this run's picture format (".BMP" or
+// ".PNG"). Names are planned alike in both, masks included, though a PNG
+// sprite has no mask file (it carries its transparency itself).
+const char* pictureEnding();
 // bitmapPath less its last four characters, ".MASK.BMP".
 std::string createMask(const std::string& name, const std::string& dir, const std::string& bitmapPath);
 

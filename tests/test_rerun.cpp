@@ -196,3 +196,20 @@ TEST(Rerun, TimesTooFreshToKeepAreTakenOnTheNextRun)
     EXPECT_EQ(third.out, "G.WAD\tDONE!\n\n");
     EXPECT_EQ(third.err, "");  // not converted at all
 }
+
+// A rerun in the other picture format replaces the pictures it wrote,
+// masks and all, and keeps an edited one, named.
+TEST(Rerun, AnotherPictureFormatReplacesThePictures)
+{
+    TempDir tmp;
+    writeFile(tmp / "G.WAD", archive(true, 5));
+    ASSERT_EQ(runTool({"G.WAD"}, tmp.path).status, 0);
+    RunResult r = runTool({"--format", "png", "G.WAD"}, tmp.path);
+    EXPECT_EQ(r.out, "G.WAD\tDONE!\n\n") << r.err;
+    EXPECT_EQ(listTree(tmp / "G.WAD.FILES"), (std::vector<std::string>{"A.PNG", "B.PNG", "P.PAL"}));
+    writeFile(tmp / "G.WAD.FILES/A.PNG", {1, 2, 3});  // an edit, however poor
+    r = runTool({"G.WAD"}, tmp.path);
+    EXPECT_EQ(r.out, "G.WAD\tDONE!\n\n") << r.err;
+    EXPECT_NE(r.err.find("A.PNG: note: no longer made from G.WAD; kept, as it was edited"), std::string::npos) << r.err;
+    EXPECT_EQ(listTree(tmp / "G.WAD.FILES"), (std::vector<std::string>{"A.BMP", "A.PNG", "B.BMP", "P.PAL"}));
+}

@@ -117,6 +117,17 @@ bool writePicture(const std::string& path, Source& in, const std::string& imageP
         return endsBefore(path, in, "a picture's palette is complete");
     const ColourTable colours = pal2to3(palette);
     const BmpHeader header = getBmpHeader(image.width, image.height, int32_t(stride * size_t(image.height)));
+    if (pictureFormat() == PictureFormat::Png)  // rows whole, as the encoder takes them
+        return writeImage(imagePath, header, colours.data(), colours.size(), stride, image.height,
+                          [&](int32_t r, uint8_t* row) {
+                              const int32_t stored = image.height - 1 - r;  // stored top row first
+                              const uint8_t* pixels = view(in, image.pixelsAt + int64_t(stored) * image.width,
+                                                           size_t(image.width));
+                              if (!pixels)
+                                  return endsBefore(path, in, "picture row %d is complete", stored);
+                              std::copy_n(pixels, image.width, row);
+                              return true;
+                          });
     OutputFile out;
     openOutput(out, imagePath);
     writeOutput(out, header.data(), header.size());
@@ -382,7 +393,7 @@ bool pack_ZOM(const std::string& path)
         const ZomImage& image = zom.images[i];
         const int64_t recordAt = image.paletteAt - kImageHead;
         const int64_t recordSize = kImageHead + kPaletteSize + int64_t(image.width) * image.height;
-        const std::string imagePath = createBitmap(zomImageName(int(i)), dir);
+        std::string imagePath = createBitmap(zomImageName(int(i)), dir);
         BmpPicture picture;
         const Edited read = readEditedImage(imagePath, picture);
         if (read == Edited::Refused)

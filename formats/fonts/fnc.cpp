@@ -198,16 +198,16 @@ bool pack_FNC(const std::string& path)
                             shared, edits[j], 0))
             return false;
         const ColourRead& colours = edits[j].colours;
-        noteColours(imagePath, colours, "the font's palette (every entry in use)", "");
+        noteColours(edits[j].imagePath, colours, "the font's palette (every entry in use)", "");
         if (!edits[j].imageGiven || palette.empty() || (!colours.recoloured && colours.newColours == 0))
             continue;
         if (colours.recoloured && !recolouredBy.empty()) {
-            reportNoteAbout(imagePath, "its changes to the font's palette are not kept: the font has one palette, "
+            reportNoteAbout(edits[j].imagePath, "its changes to the font's palette are not kept: the font has one palette, "
                                      "recoloured from " + recolouredBy);
             continue;
         }
         if (colours.recoloured)
-            recolouredBy = getName(imagePath);
+            recolouredBy = getName(edits[j].imagePath);
         for (size_t i = 0; i < palette.size() / 3; i++)
             if (!std::equal(&colours.table[4 * i], &colours.table[4 * i + 3], &shared.colours[4 * i]))
                 std::copy_n(&colours.table[4 * i], 3, &palette[3 * i]);

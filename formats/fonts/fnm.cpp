@@ -107,7 +107,7 @@ bool pack_FNM(const std::string& path)
                             const GlyphRecord& g = set.glyphs[j];
                             if (names[j].file.empty())
                                 return GlyphEdit::Kept;  // the same image as a later glyph of its code
-                            const std::string imagePath = createFile(names[j].file, dir);
+                            std::string imagePath = createFile(names[j].file, dir);
                             BmpPicture picture;
                             switch (readEditedImage(imagePath, picture)) {
                             case Edited::Refused:

@@ -232,7 +232,7 @@ bool pack_FNT(const std::string& path)
         for (int k = 0; k < 3; k++)  // 16 bits each; the two bytes after each are kept
             put16(&head[size_t(8 + 4 * k)], uint32_t(metrics[k]));
         BmpPicture picture;
-        const std::string imagePath = createFile(names[i].file, dir);
+        std::string imagePath = createFile(names[i].file, dir);
         const Edited read = names[i].file.empty() ? Edited::Missing : readEditedImage(imagePath, picture);
         if (read == Edited::Refused)
             return false;

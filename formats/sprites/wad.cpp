@@ -338,7 +338,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
     std::vector<uint8_t> head(headBytes, headBytes + kEntryHead);
     int32_t paletteIndex = 0;
     std::vector<uint32_t> rowOffsets;
-    const std::string imagePath = createFile(name.file, dir);
+    std::string imagePath = createFile(name.file, dir);
     // Write failures stay in out, told when it is placed; false is a refusal.
     auto keep = [&] {
         writeOutput(out, head.data(), head.size());
@@ -413,9 +413,9 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
                         },
                         table, edit))
         return false;
-    note(imagePath, edit.colours);
+    note(edit.imagePath, edit.colours);
     if (edit.width > 65535 || edit.height > 65535)
-        return refuse(imagePath, "%d x %d is larger than an archive entry holds (65535 x 65535 at most)", edit.width,
+        return refuse(edit.imagePath, "%d x %d is larger than an archive entry holds (65535 x 65535 at most)", edit.width,
                       edit.height);
     std::vector<uint8_t> appended;
     const std::vector<uint32_t> offsets = packRleRows(run, rowOffsets, e.width, edit, e.length, appended);

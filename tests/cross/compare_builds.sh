@@ -8,7 +8,8 @@
 # with every kind of name collision and a picture set of 200 pictures) and the
 # samples, given by bare names, plus two given by paths: one through a forward
 # slash, one through a folder and file named outside ASCII. Then each build
-# walks the whole folder with --output, and the packer makes a mod folder.
+# walks the whole folder with --output, and the packer makes a mod folder;
+# last, the folder is converted with PNG pictures and each palette format.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 linux=${1:-build/release}
@@ -58,6 +59,10 @@ for side in linux windows; do
 done
 both assetdump -o out game
 both assetpack -e out -o mod game
+# Every picture as PNG, and every palette in each palette format: the same bytes.
+both assetdump --format png --palette-format gpl -o png game
+both assetdump --palette-format jasc -o jasc game
+both assetdump --palette-format act -o act game
 
 # The folders' records keep the times their files were placed: those differ
 # from run to run, the rest must not.
