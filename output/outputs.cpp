@@ -15,6 +15,8 @@
 
 #include "common/report.h"
 #include "output/names.h"
+#include "output/palette.h"
+#include "output/png.h"
 #include "output/temporaries.h"
 #include "platform/platform.h"
 
@@ -357,6 +359,13 @@ std::string folderOfPath(const std::string& path)
     return folder;
 }
 
+// The formats this run writes pictures and palettes in, as the record
+// names them ("png gpl"): a folder written in others is converted again.
+std::string runFormats()
+{
+    return std::string(pictureFormat() == PictureFormat::Png ? "png " : "bmp ") + paletteFormatName(paletteFormat());
+}
+
 // The record of a folder as this run leaves it: what an earlier run wrote
 // that is still there, overlaid with what this run put in place. After a
 // conversion that succeeded, an output the input no longer calls for goes
@@ -366,6 +375,7 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
     FolderRecord r;
     r.tool = "assetdump";
     r.version = ASSETDUMP_VERSION;
+    r.formats = runFormats();
     r.inputName = getName(p.inputPath);
     int64_t size = 0, mtime = 0;
     const WholeInput& whole = lastWholeInput();
@@ -1142,8 +1152,9 @@ bool outputsUpToDate(const std::string& input, const Placement& where)
     std::string text;
     FolderRecord r;
     int64_t size = 0, mtime = 0;
-    if (!loadRecord(where.folder, text, r) || r.tool != "assetdump" || r.version != ASSETDUMP_VERSION || r.inputMtime == 0 ||
-        !fileStamp(input, size, mtime) || size != r.inputSize || mtime != r.inputMtime)
+    if (!loadRecord(where.folder, text, r) || r.tool != "assetdump" || r.version != ASSETDUMP_VERSION ||
+        r.formats != runFormats() || r.inputMtime == 0 || !fileStamp(input, size, mtime) || size != r.inputSize ||
+        mtime != r.inputMtime)
         return false;
     for (const RecordedOutput& o : r.outputs)
         if (o.mtime == 0 || !fileStamp(createFile(o.name, where.folder), size, mtime) || size != o.size ||

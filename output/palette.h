@@ -35,8 +35,10 @@ bool paletteFormatNamed(const std::string& word, PaletteFormat& format);
 // The format palette files are written in during this run (raw unless set).
 void setPaletteFormat(PaletteFormat format);
 PaletteFormat paletteFormat();
-// The extension of a palette file of that format, without the dot.
+// The extension of a palette file of that format, without the dot, and the
+// format's name on the command line.
 const char* paletteExtension(PaletteFormat format);
+const char* paletteFormatName(PaletteFormat format);
 // The names a palette file may have been saved under: name (as planned, in
 // the run's format) with each format's extension.
 std::vector<std::string> paletteFileNames(const std::string& name);

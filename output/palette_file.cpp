@@ -126,6 +126,14 @@ const char* paletteExtension(PaletteFormat format)
     return "PAL";
 }
 
+const char* paletteFormatName(PaletteFormat format)
+{
+    for (const FormatName& f : kFormats)
+        if (f.format == format)
+            return f.word;
+    return "raw";
+}
+
 std::vector<std::string> paletteFileNames(const std::string& name)
 {
     const size_t dot = name.rfind('.');

@@ -205,6 +205,8 @@ std::string recordText(const FolderRecord& r)
     std::string t = "{\n";
     t += "  \"tool\": " + quoted(r.tool) + ",\n";
     t += "  \"version\": " + quoted(r.version) + ",\n";
+    if (!r.formats.empty())
+        t += "  \"formats\": " + quoted(r.formats) + ",\n";
     if (r.inputSize >= 0)
         t += "  \"input\": {\"name\": " + quoted(r.inputName) + ", \"size\": " + std::to_string(r.inputSize) +
              ", \"xxh3_128\": " + quoted(r.inputHash) + ", \"mtime\": " + std::to_string(r.inputMtime) + "},\n";
@@ -228,6 +230,8 @@ bool parseRecord(const std::string& text, FolderRecord& record)
             return j.string(record.tool);
         if (name == "version")
             return j.string(record.version);
+        if (name == "formats")
+            return j.string(record.formats);
         if (name == "input")
             return j.object([&](const std::string& field) {
                 if (field == "name")

@@ -26,6 +26,7 @@ struct RecordedOutput {
 
 struct FolderRecord {
     std::string tool, version;
+    std::string formats;    // the picture and palette formats the outputs were written in ("bmp raw"); empty: none
     std::string inputName;  // the input's own name
     int64_t inputSize = -1;
     std::string inputHash;  // of the whole input, or past kWholeHashLimit of its two ends

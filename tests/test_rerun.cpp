@@ -204,6 +204,7 @@ TEST(Rerun, AnotherPictureFormatReplacesThePictures)
     TempDir tmp;
     writeFile(tmp / "G.WAD", archive(true, 5));
     ASSERT_EQ(runTool({"G.WAD"}, tmp.path).status, 0);
+    settle({"G.WAD"}, tmp.path);  // up to date: only the other format makes it convert again
     RunResult r = runTool({"--format", "png", "G.WAD"}, tmp.path);
     EXPECT_EQ(r.out, "G.WAD\tDONE!\n\n") << r.err;
     EXPECT_EQ(listTree(tmp / "G.WAD.FILES"), (std::vector<std::string>{"A.PNG", "B.PNG", "P.PAL"}));
