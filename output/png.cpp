@@ -138,6 +138,15 @@ bool readPng(Source& source, BmpPicture& picture, std::vector<uint8_t>& alpha, s
         why = std::string("not a PNG picture this tool can read: ") + spng_strerror(error);
         return false;
     }
+    // Deflate expands its data at most 1032 times: a picture whose rows need
+    // more than that is not what the file can hold, and is not allocated.
+    static const int channels[7] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+    const uint64_t rowBits = uint64_t(ihdr.width) * ihdr.bit_depth * uint64_t(channels[ihdr.color_type % 7]);
+    if (uint64_t(ihdr.height) * (1 + (rowBits + 7) / 8) > uint64_t(source.size) * 1032 + 1024) {
+        why = formatted("a PNG picture of %u x %u pixels, more than its %lld bytes can hold", ihdr.width, ihdr.height,
+                        (long long)source.size);
+        return false;
+    }
     picture.width = int32_t(ihdr.width);
     picture.height = int32_t(ihdr.height);
     const size_t pixels = size_t(ihdr.width) * ihdr.height;
@@ -192,23 +201,25 @@ bool readPng(Source& source, BmpPicture& picture, std::vector<uint8_t>& alpha, s
         return true;
     }
 
-    // Greyscale and RGB, with or without alpha, any depth: 8-bit RGBA, then
-    // an indexed picture of its colours.
-    size_t size = 0;
-    std::vector<uint8_t> rgba;
-    error = spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size);
-    if (!error) {
-        rgba.resize(size);
-        error = spng_decode_image(ctx, rgba.data(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
-    }
-    if (error || size != pixels * 4) {
-        why = std::string("a PNG picture that cannot be decoded: ") + spng_strerror(error ? error : SPNG_EINTERNAL);
-        return false;
-    }
+    // Greyscale and RGB, with or without alpha, any depth: 8-bit RGBA, a row
+    // at a time (an interlaced picture whole), then an indexed picture of
+    // its colours.
+    const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
+    const size_t rowLength = size_t(ihdr.width) * 4;
+    std::vector<uint8_t> rgba(interlaced ? pixels * 4 : rowLength);
+    error = spng_decode_image(ctx, interlaced ? rgba.data() : nullptr, interlaced ? rgba.size() : 0, SPNG_FMT_RGBA8,
+                              SPNG_DECODE_TRNS | (interlaced ? 0 : SPNG_DECODE_PROGRESSIVE));
     std::map<uint32_t, uint8_t> index;
     bool transparent = false;
-    for (size_t k = 0; k < pixels; k++) {
-        const uint8_t* p = &rgba[4 * k];
+    std::vector<uint8_t> opacity(pixels);
+    for (size_t k = 0; k < pixels && !error; k++) {
+        if (!interlaced && k % ihdr.width == 0) {
+            const int result = spng_decode_row(ctx, rgba.data(), rowLength);
+            error = result == SPNG_EOI ? 0 : result;
+            if (error)
+                break;
+        }
+        const uint8_t* p = &rgba[4 * (interlaced ? k : k % ihdr.width)];
         const uint32_t colour = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
         auto [at, added] = index.emplace(colour, uint8_t(index.size()));
         if (added && index.size() > 256) {
@@ -221,14 +232,16 @@ bool readPng(Source& source, BmpPicture& picture, std::vector<uint8_t>& alpha, s
             picture.colours[4 * size_t(at->second) + 2] = p[0];
         }
         picture.pixels[k] = at->second;
+        opacity[k] = p[3] == 0 ? 0 : p[3] == 255 ? 255 : 127;
         transparent = transparent || p[3] != 255;
+    }
+    if (error) {
+        why = std::string("a PNG picture that cannot be decoded: ") + spng_strerror(error);
+        return false;
     }
     picture.colourCount = int32_t(index.size());
     picture.bitsPerPixel = 8;
-    if (transparent) {
-        alpha.resize(pixels);
-        for (size_t k = 0; k < pixels; k++)
-            alpha[k] = rgba[4 * k + 3] == 0 ? 0 : rgba[4 * k + 3] == 255 ? 255 : 127;
-    }
+    if (transparent)
+        alpha = std::move(opacity);
     return true;
 }

@@ -14,9 +14,11 @@ usage: pack_after_png.py SAMPLES_DIR FIXTURES_PROGRAM TOOL PACKER
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 try:
     from PIL import Image
@@ -170,6 +172,33 @@ def main():
             if shown([c for i, c in enumerate(got) if i != k]) != shown([c for i, c in enumerate(edited) if i != k]):
                 failures.append(f"{name}: pixels not drawn in {p} changed")
         print(f"{len(drawn)} files with one pixel drawn packed back")
+
+        # 4. PNGs that cannot be read back: refused with their reasons, nothing allocated for
+        # pixels the file cannot hold.
+        def chunk(kind, data):
+            return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+        def png_bytes(width, height, colour_type, rows):
+            ihdr = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+            return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", zlib.compress(rows, 9)) +
+                    chunk(b"IEND", b""))
+        many = b"\0" + b"".join(bytes((x, y, 7)) for y in range(20) for x in range(20))  # one row, 400 colours, RGB
+        cases = {
+            "a picture of more pixels than its bytes can hold": (
+                png_bytes(30000, 30000, 6, b"\0" * 4001)[:200], "more than its"),
+            "more than 256 colours": (png_bytes(400, 1, 2, many), "more than 256 colours"),
+            "cut short": (png_bytes(4, 4, 6, b"\0" * 68)[:40], "PNG"),
+        }
+        for what, (data, reason) in cases.items():
+            folder = os.path.join(png, "HERO.RLE.FILES")
+            shutil.rmtree(folder, ignore_errors=True)
+            run(tool, ["--format", "png", "HERO.RLE"], png)
+            with open(os.path.join(folder, "HERO.PNG"), "wb") as f:
+                f.write(data)
+            out, err = run(packer, ["HERO.RLE"], png)
+            if "HERO.RLE\tFAILED!" not in out or reason not in err:
+                failures.append(f"a PNG {what}: not refused with its reason: {out.strip()} {err.strip()}")
+        print(f"{len(cases)} unreadable PNGs refused")
     for f in failures:
         print("FAIL", f)
     return 1 if failures else 0
