@@ -42,11 +42,11 @@ Edited openEdited(const std::string& path, Source& source)
 }
 }  // namespace
 
-Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha, bool* png)
+Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha, bool* png, bool orPng)
 {
     Source source;
     Edited opened = openEdited(path, source);
-    if (opened == Edited::Missing && path.size() > 4 && foldedName(path.substr(path.size() - 4)) == btmp) {
+    if (opened == Edited::Missing && orPng && path.size() > 4 && foldedName(path.substr(path.size() - 4)) == btmp) {
         // A picture written as PNG, or saved as one, under the same name.
         const std::string other = path.substr(0, path.size() - 4) + ".PNG";
         opened = openEdited(other, source);
@@ -136,13 +136,14 @@ bool readSpriteEdit(const std::string& imagePath, const std::string& maskPath, i
     std::vector<uint8_t> alpha;
     bool png = false;
     const Edited image = readEditedImage(edit.imagePath, picture, &alpha, &png);
-    Edited mask = readEditedImage(edit.maskPath, maskPicture);
+    Edited mask = readEditedImage(edit.maskPath, maskPicture, nullptr, nullptr, false);
     if (image == Edited::Refused || mask == Edited::Refused)
         return false;
     // A PNG carries its own transparency: with no mask file beside it, its
     // alpha is the mask (none: every pixel opaque).
     const bool maskFromAlpha = png && mask == Edited::Missing;
     if (maskFromAlpha) {
+        edit.maskPath = edit.imagePath;  // the picture is its own mask
         maskPicture.width = picture.width;
         maskPicture.height = picture.height;
         mask = Edited::Read;

@@ -16,11 +16,11 @@ enum class Edited { Missing, Read, Refused };
 // An edited image; Missing, with nothing said, when there is no such file;
 // Refused, having said why on standard error, when it cannot be used.
 // A PNG is read as well as a BMP, told by its content; where path (a .BMP
-// name) is missing, the PNG of the same name is read, and path names it.
-// alpha, when given, gets a PNG's transparency (see readPng); png tells
-// that the picture was one.
+// name) is missing, the PNG of the same name is read, and path names it
+// (not for a mask: orPng false). alpha, when given, gets a PNG's
+// transparency (see readPng); png tells that the picture was one.
 Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha = nullptr,
-                       bool* png = nullptr);
+                       bool* png = nullptr, bool orPng = true);
 // An edited palette file, at path or under the same name with another
 // palette format's extension, in any format editors exchange (palette.h):
 // count entries of blue, green, red and 0 into table. path names the file
@@ -41,7 +41,7 @@ struct SpriteEdit {
     std::vector<uint8_t> mask;
     ColourRead colours;  // how the image's colours came back, and the table to store
     bool imageGiven = false;
-    std::string imagePath, maskPath;
+    std::string imagePath, maskPath;  // as read (a PNG's transparency is its mask: both name it)
 };
 // Reads a sprite's image and mask. A missing one is taken from the
 // original, whose row r (0 = top) originalRow(r, image, mask) decodes;

@@ -6,6 +6,7 @@
 // picture always makes the same bytes, on every build.
 #include "output/png.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -31,11 +32,12 @@ int writeToOutput(spng_ctx*, void* user, void* data, size_t length)
 }
 
 // The decoder's limits: a picture no larger than a BMP may be, chunks no
-// larger than the file.
+// larger than the file, and what the decoder keeps of ancillary chunks
+// (an editor's colour profile, texts) at most 16 MiB.
 bool limitDecoder(spng_ctx* ctx, size_t fileSize)
 {
     return spng_set_image_limits(ctx, 0x7FFFFFFF, 0x7FFFFFFF) == 0 &&
-           spng_set_chunk_limits(ctx, fileSize, fileSize) == 0;
+           spng_set_chunk_limits(ctx, fileSize, std::max<size_t>(fileSize, size_t(16) << 20)) == 0;
 }
 
 }  // namespace

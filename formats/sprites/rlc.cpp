@@ -160,8 +160,9 @@ bool pack_RLC(const std::string& path)
         return false;
     noteColours(edit.imagePath, edit.colours, kFullTable, "");
     if (std::find(edit.mask.begin(), edit.mask.end(), uint8_t(127)) != edit.mask.end())
-        return refuse(edit.maskPath, "grey (half-transparent) pixels, which an RLC sprite cannot hold: make every mask "
-                                "pixel black or white");
+        return refuse(edit.maskPath, "grey (half-transparent) pixels, which an RLC sprite cannot hold: %s",
+                      edit.maskPath == edit.imagePath ? "make every pixel fully opaque or fully transparent"
+                                                      : "make every mask pixel black or white");
     if (edit.width > 65535 || edit.height > 65535)
         return refuse(edit.imagePath, "%d x %d is larger than an RLC sprite holds (65535 x 65535 at most)", edit.width,
                       edit.height);
