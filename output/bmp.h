@@ -81,9 +81,11 @@ bool writePngImage(const std::string& path, const BmpHeader& header, const uint8
 }
 
 // A sprite as one PNG whose transparency shows what its mask says: indexed,
-// with a tRNS chunk, where every pixel of an index has one mask level;
-// otherwise RGBA, each pixel the colour of its index. A first pass over the
-// rows tells which.
+// with a tRNS chunk, where every pixel of an index has one mask level and
+// none is half-transparent; otherwise RGBA, each pixel the colour of its
+// index (editors that give indexed pictures only full transparency, GIMP
+// among them, keep an RGBA picture's half-transparent pixels). A first pass
+// over the rows tells which.
 template <typename MakeRows>
 bool writePngSprite(const std::string& path, int32_t width, int32_t height, const ColourTable& table, size_t stride,
                     MakeRows makeRows)
@@ -99,7 +101,7 @@ bool writePngSprite(const std::string& path, int32_t width, int32_t height, cons
             return false;
         for (int32_t x = 0; x < width; x++) {
             int& l = level[image[size_t(x)]];
-            mixed = mixed || (l >= 0 && l != maskAlpha(mask[size_t(x)]));
+            mixed = mixed || (l >= 0 && l != maskAlpha(mask[size_t(x)])) || maskAlpha(mask[size_t(x)]) == 128;
             l = maskAlpha(mask[size_t(x)]);
             opaque = opaque && l == 255;
         }
