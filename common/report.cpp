@@ -11,8 +11,8 @@
 #include "platform/platform.h"
 
 namespace {
-std::atomic<unsigned long> unsunk{0};
-std::atomic<Verbosity> verbosity{Verbosity::Normal};  // problems told straight to standard error
+std::atomic<unsigned long> unsunk{0};  // problems told straight to standard error
+std::atomic<Verbosity> verbosity{Verbosity::Normal};
 thread_local ReportSink* sink = nullptr;
 
 void writeErr(const std::string& line)

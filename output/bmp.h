@@ -54,30 +54,43 @@ std::string picturePath(const std::string& path, int32_t width, int32_t height);
 // An encoder's failure that left no system error: the output is not whole.
 void failPng(OutputFile& out);
 
-// A picture as an indexed PNG of the header's size and depth, rows made as
-// for writeImage, written top row first.
-template <typename MakeRow>
-bool writePngImage(const std::string& path, const BmpHeader& header, const uint8_t* table, size_t tableSize,
-                   size_t stride, int32_t height, MakeRow makeRow)
+// Writes a PNG begun as beginPng says: row k (0 the top row) is the bytes
+// rowBytes(k) gives, null when the row cannot be made (having said why),
+// which drops the whole file. True when the picture is in place.
+template <typename RowBytes>
+bool writePngRows(const std::string& path, int32_t width, int32_t height, bool indexed, int bits,
+                  const uint8_t* table, int entries, const uint8_t* alpha, RowBytes rowBytes)
 {
     OutputFile out;
     openOutput(out, path);
     PngWriter png;
-    bool ok = beginPng(png, out, headerWidth(header), height, true, headerBits(header), table, int(tableSize / 4),
-                       nullptr);
-    std::vector<uint8_t> row(stride);
+    bool ok = beginPng(png, out, width, height, indexed, bits, table, entries, alpha);
     for (int32_t k = 0; ok && k < height && !out.error; k++) {
-        std::fill(row.begin(), row.end(), uint8_t(0));
-        if (!makeRow(height - 1 - k, row.data())) {
+        const uint8_t* bytes = rowBytes(k);
+        if (!bytes) {
             endPng(png);
             return false;
         }
-        ok = writePngRow(png, row.data());
+        ok = writePngRow(png, bytes);
     }
     endPng(png);
     if (!ok)
         failPng(out);
     return placeOutputs({&out});
+}
+
+// A picture as an indexed PNG of the header's size and depth, rows made as
+// for writeImage.
+template <typename MakeRow>
+bool writePngImage(const std::string& path, const BmpHeader& header, const uint8_t* table, size_t tableSize,
+                   size_t stride, int32_t height, MakeRow makeRow)
+{
+    std::vector<uint8_t> row(stride);
+    return writePngRows(path, headerWidth(header), height, true, headerBits(header), table, int(tableSize / 4),
+                        nullptr, [&](int32_t k) -> const uint8_t* {
+                            std::fill(row.begin(), row.end(), uint8_t(0));
+                            return makeRow(height - 1 - k, row.data()) ? row.data() : nullptr;
+                        });
 }
 
 // A sprite as one PNG whose transparency shows what its mask says: indexed,
@@ -109,31 +122,22 @@ bool writePngSprite(const std::string& path, int32_t width, int32_t height, cons
     std::array<uint8_t, 256> alpha;
     for (size_t i = 0; i < 256; i++)
         alpha[i] = uint8_t(level[i] < 0 ? 255 : level[i]);
-    OutputFile out;
-    openOutput(out, path);
-    PngWriter png;
-    bool ok = beginPng(png, out, width, height, !mixed, 8, table.data(), 256, opaque ? nullptr : alpha.data());
     std::vector<uint8_t> rgba(mixed ? size_t(width) * 4 : 0);
-    for (int32_t k = 0; ok && k < height && !out.error; k++) {
-        std::fill(image.begin(), image.end(), uint8_t(0));
-        std::fill(mask.begin(), mask.end(), uint8_t(0));
-        if (!makeRows(height - 1 - k, image.data(), mask.data())) {
-            endPng(png);
-            return false;
-        }
-        for (size_t x = 0; mixed && x < size_t(width); x++) {
-            const uint8_t* c = &table[4 * size_t(image[x])];
-            rgba[4 * x] = c[2];
-            rgba[4 * x + 1] = c[1];
-            rgba[4 * x + 2] = c[0];
-            rgba[4 * x + 3] = maskAlpha(mask[x]);
-        }
-        ok = writePngRow(png, mixed ? rgba.data() : image.data());
-    }
-    endPng(png);
-    if (!ok)
-        failPng(out);
-    return placeOutputs({&out});
+    return writePngRows(path, width, height, !mixed, 8, table.data(), 256, opaque ? nullptr : alpha.data(),
+                        [&](int32_t k) -> const uint8_t* {
+                            std::fill(image.begin(), image.end(), uint8_t(0));
+                            std::fill(mask.begin(), mask.end(), uint8_t(0));
+                            if (!makeRows(height - 1 - k, image.data(), mask.data()))
+                                return nullptr;
+                            for (size_t x = 0; mixed && x < size_t(width); x++) {
+                                const uint8_t* c = &table[4 * size_t(image[x])];
+                                rgba[4 * x] = c[2];
+                                rgba[4 * x + 1] = c[1];
+                                rgba[4 * x + 2] = c[0];
+                                rgba[4 * x + 3] = maskAlpha(mask[x]);
+                            }
+                            return mixed ? rgba.data() : image.data();
+                        });
 }
 
 // Writes one image: the header, the colour table, then height rows of stride

@@ -285,9 +285,10 @@ void noteUnreadFiles(const std::string& dir, const std::vector<std::string>& kno
         return;
     std::set<std::string> read;
     for (const std::string& name : known) {
-        read.insert(foldedName(name));
-        if (foldedName(name).size() > 4 && foldedName(name).substr(name.size() - 4) == btmp)
-            read.insert(foldedName(name.substr(0, name.size() - 4)) + ".PNG");  // the same picture as PNG
+        const std::string folded = foldedName(name);
+        read.insert(folded);
+        if (folded.size() > 4 && folded.compare(folded.size() - 4, 4, btmp) == 0)
+            read.insert(folded.substr(0, folded.size() - 4) + ".PNG");  // the same picture as PNG
     }
     std::sort(listed.begin(), listed.end());
     for (const std::string& name : listed) {

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "common/report.h"
-#include "output/names.h"
 #include "output/palette.h"
 
 namespace {
@@ -48,8 +47,9 @@ std::vector<std::string> textLines(const uint8_t* data, size_t size)
     return lines;
 }
 
-// "R G B" at the start of a line (anything after the third number, a GIMP
-// colour's name, is passed over); false unless three values of 0 to 255.
+// "R G B" at the start of a line, spaces before it allowed (anything after
+// the third number, a GIMP colour's name, is passed over); false unless
+// three values of 0 to 255.
 bool readRgb(const std::string& line, uint8_t rgb[3])
 {
     const char* at = line.c_str();
@@ -81,9 +81,7 @@ bool readTextColours(const std::vector<std::string>& lines, size_t first, Colour
         if (line.empty() || line[0] == '#')
             continue;
         uint8_t rgb[3];
-        if (!readRgb(line.substr(line.find_first_not_of(" \t") == std::string::npos ? line.size()
-                                                                                  : line.find_first_not_of(" \t")),
-                     rgb)) {
+        if (!readRgb(line, rgb)) {  // strtol passes over the spaces before each number
             why = formatted("line %zu: expected red, green and blue, each from 0 to 255", n + 1);
             return false;
         }
