@@ -18,17 +18,18 @@ constexpr int64_t kSlack = 64 << 10;
 }  // namespace
 
 namespace {
-thread_local WholeInput wholeInput;
+thread_local WholeInput* wholeInput = nullptr;
 }  // namespace
+
+void keepWholeInput(WholeInput* slot)
+{
+    wholeInput = slot;
+}
 
 const WholeInput& lastWholeInput()
 {
-    return wholeInput;
-}
-
-void forgetWholeInput()
-{
-    wholeInput = WholeInput{};
+    static const WholeInput none;
+    return wholeInput ? *wholeInput : none;
 }
 
 bool openSource(Source& source, const std::string& path)
@@ -96,10 +97,10 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
         return nullptr;
     }
     source.windowAt = start;
-    if (start == 0 && int64_t(want) == source.size) {
+    if (wholeInput && start == 0 && int64_t(want) == source.size) {
         Hasher hasher;
         hasher.add(source.window.data(), want);
-        wholeInput = WholeInput{source.path, source.size, source.mtime, hasher.hex()};
+        *wholeInput = WholeInput{source.path, source.size, source.mtime, hasher.hex()};
     }
     return source.window.data() + (pos - start);
 }

@@ -23,7 +23,9 @@
 namespace {
 
 thread_local OutputPlace* place = nullptr;
-thread_local std::string shownRecord;  // see showing()
+// See showing(); owned by the conversion or a helper of it, as a
+// thread_local with a destructor is not safe at thread exit everywhere.
+thread_local std::string* shownRecord = nullptr;
 
 // The mod folder of an assetpack run (--output) and its record.
 struct ModFolder {
@@ -536,14 +538,15 @@ void readRecord(OutputPlace& p, const std::string& dir)
 
 void showing(const std::string& record)
 {
-    shownRecord = record;
+    if (shownRecord)
+        *shownRecord = record;
 }
 
 void beginOutputs(OutputPlace* to)
 {
     place = to;
-    forgetWholeInput();
-    shownRecord.clear();
+    keepWholeInput(to ? &to->whole : nullptr);
+    shownRecord = to ? &to->shown : nullptr;
 }
 
 void shareWork(size_t count, size_t piece, const std::function<void(size_t, size_t)>& work)
@@ -560,7 +563,10 @@ void shareWork(size_t count, size_t piece, const std::function<void(size_t, size
     std::exception_ptr failure;
     std::mutex failureLock;
     auto helper = [&] {
-        beginOutputs(shared);
+        std::string shown;  // this thread's own
+        place = shared;
+        shownRecord = &shown;
+        keepWholeInput(nullptr);
         for (size_t p; (p = next++) < pieces;) {
             useReportSink(&lines[p]);
             try {
@@ -575,6 +581,8 @@ void shareWork(size_t count, size_t piece, const std::function<void(size_t, size
         useReportSink(nullptr);
         beginOutputs(nullptr);
     };
+    std::string* ownShown = shownRecord;
+    WholeInput* ownWhole = shared ? &shared->whole : nullptr;
     ReportSink* own = currentReportSink();
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < helpers && t < pieces; t++)
@@ -586,7 +594,9 @@ void shareWork(size_t count, size_t piece, const std::function<void(size_t, size
     helper();
     for (std::thread& t : threads)
         t.join();
-    beginOutputs(shared);
+    place = shared;  // this thread's conversion goes on, its input still known
+    shownRecord = ownShown;
+    keepWholeInput(ownWhole);
     useReportSink(own);
     for (const ReportSink& one : lines)
         reportAll(one);
@@ -690,7 +700,7 @@ bool openOutput(OutputFile& out, const std::string& path)
     out.error = 0;
     out.hasher.reset();
     out.written = 0;
-    out.shows = shownRecord;
+    out.shows = shownRecord ? *shownRecord : std::string();
     const std::string name = getName(path);
     out.inRecord = place && !place->recordFolder.empty() && !isRecordName(name) &&
                    folderOfPath(path) == place->recordFolder;

@@ -51,6 +51,10 @@ struct OutputPlace {
     std::atomic<unsigned long> failed{0};   // outputs that could not be put in place
     std::string freshTemp, freshFinal;      // a new output folder, written under freshTemp
     unsigned long freshId = 0;
+    // What the thread that began the conversion read and shows (the
+    // threads of shareWork keep their own).
+    WholeInput whole;
+    std::string shown;
 };
 // The conversion that this thread does from here on (nullptr: none).
 void beginOutputs(OutputPlace* place);
