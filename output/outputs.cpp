@@ -608,7 +608,7 @@ bool finishOutputs(bool converted)
 {
     OutputPlace* p = place;
     const bool recorded = !p || writeRecord(*p, converted);
-    place = nullptr;
+    beginOutputs(nullptr);  // the place is its caller's, and goes with it
     if (!p || p->freshTemp.empty())
         return recorded;
     const std::string temp = p->freshTemp, final = p->freshFinal;
