@@ -331,6 +331,20 @@ void recordInMod(const std::string& path, const RecordedOutput* written)
         mod.files.erase(relative);
 }
 
+// True when the mod folder's file at out's name is one assetpack wrote with
+// exactly out's bytes (openRebuilt found it unchanged since): a rerun of the
+// same edits leaves it as it is.
+bool heldInMod(const OutputFile& out)
+{
+    const std::string relative = belowMod(out.path);
+    std::string what;
+    if (relative.empty() || linkKind(out.path, what) != PathKind::Regular)
+        return false;
+    std::lock_guard<std::mutex> hold(modLock);
+    auto it = mod.files.find(relative);
+    return it != mod.files.end() && it->second.size == out.written && it->second.hash == out.hasher.hex();
+}
+
 const char* const kNotOurs = "not written by assetpack, or changed since it was: kept (remove it to let assetpack "
                              "write here)";
 
@@ -997,6 +1011,12 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
         if (settleCompared(*out))
             continue;
         closeOutput(*out);
+        if (out->rebuilt && !out->error && !out->temp.empty() && heldInMod(*out)) {
+            removeFile(out->temp);
+            out->temp.clear();
+            reportDetail(out->path, "not replaced: it holds this rebuild already");
+            continue;
+        }
         if (out->hidden && !out->error && !out->temp.empty())
             hideFile(out->temp);
         whole = whole && !out->error;

@@ -384,6 +384,8 @@ TEST(Mod, AssetpackReplacesAndRemovesOnlyWhatItWrote)
     RunResult r = runTool({"-e", "work", "-o", "mod", "game"}, tmp.path, packerPath());
     ASSERT_EQ(r.out, "game/DATA/A.RLE\tDONE!\ngame/DATA/B.RLE\tDONE!\ngame/DATA/C.RLE\tDONE!\ngame/DATA/E.RLE\tDONE!\n\n");
     const ByteList packedA = readFile(data + S + "A.RLE");
+    const auto packedAt = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(data + S + "A.RLE", packedAt);  // packed again unchanged: not rewritten
 
     writeFile(data + S + "B.RLE", {'h', 'a', 'n', 'd'});  // made by hand
     ByteList changed = readFile(data + S + "C.RLE");
@@ -401,6 +403,7 @@ TEST(Mod, AssetpackReplacesAndRemovesOnlyWhatItWrote)
     EXPECT_EQ(readFile(data + S + "B.RLE"), (ByteList{'h', 'a', 'n', 'd'}));
     EXPECT_EQ(readFile(data + S + "C.RLE"), changed);
     EXPECT_EQ(readFile(data + S + "A.RLE"), packedA);
+    EXPECT_EQ(fs::last_write_time(data + S + "A.RLE"), packedAt);
     EXPECT_FALSE(exists(data + S + "E.RLE"));
     EXPECT_FALSE(exists(leftover));
 
