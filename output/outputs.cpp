@@ -1014,6 +1014,7 @@ bool placeOutputs(std::initializer_list<OutputFile*> outputs)
         if (out->rebuilt && !out->error && !out->temp.empty() && heldInMod(*out)) {
             removeFile(out->temp);
             out->temp.clear();
+            forgetTemporary(out->registered);
             reportDetail(out->path, "not replaced: it holds this rebuild already");
             continue;
         }
