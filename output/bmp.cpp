@@ -62,7 +62,7 @@ std::string picturePath(const std::string& path, int32_t width, int32_t height)
 {
     if (pictureFormat() != PictureFormat::Png || (width > 0 && height > 0) || path.size() < 4)
         return path;
-    return path.substr(0, path.size() - 4) + btmp;
+    return withEnding(path, btmp);
 }
 
 void failPng(OutputFile& out)

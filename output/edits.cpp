@@ -48,7 +48,7 @@ Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8
     Edited opened = openEdited(path, source);
     if (opened == Edited::Missing && orPng && path.size() > 4 && foldedName(path.substr(path.size() - 4)) == btmp) {
         // A picture written as PNG, or saved as one, under the same name.
-        const std::string other = path.substr(0, path.size() - 4) + ".PNG";
+        const std::string other = withEnding(path, pngEnding);
         opened = openEdited(other, source);
         if (opened != Edited::Missing)
             path = other;
@@ -288,7 +288,7 @@ void noteUnreadFiles(const std::string& dir, const std::vector<std::string>& kno
         const std::string folded = foldedName(name);
         read.insert(folded);
         if (folded.size() > 4 && folded.compare(folded.size() - 4, 4, btmp) == 0)
-            read.insert(folded.substr(0, folded.size() - 4) + ".PNG");  // the same picture as PNG
+            read.insert(withEnding(folded, pngEnding));  // the same picture as PNG
     }
     std::sort(listed.begin(), listed.end());
     for (const std::string& name : listed) {
@@ -324,7 +324,7 @@ bool noGlyphsAdded(const std::string& dir, const std::vector<OutputName>& names)
             at = more > at + 1 ? more : at;
         }
         const std::string rest = foldedName(name.substr(at));
-        if (digits < 2 || digits > 3 || (rest != btmp && rest != ".PNG" && rest != mask) ||
+        if (digits < 2 || digits > 3 || (rest != btmp && rest != pngEnding && rest != mask) ||
             known.count(foldedName(name)) || known.count(foldedName(name.substr(0, at)) + btmp))
             continue;
         const int code = std::stoi(name.substr(0, digits));

@@ -9,6 +9,7 @@
 
 const char* const extracted = ".FILES";
 const char* const btmp = ".BMP";
+const char* const pngEnding = ".PNG";
 const char* const mask = ".MASK.BMP";
 
 namespace {
@@ -67,7 +68,12 @@ std::string createFile(const std::string& name, const std::string& dir)
 
 const char* pictureEnding()
 {
-    return pictureFormat() == PictureFormat::Png ? ".PNG" : btmp;
+    return pictureFormat() == PictureFormat::Png ? pngEnding : btmp;
+}
+
+std::string withEnding(const std::string& name, const char* ending)
+{
+    return cutTail(name, 4) + ending;
 }
 
 std::string createBitmap(const std::string& name, const std::string& dir)
@@ -184,7 +190,7 @@ std::vector<OutputName> planNames(const std::vector<NameRequest>& requests)
         // Pictures are planned as BMPs, so that a folder's names are the same
         // in either format; a PNG takes the same stem.
         if (requests[i].wanted && requests[i].ending == std::string(btmp) && pictureFormat() == PictureFormat::Png)
-            names[i].file = names[i].file.substr(0, names[i].file.size() - 4) + ".PNG";
+            names[i].file = withEnding(names[i].file, pngEnding);
     }
     return names;
 }

@@ -10,6 +10,7 @@
 
 extern const char* const extracted;  // ".FILES", suffix of the output directory
 extern const char* const btmp;       // ".BMP", extension of an image
+extern const char* const pngEnding;  // ".PNG", extension of an image written as PNG
 extern const char* const mask;       // ".MASK.BMP", ending of a mask image
 
 // The characters after the last path separator; the whole path without one.
@@ -23,6 +24,8 @@ std::string createBitmap(const std::string& name, const std::string& dir);
 // ".PNG"). Names are planned alike in both, masks included, though a PNG
 // sprite has no mask file (it carries its transparency itself).
 const char* pictureEnding();
+// name with its last four characters (".BMP", ".PNG") replaced by ending.
+std::string withEnding(const std::string& name, const char* ending);
 // bitmapPath less its last four characters, ".MASK.BMP".
 std::string createMask(const std::string& name, const std::string& dir, const std::string& bitmapPath);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "common/report.h"
 #include "output/palette.h"
 
@@ -200,14 +201,13 @@ bool decodePalette(const uint8_t* data, size_t size, ColourTable& table, int32_t
             return false;
         }
         for (size_t at = 12; at + 8 <= size;) {
-            const size_t length = size_t(data[at + 4]) | size_t(data[at + 5]) << 8 | size_t(data[at + 6]) << 16 |
-                                  size_t(data[at + 7]) << 24;
+            const size_t length = uint32_t(toInt(data, at + 4));
             if (std::memcmp(data + at, "data", 4) == 0) {
                 if (length < 4 || length > size - at - 8) {
                     why = "a RIFF palette whose data chunk is cut off";
                     return false;
                 }
-                count = int32_t(data[at + 10] | data[at + 11] << 8);
+                count = toInt(data[at + 10], data[at + 11]);
                 if (count > 256 || size_t(count) * 4 + 4 > length) {
                     why = formatted("a RIFF palette of %d colours in a data chunk of %zu bytes", count, length);
                     return false;

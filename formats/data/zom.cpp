@@ -386,8 +386,7 @@ bool pack_ZOM(const std::string& path)
     if (!header)
         return endsBefore(path, in, "the header is complete");
     std::vector<uint8_t> head12(header, header + 12);
-    head12[0] = uint8_t(info.firstValue & 255);  // the first value, 16 bits; the picture count stays
-    head12[1] = uint8_t(info.firstValue >> 8);
+    putLE(head12.data(), uint32_t(info.firstValue), 2);  // the first value, 16 bits; the picture count stays
     writeOutput(out, head12.data(), head12.size());
     for (size_t i = 0; i < zom.images.size(); i++) {
         const ZomImage& image = zom.images[i];
@@ -443,7 +442,8 @@ bool pack_ZOM(const std::string& path)
         if (at < 0)
             continue;
         copyOriginal(out, in, copied, at - copied);
-        const uint8_t bytes[2] = {uint8_t(v & 255), uint8_t(v >> 8)};
+        uint8_t bytes[2];
+        putLE(bytes, uint32_t(v), 2);
         writeOutput(out, bytes, 2);
         copied = at + 2;
     }
