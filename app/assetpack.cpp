@@ -8,8 +8,10 @@
 #include "formats/data/data.h"
 #include "formats/fonts/fonts.h"
 #include "formats/sprites/sprites.h"
-#include "output/names.h"
-#include "output/outputs.h"
+#include "store/names.h"
+#include "back/mod.h"
+#include "back/rebuilt.h"
+#include "store/outputs.h"
 #include "platform/platform.h"
 
 namespace {

@@ -7,8 +7,10 @@
 #include <map>
 #include <vector>
 
-#include "output/names.h"
-#include "output/outputs.h"
+#include "store/names.h"
+#include "back/mod.h"
+#include "back/rebuilt.h"
+#include "store/outputs.h"
 #include "platform/platform.h"
 
 namespace {
@@ -152,7 +154,7 @@ void addWalkedFile(Collected& run, const Program& program, const Options& option
     // assetpack takes a file with edits to put back, or whose rebuilt file in
     // the mod folder is left from edits since removed.
     if (job.kind == Kind::Unknown || (program.packer && linkKind(job.place.edits, what) == PathKind::Missing &&
-                                      !modFolderLists(job.place.rebuilt))) {
+                                      !(run.mod && modFolderLists(*run.mod, job.place.rebuilt)))) {
         run.skipped++;
         return;
     }

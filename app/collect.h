@@ -8,7 +8,10 @@
 #include "app/options.h"
 #include "app/program.h"
 
+struct ModFolder;
+
 struct Collected {
+    const ModFolder* mod = nullptr;  // assetpack's mod folder, whose rebuilt files count as work too
     std::deque<Job> jobs;
     unsigned long skipped = 0;  // files of a walk the program has nothing to do with
 };

@@ -8,8 +8,9 @@
 #include "app/progress.h"
 #include "app/run.h"
 
-#include "output/names.h"
-#include "output/outputs.h"
+#include "store/names.h"
+#include "back/mod.h"
+#include "store/conversion.h"
 #include "platform/platform.h"
 
 const char* szCommand = "<not yet set>";
@@ -55,14 +56,17 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         return usageError(self, why);
 
     catchInterrupts(removeTemporariesForInterrupt);
-    setDryRun(options.dryRun);
-    setPaletteFormat(options.paletteFormat);
-    setPictureFormat(options.format);
+    RunContext context;
+    context.choices = RunChoices{options.dryRun, options.force, options.format, options.paletteFormat};
     setVerbosity(options.quiet ? Verbosity::Quiet : options.verbose ? Verbosity::Verbose : Verbosity::Normal);
     keepFolderLocks();
-    if (program.packer && !options.output.empty())
-        beginModFolder(options.output);
+    ModFolder mod;
+    if (program.packer && !options.output.empty()) {
+        beginModFolder(mod, options.output);
+        context.mod = &mod;
+    }
     Collected run;
+    run.mod = context.mod;
     for (const std::string& path : options.paths)
         collect(run, program, options, path);
     refuseSharedPlaces(run, program);
@@ -77,8 +81,8 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     Tally tally;
     tally.skipped = run.skipped;
     const size_t files = run.jobs.size();
-    bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, options.force}, progress, tally);
-    if (!writePendingRecords() || !endModFolder())
+    bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, &context}, progress, tally);
+    if (!writePendingRecords(context) || !endModFolder(mod, options.dryRun))
         reported = false;
     endFolderLocks();
     {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/program.h"
-#include "output/palette.h"
-#include "output/png.h"
+#include "pictures/palette.h"
+#include "pictures/png.h"
 
 struct Options {
     std::string output;   // --output

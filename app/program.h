@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/report.h"
-#include "output/place.h"
+#include "store/place.h"
 
 // The type of a file, from the end of its name; an output folder is a
 // FILE.FILES folder of a type.

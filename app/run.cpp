@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "output/outputs.h"
+#include "store/conversion.h"
 #include "platform/platform.h"
 
 namespace {
@@ -21,12 +21,13 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
     OutputPlace place;
     place.where = job.place;
     place.helpers = settings.workers;
-    place.force = settings.force;
+    if (settings.run)
+        place.run = settings.run;
     beginOutputs(&place);
     bool ok = false;
     try {
         // A file converted before, untouched since, and its outputs as they were placed: nothing to do.
-        if (!program.packer && !job.folder && job.kind != Kind::Unknown && !settings.force &&
+        if (!program.packer && !job.folder && job.kind != Kind::Unknown && !place.run->choices.force &&
             outputsUpToDate(job.input, job.place)) {
             finishOutputs(true);
             useReportSink(nullptr);

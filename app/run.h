@@ -7,9 +7,11 @@
 #include "app/program.h"
 #include "app/progress.h"
 
+struct RunContext;  // store/run_context.h
+
 struct RunSettings {
     unsigned workers = 0;  // 0: one per core
-    bool force = false;    // --force: edited outputs are replaced too
+    RunContext* run = nullptr;  // the run's choices and counters, handed to each conversion
 };
 
 // Converts every job and prints each one's lines and result line in order,

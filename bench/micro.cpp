@@ -6,7 +6,7 @@
 
 #include "formats/fonts/fonts.h"
 #include "formats/sprites/sprites.h"
-#include "output/palette.h"
+#include "pictures/palette.h"
 #include "support/fixtures.h"
 
 namespace {

@@ -28,7 +28,11 @@ std::string escapeControls(const std::string& text);
 // Windows "\" separates too), so both builds print the same lines.
 std::string shownPath(const std::string& path);
 
-// What one argument's conversion has to say, kept until the front end prints it.
+struct WholeInput;  // source.h
+
+// What one argument's conversion has to say, kept until the front end prints
+// it. It is the conversion's own slot on its thread, so it also keeps where
+// the input read whole is noted for the record (none for a helper's piece).
 struct ReportSink {
     std::string out;            // lines for standard output (a listing)
     std::string err;            // lines for standard error
@@ -36,9 +40,12 @@ struct ReportSink {
     bool pause = false;         // a message asks for the console pause once it is shown
     std::string renamedSubject; // outputs written under names of their own, told once (noteRenamed)
     std::vector<std::string> renamed;
+    WholeInput* whole = nullptr;
 };
 // Sends this thread's lines to sink (nullptr: straight to the standard
-// streams), and the sink in use.
+// streams), and the sink in use. A thread-local (the converters' signature,
+// a path in and a flag out, cannot carry it), and a pointer: a thread-local
+// with a destructor is unsafe at thread exit under MinGW.
 void useReportSink(ReportSink* sink);
 ReportSink* currentReportSink();
 // Tells the lines of another sink as this thread's own, in their order.

@@ -17,19 +17,11 @@ constexpr size_t kWindow = size_t(1) << 20;
 constexpr int64_t kSlack = 64 << 10;
 }  // namespace
 
-namespace {
-thread_local WholeInput* wholeInput = nullptr;
-}  // namespace
-
-void keepWholeInput(WholeInput* slot)
-{
-    wholeInput = slot;
-}
-
 const WholeInput& lastWholeInput()
 {
     static const WholeInput none;
-    return wholeInput ? *wholeInput : none;
+    const ReportSink* sink = currentReportSink();
+    return sink && sink->whole ? *sink->whole : none;
 }
 
 bool openSource(Source& source, const std::string& path)
@@ -97,10 +89,11 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
         return nullptr;
     }
     source.windowAt = start;
-    if (wholeInput && start == 0 && int64_t(want) == source.size) {
+    ReportSink* sink = currentReportSink();
+    if (sink && sink->whole && start == 0 && int64_t(want) == source.size) {
         Hasher hasher;
         hasher.add(source.window.data(), want);
-        *wholeInput = WholeInput{source.path, source.size, source.mtime, hasher.hex()};
+        *sink->whole = WholeInput{source.path, source.size, source.mtime, hasher.hex()};
     }
     return source.window.data() + (pos - start);
 }

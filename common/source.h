@@ -37,10 +37,8 @@ struct WholeInput {
     int64_t size = -1, mtime = 0;
     std::string hash;
 };
-// Where this thread keeps it from here on (nullptr: it is not taken). The
-// caller owns the slot: a thread_local with a destructor is not safe at
-// thread exit under every runtime (MinGW frees the thread's storage first).
-void keepWholeInput(WholeInput* slot);
+// It is kept where the conversion's report sink points (ReportSink::whole;
+// none: it is not taken).
 const WholeInput& lastWholeInput();
 
 // Opens a regular file for reading; false, with errno, when it cannot be opened.

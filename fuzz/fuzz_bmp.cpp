@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/source.h"
-#include "output/bmp.h"
+#include "pictures/bmp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

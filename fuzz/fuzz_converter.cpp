@@ -25,7 +25,7 @@
 #include "formats/data/data.h"
 #include "formats/fonts/fonts.h"
 #include "formats/sprites/sprites.h"
-#include "output/outputs.h"
+#include "store/outputs.h"
 
 namespace fs = std::filesystem;
 
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     beginOutputs(&place);
     bool ok = FUZZ_CONVERTER(inputPath);
     ok = finishOutputs() && ok;
-    writePendingRecords();  // as the front end does at the end of a run
+    writePendingRecords(plainRun());  // as the front end does at the end of a run
 
     if (!ok && problemCount() == problems)
         breach("a refusal without a reason");

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "output/palette.h"
+#include "pictures/palette.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

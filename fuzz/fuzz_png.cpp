@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/source.h"
-#include "output/bmp.h"
-#include "output/png.h"
+#include "pictures/bmp.h"
+#include "pictures/png.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -18,7 +18,7 @@
 #endif
 
 #include "common/source.h"
-#include "output/outputs.h"
+#include "store/outputs.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
 #include "support/fixtures.h"

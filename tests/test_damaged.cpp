@@ -14,7 +14,7 @@
 #include "formats/fonts/fonts.h"
 #include "formats/sprites/sprites.h"
 #include "common/report.h"
-#include "output/outputs.h"
+#include "store/outputs.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
 

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "formats/data/data.h"
-#include "output/names.h"
+#include "store/names.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
 #include "support/fixtures.h"

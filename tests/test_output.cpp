@@ -1,9 +1,9 @@
 // Output names, BMP headers, palettes, and the platform layer beneath them.
 #include <gtest/gtest.h>
 
-#include "output/bmp.h"
-#include "output/names.h"
-#include "output/palette.h"
+#include "pictures/bmp.h"
+#include "store/names.h"
+#include "pictures/palette.h"
 #include "support/bytes_builder.h"
 #include "platform/platform.h"
 #include "support/files.h"

@@ -9,9 +9,9 @@
 #include <map>
 #include <random>
 
-#include "output/bmp.h"
-#include "output/edits.h"
-#include "output/palette.h"
+#include "pictures/bmp.h"
+#include "back/edits.h"
+#include "pictures/palette.h"
 #include "support/bmp_reader.h"
 #include "support/files.h"
 #include "support/fixtures.h"

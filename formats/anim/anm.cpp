@@ -21,10 +21,10 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "common/source.h"
-#include "output/outputs.h"
+#include "store/outputs.h"
 #include "formats/anim/anim.h"
-#include "output/edits.h"
-#include "output/names.h"
+#include "back/edits.h"
+#include "store/names.h"
 
 const char* const mw_anm = "BNM ";
 

@@ -23,9 +23,9 @@
 #include "common/report.h"
 #include "common/source.h"
 #include "formats/data/data.h"
-#include "output/edits.h"
-#include "output/names.h"
-#include "output/outputs.h"
+#include "back/edits.h"
+#include "store/names.h"
+#include "store/outputs.h"
 
 const char* const mw_sec = "NIBS";
 

@@ -24,10 +24,10 @@
 #include "common/report.h"
 #include "common/source.h"
 #include "formats/data/data.h"
-#include "output/bmp.h"
-#include "output/edits.h"
-#include "output/names.h"
-#include "output/palette.h"
+#include "pictures/bmp.h"
+#include "back/edits.h"
+#include "store/names.h"
+#include "pictures/palette.h"
 
 namespace {
 

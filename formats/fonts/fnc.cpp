@@ -20,8 +20,8 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/fonts/fonts.h"
-#include "output/edits.h"
-#include "output/names.h"
+#include "back/edits.h"
+#include "store/names.h"
 
 bool decodeFncGlyph(Source& in, const GlyphRecord& g, Stretches& empty, SpritePlanes& planes)
 {

@@ -13,8 +13,8 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/fonts/fonts.h"
-#include "output/edits.h"
-#include "output/names.h"
+#include "back/edits.h"
+#include "store/names.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/fonts/fonts.h"
-#include "output/bmp.h"
-#include "output/edits.h"
-#include "output/names.h"
+#include "pictures/bmp.h"
+#include "back/edits.h"
+#include "store/names.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "common/stretches.h"
 #include "formats/fonts/glyphset.h"
-#include "output/bmp.h"
-#include "output/names.h"
+#include "pictures/bmp.h"
+#include "store/names.h"
 
 bool extract_FNT(const std::string& path);
 

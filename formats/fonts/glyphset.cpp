@@ -9,9 +9,9 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/fonts/fonts.h"
-#include "output/edits.h"
-#include "output/names.h"
-#include "output/outputs.h"
+#include "back/edits.h"
+#include "store/names.h"
+#include "store/outputs.h"
 
 namespace {
 constexpr int64_t kMinFileSize = 272;

@@ -18,8 +18,8 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
-#include "output/names.h"
-#include "output/palette.h"
+#include "store/names.h"
+#include "pictures/palette.h"
 
 const char* const mw_rlc = "rlc ";
 

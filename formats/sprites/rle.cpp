@@ -21,8 +21,8 @@
 #include "common/bytes.h"
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
-#include "output/edits.h"
-#include "output/names.h"
+#include "back/edits.h"
+#include "store/names.h"
 
 namespace {
 constexpr int64_t kMinFileSize = 1095;  // header, colour table, 12 bytes and something more

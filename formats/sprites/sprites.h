@@ -10,8 +10,8 @@
 #include "common/bytes.h"
 #include "common/source.h"
 #include "common/stretches.h"
-#include "output/bmp.h"
-#include "output/edits.h"
+#include "pictures/bmp.h"
+#include "back/edits.h"
 
 // What an accepted RLE header says.
 struct RleHeaderInfo {

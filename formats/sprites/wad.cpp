@@ -24,8 +24,9 @@
 
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
-#include "output/names.h"
-#include "output/palette.h"
+#include "store/names.h"
+#include "app/share.h"
+#include "pictures/palette.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
-#include "output/outputs.h"
+#include "store/outputs.h"
 #include "platform/platform.h"
 
 int listFiles(const std::string& path)

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "output/bmp.h"
+#include "pictures/bmp.h"
 
 // The table an output picture was made with, and what its format can keep.
 struct PictureTable {

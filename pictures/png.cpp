@@ -4,21 +4,19 @@
 // level 1 with no row filter (the fastest that still makes the pictures
 // smaller than a BMP and its mask), IEND; no time or text chunk, so the same
 // picture always makes the same bytes, on every build.
-#include "output/png.h"
+#include "pictures/png.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <map>
 
 #include <spng.h>
 
 #include "common/report.h"
-#include "output/bmp.h"
+#include "pictures/bmp.h"
 
 namespace {
 
-std::atomic<PictureFormat> runFormat{PictureFormat::Bmp};
 
 spng_ctx* encoderOf(const PngWriter& png)
 {
@@ -42,14 +40,9 @@ bool limitDecoder(spng_ctx* ctx, size_t fileSize)
 
 }  // namespace
 
-void setPictureFormat(PictureFormat format)
-{
-    runFormat = format;
-}
-
 PictureFormat pictureFormat()
 {
-    return runFormat;
+    return currentRun().choices.picture;
 }
 
 bool pictureFormatNamed(const std::string& word, PictureFormat& format)

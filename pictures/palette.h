@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "output/bmp.h"
+#include "pictures/bmp.h"
+#include "pictures/formats.h"
 
 // The colour table of the 512-byte palette at data (256 little-endian RGB565 entries).
 ColourTable pal2to3(const uint8_t* data);
@@ -28,12 +29,10 @@ int pal3to2(const ColourTable& table, int32_t count, const uint8_t* original, ui
 //   act   768 bytes: 256 entries of red, green, blue (".act"); read also with
 //         the count and transparent index some editors append (772 bytes)
 // RIFF palettes ("RIFF", "PAL ", a "data" chunk) are read too.
-enum class PaletteFormat { Raw, Jasc, Gpl, Act };
 constexpr const char* kPaletteFormatNames = "raw, jasc, gpl or act";
 // The format a command line names; false for another word.
 bool paletteFormatNamed(const std::string& word, PaletteFormat& format);
 // The format palette files are written in during this run (raw unless set).
-void setPaletteFormat(PaletteFormat format);
 PaletteFormat paletteFormat();
 // The extension of a palette file of that format, without the dot, and the
 // format's name on the command line.

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "output/bmp.h"
-#include "output/colours.h"
-#include "output/names.h"
+#include "pictures/bmp.h"
+#include "pictures/colours.h"
+#include "back/rebuilt.h"
+#include "store/names.h"
 
 enum class Edited { Missing, Read, Refused };
 // An edited image; Missing, with nothing said, when there is no such file;

@@ -1,5 +1,5 @@
 // The folder record: JSON written and read back, and content hashes (see record.h).
-#include "output/record.h"
+#include "store/record.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 
 #include "common/report.h"
 #include "common/source.h"
-#include "output/names.h"
+#include "store/names.h"
 #include "platform/platform.h"
 
 const char* const kRecordName = ".assetdump.json";

@@ -1,7 +1,7 @@
 // Temporaries: their names, the lock a run holds in every folder it has
 // temporaries in, and those in progress, for the interrupt clean-up (see
 // temporaries.h).
-#include "output/temporaries.h"
+#include "store/temporaries.h"
 
 #include <atomic>
 #include <cerrno>
@@ -11,7 +11,7 @@
 #include <random>
 #include <set>
 
-#include "output/outputs.h"
+#include "store/outputs.h"
 #include "platform/platform.h"
 
 namespace {

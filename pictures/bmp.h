@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/source.h"
-#include "output/outputs.h"
-#include "output/png.h"
+#include "store/outputs.h"
+#include "pictures/png.h"
 
 using BmpHeader = std::array<uint8_t, 54>;
 using ColourTable = std::array<uint8_t, 1024>;  // 256 entries of blue, green, red, 0

@@ -1,10 +1,10 @@
 // Output names: the fixed parts, portable names from stored ones, and the plan of a folder.
-#include "output/names.h"
+#include "store/names.h"
 
 #include <map>
 
 #include "common/bytes.h"
-#include "output/png.h"
+#include "pictures/png.h"
 #include "platform/platform.h"
 
 const char* const extracted = ".FILES";

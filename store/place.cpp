@@ -1,7 +1,7 @@
 // The one rule for where outputs go (see place.h).
-#include "output/place.h"
+#include "store/place.h"
 
-#include "output/names.h"
+#include "store/names.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // 16-bit palettes as BMP colour tables, and back (see palette.h).
-#include "output/palette.h"
+#include "pictures/palette.h"
 
 #include "common/bytes.h"
 

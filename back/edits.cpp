@@ -1,5 +1,5 @@
 // Reading edited outputs back: pictures, masks, texts, and the notes for what is kept.
-#include "output/edits.h"
+#include "back/edits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,8 +8,8 @@
 
 #include "common/report.h"
 #include "common/source.h"
-#include "output/names.h"
-#include "output/palette.h"
+#include "store/names.h"
+#include "pictures/palette.h"
 #include "platform/platform.h"
 
 namespace {

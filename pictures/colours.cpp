@@ -1,5 +1,5 @@
 // The one rule for the colours of an edited picture (see colours.h).
-#include "output/colours.h"
+#include "pictures/colours.h"
 
 #include <climits>
 #include <map>

@@ -1,12 +1,12 @@
 // BMP bytes: headers written field by field, and indexed BMPs read back (see bmp.h).
-#include "output/bmp.h"
+#include "pictures/bmp.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 
 #include "common/bytes.h"
-#include "output/names.h"
+#include "store/names.h"
 
 namespace {
 

@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "common/source.h"
-#include "output/outputs.h"
+#include "pictures/formats.h"
+#include "store/outputs.h"
 
 struct BmpPicture;
 
-// The format pictures are written in during this run (BMP unless set).
-enum class PictureFormat { Bmp, Png };
-void setPictureFormat(PictureFormat format);
+// The format pictures are written in during this run (its choice: BMP unless set).
 PictureFormat pictureFormat();
 // The format a command line names ("bmp", "png"); false for another word.
 bool pictureFormatNamed(const std::string& word, PictureFormat& format);

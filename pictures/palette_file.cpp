@@ -1,16 +1,15 @@
 // Palette files in the formats editors open, written and read back (see
 // palette.h for each layout).
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/bytes.h"
 #include "common/report.h"
-#include "output/palette.h"
+#include "pictures/palette.h"
+#include "store/conversion.h"
 
 namespace {
 
-std::atomic<PaletteFormat> runFormat{PaletteFormat::Raw};
 
 struct FormatName {
     const char* word;
@@ -107,14 +106,9 @@ bool paletteFormatNamed(const std::string& word, PaletteFormat& format)
     return false;
 }
 
-void setPaletteFormat(PaletteFormat format)
-{
-    runFormat = format;
-}
-
 PaletteFormat paletteFormat()
 {
-    return runFormat;
+    return currentRun().choices.palette;
 }
 
 const char* paletteExtension(PaletteFormat format)

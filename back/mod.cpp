@@ -1,0 +1,181 @@
+// The mod folder of assetpack and its record (see mod.h).
+#include "back/mod.h"
+
+#include <cerrno>
+
+#include "back/rebuilt.h"
+#include "platform/platform.h"
+#include "store/names.h"
+#include "store/steps.h"
+
+const char* const kNotOurs = "not written by assetpack, or changed since it was: kept (remove it to let assetpack "
+                             "write here)";
+
+namespace {
+
+// The current run's mod folder; null when it packs into none.
+ModFolder* modOf()
+{
+    ModFolder* mod = currentRun().mod;
+    return mod && mod->on ? mod : nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+std::string relativeTo(const ModFolder& mod, const std::string& path)
+{
+    const std::string& root = mod.root;
+    if (path.size() <= root.size() + 1 || path.compare(0, root.size(), root) != 0 ||
+        !isPathSeparator(path[root.size()]))
+        return std::string();
+    std::string relative = path.substr(root.size() + 1);
+    for (char& c : relative)
+        if (isPathSeparator(c))
+            c = '/';
+    return relative;
+}
+
+}  // namespace
+
+std::string belowMod(const std::string& path)
+{
+    const ModFolder* mod = modOf();
+    return mod ? relativeTo(*mod, path) : std::string();
+}
+
+bool ownedInMod(const std::string& path)
+{
+    const std::string relative = belowMod(path);
+    if (relative.empty())
+        return false;
+    ModFolder& mod = *modOf();
+    RecordedOutput was;
+    {
+        std::lock_guard<std::mutex> hold(mod.lock);
+        auto it = mod.files.find(relative);
+        if (it == mod.files.end())
+            return false;
+        was = it->second;
+    }
+    int64_t size = 0;
+    std::string hash;
+    return hashFile(path, size, hash) && size == was.size && hash == was.hash;
+}
+
+void recordInMod(const std::string& path, const RecordedOutput* written)
+{
+    const std::string relative = belowMod(path);
+    if (relative.empty())
+        return;
+    ModFolder& mod = *modOf();
+    std::lock_guard<std::mutex> hold(mod.lock);
+    if (written)
+        mod.files[relative] = *written;
+    else
+        mod.files.erase(relative);
+}
+
+bool heldInMod(const OutputFile& out)
+{
+    const std::string relative = belowMod(out.path);
+    std::string what;
+    if (relative.empty() || linkKind(out.path, what) != PathKind::Regular)
+        return false;
+    ModFolder& mod = *modOf();
+    std::lock_guard<std::mutex> hold(mod.lock);
+    auto it = mod.files.find(relative);
+    return it != mod.files.end() && it->second.size == out.written && it->second.hash == out.hasher.hex();
+}
+
+void takeBackFromMod(const OutputFile& out)
+{
+    std::string what;
+    const std::string relative = belowMod(out.path);
+    if (!relative.empty() && linkKind(out.path, what) == PathKind::Regular) {
+        if (dryRunning()) {
+            tellChange("remove", out.path);
+        } else if (removeFileBelow(modOf()->root, relative)) {
+            recordInMod(out.path, nullptr);
+            tellChange("remove", out.path);
+            reportNoteAbout(out.path, "removed: the rebuild is now the original, byte for byte");
+        }
+    } else {
+        reportDetail(out.path, "not written: the rebuild is the original, byte for byte");
+    }
+}
+
+void beginModFolder(ModFolder& mod, const std::string& root)
+{
+    std::lock_guard<std::mutex> hold(mod.lock);
+    mod.on = true;
+    mod.root = root;
+    mod.files.clear();
+    FolderRecord record;
+    if (loadRecord(root, mod.previousText, record) && record.tool == "assetpack")
+        for (const RecordedOutput& o : record.outputs)
+            mod.files[o.name] = o;
+}
+
+bool endModFolder(ModFolder& mod, bool dryRun)
+{
+    FolderRecord record;
+    std::string root;
+    {
+        std::lock_guard<std::mutex> hold(mod.lock);
+        if (!mod.on)
+            return true;
+        record.tool = "assetpack";
+        record.version = ASSETDUMP_VERSION;
+        for (const auto& entry : mod.files) {
+            record.outputs.push_back(entry.second);
+            record.outputs.back().name = entry.first;
+        }
+        root = mod.root;
+        mod.on = false;
+    }
+    if (dryRun)
+        return true;
+    const std::string text = recordText(record);
+    std::string what;
+    if (text == mod.previousText || (record.outputs.empty() && mod.previousText.empty()) ||
+        linkKind(root, what) != PathKind::Directory)
+        return true;
+    return placeRecord(root, text);
+}
+
+bool modFolderLists(const ModFolder& mod, const std::string& path)
+{
+    const std::string relative = relativeTo(mod, path);
+    if (relative.empty())
+        return false;
+    std::lock_guard<std::mutex> hold(mod.lock);
+    return mod.files.count(relative) != 0;
+}
+
+bool removeStaleRebuilt(const std::string& original, bool& handled)
+{
+    const std::string path = rebuiltPathOf(original);
+    std::string what;
+    const ModFolder* mod = modOf();
+    handled = mod && linkKind(editsFolderOf(original), what) == PathKind::Missing && modFolderLists(*mod, path);
+    if (!handled)
+        return false;
+    if (linkKind(path, what) == PathKind::Missing) {
+        recordInMod(path, nullptr);
+        return true;
+    }
+    if (!ownedInMod(path))
+        return refuse(path, "its edits folder is gone, but this file was changed since assetpack wrote it: kept");
+    if (dryRunning()) {
+        tellChange("remove", path);
+        return true;
+    }
+    if (!removeFileBelow(mod->root, belowMod(path)))
+        return refuse(path, "cannot be removed: %s", systemReason(errno).c_str());
+    recordInMod(path, nullptr);
+    tellChange("remove", path);
+    reportNoteAbout(path, "removed: " + getName(editsFolderOf(original)) + " is gone, so the original stands");
+    return true;
+}
