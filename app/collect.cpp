@@ -183,7 +183,7 @@ void walk(Collected& run, const Program& program, const Options& options, intptr
     }
     std::sort(entries.begin(), entries.end(), [](const WalkEntry& a, const WalkEntry& b) { return a.name < b.name; });
     for (const WalkEntry& e : entries) {
-        if (isTemporaryName(e.name))
+        if (isTemporaryName(e.name) || isRecordName(e.name))
             continue;
         const std::string path = joinPath(folder, e.name);
         const std::string below = joinShown(shown, e.name);
@@ -267,8 +267,19 @@ void collect(Collected& run, const Program& program, const Options& options, con
 void refuseSharedPlaces(Collected& run, const Program& program)
 {
     std::map<std::string, const Job*> owners;
-    for (Job& job : run.jobs) {
-        if (job.kind == Kind::Unknown || job.place.key.empty())
+    std::map<std::string, size_t> given;
+    for (size_t k = 0; k < run.jobs.size(); k++) {
+        Job& job = run.jobs[k];
+        if (job.kind == Kind::Unknown)
+            continue;
+        // The same file given twice is done once, and its line printed for each.
+        auto [first, fresh] =
+            given.emplace(job.input + '\0' + job.place.folder + '\0' + job.place.edits + '\0' + job.place.rebuilt, k);
+        if (!fresh) {
+            job.sameAs = first->second;
+            continue;
+        }
+        if (job.place.key.empty())
             continue;
         auto [it, added] = owners.emplace(job.place.key, &job);
         if (added)

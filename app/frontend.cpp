@@ -57,12 +57,13 @@ int runFrontEnd(int argc, char** argv, const Program& program)
 
     catchInterrupts(removeTemporariesForInterrupt);
     RunContext context;
-    context.choices = RunChoices{options.dryRun, options.force, options.format, options.paletteFormat};
+    context.choices = RunChoices{options.dryRun,      options.force,       options.format,
+                                 options.paletteFormat, options.formatGiven, options.paletteFormatGiven};
     setVerbosity(options.quiet ? Verbosity::Quiet : options.verbose ? Verbosity::Verbose : Verbosity::Normal);
     keepFolderLocks();
     ModFolder mod;
     if (program.packer && !options.output.empty()) {
-        beginModFolder(mod, options.output);
+        beginModFolder(mod, options.output, options.dryRun);
         context.mod = &mod;
     }
     Collected run;
@@ -82,7 +83,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     tally.skipped = run.skipped;
     const size_t files = run.jobs.size();
     bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, &context}, progress, tally);
-    if (!writePendingRecords(context) || !endModFolder(mod, options.dryRun))
+    if (!endModFolder(mod, options.dryRun))
         reported = false;
     endFolderLocks();
     {

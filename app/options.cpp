@@ -177,6 +177,7 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
                   (value.empty() ? std::string() : ", not " + escapeControls(value));
             return false;
         }
+        options.formatGiven = true;
         return true;
     case OptionId::PaletteFormat:
         if (!paletteFormatNamed(value, options.paletteFormat)) {
@@ -184,6 +185,7 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
                   (value.empty() ? std::string() : ", not " + escapeControls(value));
             return false;
         }
+        options.paletteFormatGiven = true;
         return true;
     case OptionId::Jobs: {
         if (value.empty()) {

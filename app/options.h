@@ -16,6 +16,7 @@ struct Options {
     unsigned jobs = 0;    // --jobs; 0: as many as the machine has cores
     PictureFormat format = PictureFormat::Bmp;         // --format
     PaletteFormat paletteFormat = PaletteFormat::Raw;  // --palette-format
+    bool formatGiven = false, paletteFormatGiven = false;  // a rerun keeps a folder's formats unless told
     bool force = false;   // --force
     bool dryRun = false;  // --dry-run
     bool pause = false;   // --pause

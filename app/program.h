@@ -3,6 +3,7 @@
 // record each program fills with its own words and its converter.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "common/report.h"
@@ -20,6 +21,7 @@ struct Job {
     std::string why;      // for Kind::Unknown: why it fails
     std::string layout;   // its place below --output and --edits (empty: beside itself)
     Placement place;      // where its outputs go
+    size_t sameAs = SIZE_MAX;  // the same input, to the same place, as this earlier job: done once
     // Filled in by its conversion:
     bool ok = false;
     bool unchanged = false;

@@ -15,9 +15,10 @@
 
 namespace {
 
-void convertJob(Job& job, const Program& program, const RunSettings& settings)
+// Converts the job once; false with raced set when another run put the
+// same new output folder in place first.
+bool convertOnce(Job& job, const Program& program, const RunSettings& settings, bool& raced, bool& unchanged)
 {
-    useReportSink(&job.report);
     OutputPlace place;
     place.where = job.place;
     place.helpers = settings.workers;
@@ -28,11 +29,9 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
     try {
         // A file converted before, untouched since, and its outputs as they were placed: nothing to do.
         if (!program.packer && !job.folder && job.kind != Kind::Unknown && !place.run->choices.force &&
-            outputsUpToDate(job.input, job.place)) {
-            finishOutputs(true);
-            useReportSink(nullptr);
-            job.ok = true;
-            return;
+            outputsUpToDate(place, job.input)) {
+            beginOutputs(nullptr);
+            return true;
         }
         ok = program.convert(job);
         if (!ok && job.kind == Kind::Unknown)
@@ -45,11 +44,30 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
         reportProblem(job.input, e.what());
     }
     ok = finishOutputs(ok) && ok;
+    raced = place.raced;
+    unchanged = place.unchanged;
+    return ok;
+}
+
+void convertJob(Job& job, const Program& program, const RunSettings& settings)
+{
+    if (job.sameAs != SIZE_MAX)
+        return;  // the same input given again: its line takes the first one's result
+    useReportSink(&job.report);
+    bool raced = false, unchanged = false;
+    bool ok = convertOnce(job, program, settings, raced, unchanged);
+    if (raced) {
+        // Another run made the same new folder first: this one converts
+        // again into it, as a rerun, its first lines forgotten.
+        job.report = ReportSink();
+        useReportSink(&job.report);
+        ok = convertOnce(job, program, settings, raced, unchanged);
+    }
     tellRenamed();
     if (!ok && job.report.problems == 0)
         reportProblem(job.input, "failed");  // never reached by a converter that says why
     job.ok = ok;
-    job.unchanged = place.unchanged;
+    job.unchanged = unchanged;
     useReportSink(nullptr);
 }
 
@@ -199,6 +217,7 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings
     std::atomic<bool> finished{false};
     std::thread ticker = startTicker(progress, finished);
     Printer printer;
+    std::vector<char> results(jobs.size(), 0);  // each job's result, for the same input given again
     for (size_t k = 0; k < jobs.size(); k++) {
         Job& job = jobs[k];
         {
@@ -209,6 +228,11 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings
             waitFor(pool, k, printer, program, settings);
         else
             convertJob(job, program, settings);
+        if (job.sameAs != SIZE_MAX) {
+            job.ok = results[job.sameAs] & 1;
+            job.unchanged = results[job.sameAs] & 2;
+        }
+        results[k] = char((job.ok ? 1 : 0) | (job.unchanged ? 2 : 0));
         printJob(job, k, printer, progress);
         if (job.report.pause)
             consolePause();

@@ -106,16 +106,32 @@ void takeBackFromMod(const OutputFile& out)
     }
 }
 
-void beginModFolder(ModFolder& mod, const std::string& root)
+void beginModFolder(ModFolder& mod, const std::string& root, bool dryRun)
 {
     std::lock_guard<std::mutex> hold(mod.lock);
     mod.on = true;
     mod.root = root;
     mod.files.clear();
+    std::string what, why;
+    if (!dryRun && linkKind(root, what) == PathKind::Directory) {
+        // One run at a time packs into a mod folder: another is waited for.
+        mod.held = holdFolder(root, [&] {
+            const std::string line = escapeControls(shownPath(root)) + ": waiting for another run working there\n";
+            if (errorIsTerminal())
+                writeAll(2, line.data(), line.size());
+        });
+    }
     FolderRecord record;
-    if (loadRecord(root, mod.previousText, record) && record.tool == "assetpack")
+    const RecordRead read = loadRecord(root, mod.previousText, record, why);
+    if (read == RecordRead::Trusted && record.tool != "assetpack")
+        why = "it is not a record of assetpack's";
+    else if (read == RecordRead::Trusted)
         for (const RecordedOutput& o : record.outputs)
             mod.files[o.name] = o;
+    mod.newer = read == RecordRead::Spoiled && record.format > kRecordFormat;
+    if (!why.empty())
+        reportNoteAbout(createFile(kRecordName, root),
+                        "cannot be trusted: " + why + "; no file of the mod folder is taken for assetpack's own");
 }
 
 bool endModFolder(ModFolder& mod, bool dryRun)
@@ -135,8 +151,10 @@ bool endModFolder(ModFolder& mod, bool dryRun)
         root = mod.root;
         mod.on = false;
     }
-    if (dryRun)
-        return true;
+    letGoFolder(mod.held);
+    mod.held = 0;
+    if (dryRun || mod.newer)
+        return true;  // a newer version's record is never rewritten
     const std::string text = recordText(record);
     std::string what;
     if (text == mod.previousText || (record.outputs.empty() && mod.previousText.empty()) ||

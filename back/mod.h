@@ -16,13 +16,17 @@ struct ModFolder {
     std::string root;
     std::string previousText;
     std::map<std::string, RecordedOutput> files;  // by path below root
+    bool newer = false;    // its record was written by a newer version: never rewritten
+    intptr_t held = 0;     // this run's hold on the folder
     mutable std::mutex lock;
 };
 
 extern const char* const kNotOurs;  // "not written by assetpack, or changed since it was: kept ..."
 
-// Reads the mod folder's record into mod.
-void beginModFolder(ModFolder& mod, const std::string& root);
+// Takes the mod folder for this run (another run packing there is waited
+// for) and reads its record into mod; a record that cannot be trusted is
+// named, and then no file there counts as assetpack's.
+void beginModFolder(ModFolder& mod, const std::string& root, bool dryRun);
 // Writes it back; false, having said why, when it could not be written.
 bool endModFolder(ModFolder& mod, bool dryRun);
 // The path of a file below the current run's mod folder ("/" between

@@ -19,11 +19,12 @@ void tellEdited(const std::string& folder, const FolderRecord& record)
     for (const RecordedOutput& o : record.outputs) {
         const std::string path = createFile(o.name, folder);
         std::string what, hash;
-        int64_t size = 0, mtime = 0;
+        int64_t size = 0;
+        FileStamp stamp;
         if (linkKind(path, what) == PathKind::Missing)
             reportDetail(path, "deleted: the original's is kept");
-        else if (!(o.mtime && fileStamp(path, size, mtime) && size == o.size && mtime == o.mtime) &&
-                 (!hashFile(path, size, hash) || size != o.size || hash != o.hash))
+        else if (!(o.mtime && fileStamp(path, stamp) && stamp.size == o.size && stamp.mtime == o.mtime) &&
+                 (!hashFile(path, size, hash) || !writtenByTool(o, size, hash)))
             reportDetail(path, "edited");
     }
 }
@@ -32,17 +33,25 @@ void tellEdited(const std::string& folder, const FolderRecord& record)
 // says (or the folder has none, or --force); false, having said why.
 bool editsMatchOriginal(const std::string& original, const std::string& folder)
 {
-    std::string text;
+    std::string text, why;
     FolderRecord record;
-    if (!loadRecord(folder, text, record))
+    switch (loadRecord(folder, text, record, why)) {
+    case RecordRead::Missing:
         return true;
+    case RecordRead::Spoiled:
+        reportNoteAbout(createFile(kRecordName, folder),
+                        "cannot be trusted: " + why + "; the edits are put back without checking their original");
+        return true;
+    case RecordRead::Trusted:
+        break;
+    }
     if (verbose())
         tellEdited(folder, record);
     if (currentRun().choices.force)
         return true;
     int64_t size = 0;
     std::string hash;
-    if (hashInput(original, size, hash) && size == record.inputSize && hash == record.inputHash)
+    if (hashInput(original, size, hash) && size == record.input.size && hash == record.inputHash)
         return true;
     return refuse(original, "%s changed since %s was made: convert it again, or --force to pack these edits onto it",
                   escapeControls(getName(original)).c_str(), escapeControls(getName(folder)).c_str());

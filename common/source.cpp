@@ -26,9 +26,10 @@ const WholeInput& lastWholeInput()
 
 bool openSource(Source& source, const std::string& path)
 {
-    source.file = FileHandle(openInputFile(path, source.size, &source.mtime));
+    source.file = FileHandle(openInputFile(path, source.stamp));
     if (!source.file)
         return false;
+    source.size = source.stamp.size;
     source.path = path;
     source.window.clear();
     source.windowAt = 0;
@@ -93,7 +94,7 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
     if (sink && sink->whole && start == 0 && int64_t(want) == source.size) {
         Hasher hasher;
         hasher.add(source.window.data(), want);
-        *sink->whole = WholeInput{source.path, source.size, source.mtime, hasher.hex()};
+        *sink->whole = WholeInput{source.path, source.stamp, hasher.hex()};
     }
     return source.window.data() + (pos - start);
 }

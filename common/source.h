@@ -11,12 +11,13 @@
 #include "common/bytes.h"
 #include "common/file.h"
 #include "common/report.h"
+#include "platform/platform.h"
 
 struct Source {
     std::string path;             // the input, for messages
     FileHandle file;              // none when the bytes are already in memory
     int64_t size = 0;             // the input's length
-    int64_t mtime = 0;            // its modification time when it was opened
+    FileStamp stamp;              // its size, times and number when it was opened
     std::vector<uint8_t> window;  // bytes [windowAt, windowAt + window.size())
     int64_t windowAt = 0;
     std::vector<uint8_t> spare;   // the window before, kept for a walk that
@@ -34,7 +35,7 @@ std::string readFailure(const Source& source);
 // file again, and it names exactly the bytes that were converted.
 struct WholeInput {
     std::string path;
-    int64_t size = -1, mtime = 0;
+    FileStamp stamp;
     std::string hash;
 };
 // It is kept where the conversion's report sink points (ReportSink::whole;

@@ -80,7 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     beginOutputs(&place);
     bool ok = FUZZ_CONVERTER(inputPath);
     ok = finishOutputs() && ok;
-    writePendingRecords(plainRun());  // as the front end does at the end of a run
 
     if (!ok && problemCount() == problems)
         breach("a refusal without a reason");

@@ -108,7 +108,8 @@ bool paletteFormatNamed(const std::string& word, PaletteFormat& format)
 
 PaletteFormat paletteFormat()
 {
-    return currentRun().choices.palette;
+    const OutputPlace* place = currentPlace();
+    return place ? place->palette : currentRun().choices.palette;
 }
 
 const char* paletteExtension(PaletteFormat format)

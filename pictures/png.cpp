@@ -42,7 +42,8 @@ bool limitDecoder(spng_ctx* ctx, size_t fileSize)
 
 PictureFormat pictureFormat()
 {
-    return currentRun().choices.picture;
+    const OutputPlace* place = currentPlace();
+    return place ? place->picture : currentRun().choices.picture;
 }
 
 bool pictureFormatNamed(const std::string& word, PictureFormat& format)

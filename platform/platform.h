@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,17 +37,27 @@ PathKind pathKind(const std::string& path, std::string& what);
 // symbolic link (on Windows any reparse point: a junction or a link). mode,
 // when given, receives a regular file's permission bits (0 where there are none).
 PathKind linkKind(const std::string& path, std::string& what, unsigned* mode = nullptr);
+// What tells one version of a file from another without reading it: its
+// size and modification time (nanoseconds since 1970), and what no `touch`
+// puts back: the time of its last status change, its number and its device.
+struct FileStamp {
+    int64_t size = -1;
+    int64_t mtime = 0;
+    int64_t ctime = 0;
+    uint64_t inode = 0;
+    uint64_t device = 0;
+};
+// The stamp of the regular file at path, its link not followed; false for
+// anything else.
+bool fileStamp(const std::string& path, FileStamp& stamp);
 // True when both paths name one existing file.
-// The size and modification time (nanoseconds since 1970) of the regular
-// file at path, its link not followed; false for anything else.
-bool fileStamp(const std::string& path, int64_t& size, int64_t& mtime);
 bool sameFile(const std::string& a, const std::string& b);
 
 // Opens a regular file for reading without ever blocking: a FIFO or device
 // put in its place since it was classified is refused. The file's handle
-// and its size (and modification time, as fileStamp gives it); -1 (errno
-// set) when it cannot be opened.
-int openInputFile(const std::string& path, int64_t& size, int64_t* mtime = nullptr);
+// and its stamp, as fileStamp gives it; -1 (errno set) when it cannot be
+// opened.
+int openInputFile(const std::string& path, FileStamp& stamp);
 // Reads up to n bytes at pos: how many were read (fewer at the end of the
 // file), -1 (errno set) on an error.
 int64_t readAt(int fd, void* buffer, size_t n, int64_t pos);
@@ -118,6 +129,13 @@ intptr_t holdLock(const std::string& path);
 void releaseLock(intptr_t lock);
 // True when another holder has the lock on the file at path.
 bool lockHeld(const std::string& path);
+// A folder held by one run at a time, for as long as it works there: when
+// another holder has it, waiting() is called once and it is taken when let
+// go, or when the holder dies. POSIX locks the folder itself; Windows a
+// hidden lock file inside it, gone when let go. 0 (errno set) when it
+// cannot be taken (never through a link).
+intptr_t holdFolder(const std::string& folder, const std::function<void()>& waiting);
+void letGoFolder(intptr_t hold);
 bool processRuns(unsigned long number);
 
 // The command line's arguments, the program first, as UTF-8 on Windows.

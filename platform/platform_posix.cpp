@@ -52,13 +52,27 @@ PathKind linkKind(const std::string& path, std::string& what, unsigned* mode)
     return lstat(path.c_str(), &st) == 0 ? kindOf(st, what, mode) : PathKind::Missing;
 }
 
-bool fileStamp(const std::string& path, int64_t& size, int64_t& mtime)
+namespace {
+
+FileStamp stampOf(const struct stat& st)
+{
+    FileStamp stamp;
+    stamp.size = int64_t(st.st_size);
+    stamp.mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.ctime = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    stamp.inode = uint64_t(st.st_ino);
+    stamp.device = uint64_t(st.st_dev);
+    return stamp;
+}
+
+}  // namespace
+
+bool fileStamp(const std::string& path, FileStamp& stamp)
 {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    size = int64_t(st.st_size);
-    mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp = stampOf(st);
     return true;
 }
 
@@ -68,7 +82,7 @@ bool sameFile(const std::string& a, const std::string& b)
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int openInputFile(const std::string& path, int64_t& size, int64_t* mtime)
+int openInputFile(const std::string& path, FileStamp& stamp)
 {
     // O_NONBLOCK: opening a FIFO swapped in after classification must not
     // wait for a writer (reads of a regular file never block on it).
@@ -86,9 +100,7 @@ int openInputFile(const std::string& path, int64_t& size, int64_t* mtime)
         errno = saved;
         return -1;
     }
-    size = int64_t(st.st_size);
-    if (mtime)
-        *mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp = stampOf(st);
     return fd;
 }
 
@@ -325,6 +337,31 @@ bool lockHeld(const std::string& path)
     const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     close(fd);
     return held;
+}
+
+intptr_t holdFolder(const std::string& folder, const std::function<void()>& waiting)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (waiting)
+            waiting();
+        while (flock(fd, LOCK_EX) != 0)
+            if (errno != EINTR) {
+                const int error = errno;
+                close(fd);
+                errno = error;
+                return 0;
+            }
+    }
+    return intptr_t(fd) + 1;
+}
+
+void letGoFolder(intptr_t hold)
+{
+    if (hold)
+        close(int(hold - 1));
 }
 
 bool processRuns(unsigned long number)

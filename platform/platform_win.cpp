@@ -128,7 +128,32 @@ PathKind pathKind(const std::string& path, std::string& what)
     return GetFileAttributesW(wide(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Directory : PathKind::Regular;
 }
 
-int openInputFile(const std::string& path, int64_t& size, int64_t* mtime)
+namespace {
+
+int64_t nanosecondsOf(int64_t ticks)
+{
+    return (ticks - 116444736000000000LL) * 100;  // 100 ns ticks since 1601
+}
+
+// The stamp of an open file: its size, times, number and volume.
+bool stampOfHandle(HANDLE h, FileStamp& stamp)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandle(h, &info) ||
+        !GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
+        return false;
+    stamp.size = int64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    stamp.mtime = nanosecondsOf(basic.LastWriteTime.QuadPart);
+    stamp.ctime = nanosecondsOf(basic.ChangeTime.QuadPart);
+    stamp.inode = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    stamp.device = info.dwVolumeSerialNumber;
+    return true;
+}
+
+}  // namespace
+
+int openInputFile(const std::string& path, FileStamp& stamp)
 {
     int fd = _wopen(wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0)
@@ -140,10 +165,8 @@ int openInputFile(const std::string& path, int64_t& size, int64_t* mtime)
         errno = EINVAL;
         return -1;
     }
-    size = int64_t(st.st_size);
-    FILETIME written;
-    if (mtime && GetFileTime(HANDLE(_get_osfhandle(fd)), nullptr, nullptr, &written))
-        *mtime = ((int64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime) - 116444736000000000LL) * 100;
+    if (!stampOfHandle(HANDLE(_get_osfhandle(fd)), stamp))
+        stamp.size = int64_t(st.st_size);
     return fd;
 }
 
@@ -290,16 +313,20 @@ bool removeFileBelow(const std::string& root, const std::string& relative)
     return removeFile(path);
 }
 
-bool fileStamp(const std::string& path, int64_t& size, int64_t& mtime)
+bool fileStamp(const std::string& path, FileStamp& stamp)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    // No access asked for: the file's stamp is read even while another
+    // program holds it open, and a link is looked at, never followed.
+    HANDLE h = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
         return false;
-    size = int64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    const int64_t ticks = int64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-    mtime = (ticks - 116444736000000000LL) * 100;  // 100 ns ticks since 1601
-    return true;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool regular = GetFileInformationByHandle(h, &info) &&
+                         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    const bool stamped = regular && stampOfHandle(h, stamp);
+    CloseHandle(h);
+    return stamped;
 }
 
 void hideFile(const std::string& path)
@@ -416,6 +443,52 @@ bool lockHeld(const std::string& path)
     const bool held = !LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
     CloseHandle(h);
     return held;
+}
+
+intptr_t holdFolder(const std::string& folder, const std::function<void()>& waiting)
+{
+    // A lock file that goes with the last handle to it: one that is on its
+    // way out (its holder let go while this run waited) is made anew.
+    const std::wstring path = wide(folder + "\\.assetdump.lock");
+    bool told = false;
+    for (int attempt = 0; attempt < 100000; attempt++) {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                               nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() != ERROR_ACCESS_DENIED) {
+                setErrnoFromLastError();
+                return 0;
+            }
+            Sleep(10);  // being deleted: made anew in a moment
+            continue;
+        }
+        OVERLAPPED at{};
+        if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            if (!told && waiting)
+                waiting();
+            told = true;
+            OVERLAPPED again{};
+            if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &again)) {
+                setErrnoFromLastError();
+                CloseHandle(h);
+                return 0;
+            }
+        }
+        FILE_STANDARD_INFO standard;
+        if (GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) && !standard.DeletePending)
+            return reinterpret_cast<intptr_t>(h);
+        CloseHandle(h);
+    }
+    errno = EBUSY;
+    return 0;
+}
+
+void letGoFolder(intptr_t hold)
+{
+    if (hold)
+        CloseHandle(reinterpret_cast<HANDLE>(hold));
 }
 
 bool processRuns(unsigned long number)

@@ -42,17 +42,24 @@ bool startRebuilt(OutputFile& out)
 
 namespace {
 
-// True when the file at an output's name may be replaced: it is what the
-// record says was written there, or the folder has no record, or --force.
-bool replaceable(const OutputFile& out)
+// True when the file at an output's name may be replaced: its bytes are
+// what the record says the tool wrote there (a quick look at its size and
+// time never decides this), or the folder has no record at all, or
+// --force. Its size and hash are kept for the record's note of the change.
+bool replaceable(OutputFile& out)
 {
     const OutputPlace* place = currentPlace();
-    if (!place || !place->hadRecord || currentRun().choices.force)
+    if (!place)
         return true;
+    const bool read = hashFile(out.path, out.beforeSize, out.beforeHash);
+    if (!read)
+        out.beforeSize = -1;
+    if (currentRun().choices.force || place->recordState == RecordRead::Missing)
+        return true;
+    if (place->recordState != RecordRead::Trusted)
+        return false;
     const RecordedOutput* was = findOutput(place->previous, getName(out.path));
-    int64_t size = 0;
-    std::string hash;
-    return was && hashFile(out.path, size, hash) && size == was->size && hash == was->hash;
+    return was && read && writtenByTool(*was, out.beforeSize, out.beforeHash);
 }
 
 }  // namespace
@@ -65,12 +72,30 @@ bool diverge(OutputFile& out)
         out.original.reset();
         out.comparing = OutputFile::Compare::None;
         out.kept = true;
-        out.why = "changed since it was written; kept (--force replaces it)";
+        const OutputPlace* place = currentPlace();
+        out.why = place && place->recordState != RecordRead::Trusted
+                      ? "differs from what this run writes, and the folder's record cannot be trusted; kept "
+                        "(--force replaces it)"
+                      : "changed since it was written; kept (--force replaces it)";
         fail(out, EEXIST);
         return false;
     }
     return startRebuilt(out);
 }
+
+namespace {
+
+// An output held in its buffer differs from the file the record says is as
+// placed: that file is replaced only once its bytes prove it the tool's.
+bool replaceHeld(OutputFile& out, const std::vector<uint8_t>& held)
+{
+    out.original.reset();
+    out.sameAt = 0;
+    out.comparing = OutputFile::Compare::Existing;
+    return diverge(out) && writeRaw(out, held.data(), held.size());
+}
+
+}  // namespace
 
 // An output held in its buffer (Compare::Recorded) grows past it: from here
 // on it is compared with its file, which the record says is as placed.
@@ -85,9 +110,7 @@ bool compareWithFile(OutputFile& out)
         out.sameAt = int64_t(held.size());
         return true;
     }
-    if (!startRebuilt(out))  // the file is as placed: replaced without a second look
-        return false;
-    return writeRaw(out, held.data(), held.size());
+    return replaceHeld(out, held);
 }
 
 // Finishes an output that was compared rather than written: true when the
@@ -103,8 +126,8 @@ bool settleCompared(OutputFile& out)
         }
         const std::vector<uint8_t> held(out.buffer.begin(), out.buffer.begin() + std::ptrdiff_t(out.buffered));
         out.buffered = 0;
-        if (startRebuilt(out))
-            writeRaw(out, held.data(), held.size());
+        replaceHeld(out, held);
+        return false;
     }
     if (!out.original || out.error)
         return false;

@@ -23,18 +23,33 @@ struct ConversionThread {
     std::string shown;
 };
 
+// An output written whole under its temporary name, waiting to replace the
+// file at its name until the folder's record names it (see finishOutputs).
+struct StagedOutput {
+    std::string path, temp;
+    unsigned long registered = 0;  // the temporary, as the interrupt clean-up knows it
+    RecordedOutput written;        // with what the file at its name held (before), when anything
+};
+
 struct OutputPlace {
     RunContext* run = &plainRun();  // the run's choices and counters
+    PictureFormat picture = PictureFormat::Bmp;  // the formats of this folder: the run's, or
+    PaletteFormat palette = PaletteFormat::Raw;  // those its record names when none was given
     Placement where;             // an empty folder: as placeConversion puts it beside its input
     unsigned helpers = 1;        // threads one conversion may use for independent parts of its input
     // The output folder's record (record.h): what an earlier run wrote, and
     // what this one has put in place. Kept once the folder is known.
     std::string recordFolder;    // empty: no record is kept
-    bool hadRecord = false;
+    RecordRead recordState = RecordRead::Missing;
+    std::string recordWhy;       // why a spoiled record cannot be trusted
+    bool recordNewer = false;    // written by a newer version: never rewritten
     FolderRecord previous;
     std::string previousText;
+    intptr_t folderLock = 0;     // this run's hold on a folder that exists (holdFolder)
+    bool raced = false;          // another run put the same new folder in place first
     std::mutex recordLock;
     std::vector<RecordedOutput> placed;  // put in place (or found in place) by this run
+    std::vector<std::vector<StagedOutput>> staged;  // sets waiting to replace files of an existing folder
     std::set<std::string> claimed;       // every output name this run asked for
     std::string inputPath;
     // What became of the outputs:
@@ -48,18 +63,23 @@ struct OutputPlace {
     ConversionThread own{this, {}};
 };
 
-// The conversion that this thread does from here on (nullptr: none).
+// The conversion that this thread does from here on (nullptr: none); it
+// writes in the run's formats unless its folder's record names others.
 void beginOutputs(OutputPlace* place);
 // The conversion of this thread; nullptr outside one.
 OutputPlace* currentPlace();
 // What this thread writes for, and (for the helpers of shareWork) setting it.
 ConversionThread* currentConversionThread();
 void useConversionThread(ConversionThread* thread);
-// Ends it: the folder's record is brought up to date (and, after a
-// conversion that succeeded, outputs the input no longer calls for are
-// removed when unedited); a new output folder whose outputs are all whole is
-// renamed into place, and after a failed output it is removed. False,
-// having said why, when the folder or its record could not be put in place.
+// Ends it. In a folder that exists, the record is first rewritten to name
+// both the old and the new bytes of every output about to change, the
+// staged outputs are then renamed into place, and the record is settled
+// (after a conversion that succeeded, outputs the input no longer calls for
+// are removed when unedited): whenever the run stops, every file the record
+// lists holds bytes it names. A new folder gets its record inside before it
+// is renamed into place whole; after a failed output it is removed. False,
+// having said why, when the outputs or the record could not be put in place
+// (raced: another run put the same new folder in place first).
 bool finishOutputs(bool converted = true);
 
 // The record of the input that the outputs this thread opens from here on
@@ -75,13 +95,11 @@ std::string outputFolderOf(const std::string& input);
 bool makeOutputDir(const std::string& path, std::string& dir);
 
 // True when the input and every output of its folder are as the folder's
-// record says this version left them (sizes and times): converting it again
-// would change nothing, so it need not be converted.
-bool outputsUpToDate(const std::string& input, const Placement& where);
-// Writes the records of the output folders this run made new (held back
-// until the run has converted everything); false, having said why, when one
-// could not be written.
-bool writePendingRecords(RunContext& run);
+// trusted record says this version left them (sizes, times and, for the
+// input, what no touch puts back): converting it again would change
+// nothing, so it need not be converted. Only ever saves work: nothing is
+// replaced or removed on its word.
+bool outputsUpToDate(OutputPlace& place, const std::string& input);
 
 // A run of many files keeps the locks on the folders it writes into until
 // endFolderLocks, rather than taking and ending them for each file.

@@ -1,5 +1,7 @@
-// The folder record's update when a conversion ends, the records of new
-// folders, and the quick check that a folder is up to date (see record.h).
+// The folder record over a conversion: read (and trusted or not) when the
+// folder is known, rewritten to name the bytes about to change before any
+// file is replaced, settled when the conversion ends; and the quick check
+// that a folder is up to date (see record.h).
 #include "store/steps.h"
 
 #include <chrono>
@@ -7,75 +9,108 @@
 #include <mutex>
 
 #include "pictures/palette.h"
+#include "pictures/png.h"
 #include "platform/platform.h"
 #include "store/names.h"
 
 namespace {
 
-// The formats this run writes pictures and palettes in, as the record
-// names them ("png gpl"): a folder written in others is converted again.
-std::string runFormats()
+// The formats pictures and palettes are written in, as the record names
+// them ("png gpl").
+std::string formatsOf(PictureFormat picture, PaletteFormat palette)
 {
-    const RunChoices& choices = currentRun().choices;
-    return std::string(choices.picture == PictureFormat::Png ? "png " : "bmp ") + paletteFormatName(choices.palette);
+    return std::string(picture == PictureFormat::Png ? "png " : "bmp ") + paletteFormatName(palette);
 }
 
-// The record of a folder as this run leaves it: what an earlier run wrote
-// that is still there, overlaid with what this run put in place. After a
-// conversion that succeeded, an output the input no longer calls for goes
-// when it is still what was written, and stays listed when it was edited.
-FolderRecord updatedRecord(OutputPlace& p, bool converted)
+// Takes the formats a record names for those the run was not told: a rerun
+// keeps a folder's formats, and an option given switches them.
+void adoptFormats(const RunChoices& choices, const std::string& formats, PictureFormat& picture,
+                  PaletteFormat& palette)
+{
+    const size_t space = formats.find(' ');
+    PictureFormat named;
+    PaletteFormat namedPalette;
+    if (!choices.pictureGiven && pictureFormatNamed(formats.substr(0, space), named))
+        picture = named;
+    if (!choices.paletteGiven && space != std::string::npos &&
+        paletteFormatNamed(formats.substr(space + 1), namedPalette))
+        palette = namedPalette;
+}
+
+// The input as it was converted: its stamp and hash, from the conversion's
+// own whole read of a small input, or from the record when the stamp shows
+// it untouched since, or read again.
+void inputIdentity(OutputPlace& p, FolderRecord& r)
+{
+    const WholeInput& whole = lastWholeInput();
+    FileStamp stamp;
+    if (whole.path == p.inputPath && whole.stamp.size >= 0 && whole.stamp.size <= kWholeHashLimit) {
+        r.input = whole.stamp;  // the bytes it converted
+        r.inputHash = whole.hash;
+    } else if (fileStamp(p.inputPath, stamp) && stamp.size == p.previous.input.size &&
+               stamp.mtime == p.previous.input.mtime && stamp.ctime == p.previous.input.ctime &&
+               stamp.inode == p.previous.input.inode && stamp.mtime != 0) {
+        r.input = stamp;
+        r.inputHash = p.previous.inputHash;  // untouched since it was hashed
+    } else {
+        int64_t size = -1;
+        hashInput(p.inputPath, size, r.inputHash);
+        r.input = stamp;
+        r.input.size = size;
+    }
+}
+
+// An earlier output this conversion did not ask for: after a conversion that
+// succeeded it goes when it is still what the tool wrote, and stays listed
+// when it was edited. False when it is no longer there to list.
+bool keepUnclaimed(const OutputPlace& p, const RecordedOutput& o, bool converted, const std::string& inputName)
+{
+    const std::string path = createFile(o.name, p.recordFolder);
+    std::string what;
+    if (linkKind(path, what) != PathKind::Regular)
+        return false;  // gone, or replaced by something else: not the tool's any more
+    if (!converted)
+        return true;
+    int64_t size = 0;
+    std::string hash;
+    if (!hashFile(path, size, hash) || !writtenByTool(o, size, hash)) {
+        reportNoteAbout(path, "no longer made from " + inputName + "; kept, as it was edited");
+        return true;
+    }
+    if (dryRunning()) {
+        tellChange("remove", path);
+        return false;
+    }
+    if (!removeFile(path))
+        return true;
+    tellChange("remove", path);
+    return false;
+}
+
+// The record of a folder as the conversion leaves it: what an earlier run
+// wrote that is still there, overlaid with what this run put in place. The
+// input is named only after a conversion that succeeded: a failed one
+// leaves the input the record named, so its outputs are never called up to
+// date with an input they were not made from.
+FolderRecord settledRecord(OutputPlace& p, bool converted)
 {
     FolderRecord r;
     r.tool = "assetdump";
     r.version = ASSETDUMP_VERSION;
-    r.formats = runFormats();
+    r.formats = formatsOf(p.picture, p.palette);
     r.inputName = getName(p.inputPath);
-    int64_t size = 0, mtime = 0;
-    const WholeInput& whole = lastWholeInput();
-    if (whole.path == p.inputPath && whole.size <= kWholeHashLimit) {
-        size = whole.size;  // read whole by the conversion: the bytes it converted
-        mtime = whole.mtime;
-        r.inputHash = whole.hash;
-    } else if (fileStamp(p.inputPath, size, mtime) && size == p.previous.inputSize &&
-               mtime == p.previous.inputMtime && mtime != 0) {
-        r.inputHash = p.previous.inputHash;  // untouched since it was hashed
-    } else {
-        hashInput(p.inputPath, size, r.inputHash);
+    if (converted) {
+        inputIdentity(p, r);
+    } else if (p.recordState == RecordRead::Trusted) {
+        r.input = p.previous.input;
+        r.inputHash = p.previous.inputHash;
+        r.inputName = p.previous.inputName;
     }
-    r.inputSize = size;
-    // The same input keeps the time its record had: an unchanged record is not rewritten.
-    // (A time too fresh to keep, 0, is taken anew.)
-    r.inputMtime = size == p.previous.inputSize && r.inputHash == p.previous.inputHash && p.previous.inputMtime != 0
-                       ? p.previous.inputMtime
-                       : mtime;
     std::map<std::string, RecordedOutput> entries;
-    for (const RecordedOutput& o : p.previous.outputs) {
-        if (p.claimed.count(o.name)) {
-            entries[o.name] = o;  // asked for again: what this run placed takes its place below
-            continue;
-        }
-        const std::string path = createFile(o.name, p.recordFolder);
-        std::string what;
-        if (linkKind(path, what) != PathKind::Regular)
-            continue;  // gone, or replaced by something else: not the tool's any more
-        if (!converted) {
-            entries[o.name] = o;
-            continue;
-        }
-        int64_t size = 0;
-        std::string hash;
-        if (!hashFile(path, size, hash) || size != o.size || hash != o.hash) {
-            reportNoteAbout(path, "no longer made from " + r.inputName + "; kept, as it was edited");
-            entries[o.name] = o;
-        } else if (dryRunning()) {
-            tellChange("remove", path);
-        } else if (!removeFile(path)) {
-            entries[o.name] = o;
-        } else {
-            tellChange("remove", path);
-        }
-    }
+    if (p.recordState == RecordRead::Trusted)
+        for (const RecordedOutput& o : p.previous.outputs)
+            if (p.claimed.count(o.name) || keepUnclaimed(p, o, converted, r.inputName))
+                entries[o.name] = o;  // one asked for again: what this run placed takes its place below
     for (const RecordedOutput& o : p.placed)
         entries[o.name] = o;
     for (auto& entry : entries)
@@ -83,8 +118,6 @@ FolderRecord updatedRecord(OutputPlace& p, bool converted)
     return r;
 }
 
-// Puts the folder's record in place when it changed; false, having said
-// why, when it could not be.
 // A record's time of an output is kept only when it lies clearly before the
 // record is made: a file edited within the same tick of the system's clock
 // as it was placed would otherwise look untouched. Without one, a rerun
@@ -98,8 +131,8 @@ std::string settledText(FolderRecord record)
     for (RecordedOutput& o : record.outputs)
         if (o.mtime > now - kSettled)
             o.mtime = 0;
-    if (record.inputMtime > now - kSettled)
-        record.inputMtime = 0;
+    if (record.input.mtime > now - kSettled)
+        record.input.mtime = 0;
     return recordText(record);
 }
 
@@ -115,76 +148,96 @@ bool placeRecord(const std::string& folder, const std::string& text)
     return placeOutputs({&out});
 }
 
-// Brings the folder's record up to date when it changed: a new folder's
-// later (see pendingRecords). False, having said why, when it could not be.
+void readRecord(OutputPlace& p, const std::string& dir)
+{
+    p.recordFolder = dir;
+    p.recordState = loadRecord(dir, p.previousText, p.previous, p.recordWhy);
+    if (p.recordState == RecordRead::Trusted && p.previous.tool != "assetdump") {
+        p.recordState = RecordRead::Spoiled;
+        p.recordWhy = "it is not a record of assetdump's";
+    }
+    if (p.recordState == RecordRead::Trusted) {
+        adoptFormats(p.run->choices, p.previous.formats, p.picture, p.palette);
+        return;
+    }
+    if (p.recordState == RecordRead::Spoiled) {
+        p.recordNewer = p.previous.format > kRecordFormat;
+        reportNoteAbout(createFile(kRecordName, dir), "cannot be trusted: " + p.recordWhy +
+                                                          "; every output that differs from what this run writes is "
+                                                          "kept as an edit (--force replaces them)");
+    }
+}
+
+bool writeIntentRecord(OutputPlace& p)
+{
+    if (p.recordNewer)
+        return true;  // a newer version's record is never rewritten (nor trusted)
+    FolderRecord r = p.recordState == RecordRead::Trusted ? p.previous : FolderRecord();
+    r.tool = "assetdump";
+    r.version = ASSETDUMP_VERSION;
+    std::map<std::string, RecordedOutput> entries;
+    for (RecordedOutput& o : r.outputs)
+        entries[o.name] = std::move(o);
+    for (const RecordedOutput& o : p.placed)
+        entries[o.name] = o;
+    for (const std::vector<StagedOutput>& set : p.staged)
+        for (const StagedOutput& s : set)
+            entries[s.written.name] = s.written;
+    r.outputs.clear();
+    for (auto& entry : entries)
+        r.outputs.push_back(std::move(entry.second));
+    const std::string text = recordText(r);
+    if (!placeRecord(p.recordFolder, text))
+        return false;
+    p.previousText = text;
+    return true;
+}
+
 bool writeRecord(OutputPlace& p, bool converted)
 {
     if (p.recordFolder.empty())
         return true;
-    FolderRecord record = updatedRecord(p, converted);  // in a dry run, tells what it would remove
-    if (dryRunning())
-        return true;
-    if (!p.freshTemp.empty()) {
-        std::lock_guard<std::mutex> hold(p.run->pendingLock);
-        p.run->pendingRecords.push_back({p.recordFolder, std::move(record)});
-        return true;
-    }
+    FolderRecord record = settledRecord(p, converted);  // in a dry run, tells what it would remove
+    if (dryRunning() || p.recordNewer || (p.recordState == RecordRead::Spoiled && !converted))
+        return true;  // a spoiled record stays for the user to see until a conversion succeeds
     const std::string text = settledText(std::move(record));
-    return text == p.previousText || placeRecord(p.recordFolder, text);  // nothing changed: nothing written
-}
-
-
-// Reads the record an earlier run left in an output folder.
-void readRecord(OutputPlace& p, const std::string& dir)
-{
-    p.recordFolder = dir;
-    p.hadRecord = loadRecord(dir, p.previousText, p.previous);
-}
-
-bool outputsUpToDate(const std::string& input, const Placement& where)
-{
-    std::string what;
-    if (where.folder.empty() || linkKind(where.folder, what) != PathKind::Directory)
-        return false;
-    std::string text;
-    FolderRecord r;
-    int64_t size = 0, mtime = 0;
-    if (!loadRecord(where.folder, text, r) || r.tool != "assetdump" || r.version != ASSETDUMP_VERSION ||
-        r.formats != runFormats() || r.inputMtime == 0 || !fileStamp(input, size, mtime) || size != r.inputSize ||
-        mtime != r.inputMtime)
-        return false;
-    for (const RecordedOutput& o : r.outputs)
-        if (o.mtime == 0 || !fileStamp(createFile(o.name, where.folder), size, mtime) || size != o.size ||
-            mtime != o.mtime)
-            return false;
-    return true;
-}
-
-bool writePendingRecords(RunContext& run)
-{
-    std::vector<PendingRecord> pending;
-    {
-        std::lock_guard<std::mutex> hold(run.pendingLock);
-        pending.swap(run.pendingRecords);
-    }
-    bool all = true;
-    std::string what;
-    for (const PendingRecord& r : pending) {
-        // The folder is this run's, with no record yet: the record is made
-        // under its own name (one a crash cuts off reads as none).
-        if (linkKind(r.folder, what) != PathKind::Directory)
-            continue;
-        const std::string path = createFile(kRecordName, r.folder);
-        const std::string text = settledText(r.record);
+    if (text == p.previousText)
+        return true;  // nothing changed: nothing written
+    const std::string folder = p.freshTemp.empty() ? p.recordFolder : p.freshTemp;
+    if (!p.freshTemp.empty()) {
+        // A new folder: its record is made inside it before it is put in place.
+        const std::string path = createFile(kRecordName, folder);
         errno = 0;
         FileHandle file(createNewFile(path));
-        if (!file || !writeAll(file.fd, text.data(), text.size()) || !file.close()) {
-            const int error = errno;
-            removeFile(path);
-            all = refuse(path, "%s", systemReason(error ? error : EIO).c_str()) && all;
-            continue;
+        if (file && writeAll(file.fd, text.data(), text.size()) && file.close()) {
+            hideFile(path);
+            return true;
         }
-        hideFile(path);
+        return refuse(createFile(kRecordName, p.recordFolder), "%s", systemReason(errno ? errno : EIO).c_str());
     }
-    return all;
+    return placeRecord(folder, text);
+}
+
+bool outputsUpToDate(OutputPlace& p, const std::string& input)
+{
+    const std::string& folder = p.where.folder;
+    std::string what, text, why;
+    FolderRecord r;
+    FileStamp stamp;
+    if (folder.empty() || linkKind(folder, what) != PathKind::Directory ||
+        loadRecord(folder, text, r, why) != RecordRead::Trusted || r.tool != "assetdump" ||
+        r.version != ASSETDUMP_VERSION || r.input.mtime == 0 || !fileStamp(input, stamp) || stamp.size != r.input.size ||
+        stamp.mtime != r.input.mtime || stamp.ctime != r.input.ctime || stamp.inode != r.input.inode ||
+        stamp.device != r.input.device)
+        return false;
+    PictureFormat picture = p.picture;
+    PaletteFormat palette = p.palette;
+    adoptFormats(p.run->choices, r.formats, picture, palette);
+    if (r.formats != formatsOf(picture, palette))
+        return false;
+    for (const RecordedOutput& o : r.outputs)
+        if (o.mtime == 0 || o.beforeSize >= 0 || !fileStamp(createFile(o.name, folder), stamp) ||
+            stamp.size != o.size || stamp.mtime != o.mtime)
+            return false;
+    return true;
 }

@@ -4,6 +4,8 @@
 #include "store/steps.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <shared_mutex>
 
 #include "platform/platform.h"
@@ -161,17 +163,22 @@ void beginOutputs(OutputPlace* to)
     doing = to ? &to->own : nullptr;
     if (ReportSink* sink = currentReportSink())
         sink->whole = to ? &to->whole : nullptr;
+    if (to) {
+        to->picture = to->run->choices.picture;
+        to->palette = to->run->choices.palette;
+    }
 }
 
 namespace {
 
-// Puts a new folder, written under its temporary name, in place; false,
-// having said why, when it could not be.
-bool placeFreshFolder(OutputPlace& p)
+// Puts a new folder, written under its temporary name with its record, in
+// place; false, having said why, when it could not be. When another run put
+// the same folder in place meanwhile, nothing is said: p.raced tells the
+// caller to convert again into the folder that now stands there.
+bool placeFreshFolder(OutputPlace& p, bool whole)
 {
     const std::string temp = p.freshTemp, final = p.freshFinal;
     p.freshTemp.clear();
-    bool whole = p.failed == 0;
     {
         // Never while an interrupt's clean-up empties the folder: a half
         // folder must not land in place.
@@ -182,28 +189,27 @@ bool placeFreshFolder(OutputPlace& p)
         }
     }
     if (whole) {
-        // Another run made the folder meanwhile: the outputs go in one by one.
         const int error = errno;
         std::string what;
         const PathKind kind = linkKind(final, what);
-        if ((error == EEXIST || error == ENOTEMPTY) && kind == PathKind::Directory) {
-            std::vector<std::string> names;
-            listDirectory(temp, names);
-            for (const std::string& name : names)
-                if (name != "." && name != ".." && !replaceFile(createFile(name, temp), createFile(name, final))) {
-                    reportProblem(createFile(name, final), systemReason(errno));
-                    p.run->failedOutputs++;
-                    whole = false;
-                }
-        } else {
+        if ((error == EEXIST || error == ENOTEMPTY) && kind == PathKind::Directory)
+            p.raced = true;
+        else
             reportProblem(final, std::string("cannot make the output folder: ") +
                                      (kind == PathKind::Link ? kLinkRefusal : systemReason(error)));
-            whole = false;
-        }
     }
     removeTree(temp);  // nothing left where it was renamed away
     forgetTemporary(p.freshId);
-    return whole;
+    return false;
+}
+
+// Stops the process at a named point of finishing, as a kill would there:
+// for the tests of what a later run makes of it.
+void stopForTest(const char* point)
+{
+    const char* at = std::getenv("ASSETDUMP_TEST_STOP_AT");
+    if (at && std::strcmp(at, point) == 0)
+        std::_Exit(137);
 }
 
 }  // namespace
@@ -211,11 +217,31 @@ bool placeFreshFolder(OutputPlace& p)
 bool finishOutputs(bool converted)
 {
     OutputPlace* p = currentPlace();
-    const bool recorded = !p || writeRecord(*p, converted);
+    if (!p)
+        return true;
+    const unsigned long failedBefore = p->failed;
+    bool placed = true;
+    if (!p->staged.empty()) {
+        stopForTest("staged");
+        if (!writeIntentRecord(*p)) {
+            dropStaged(*p, "not replaced: the folder's record could not be written first");
+            placed = false;
+        } else {
+            stopForTest("named");
+            placeStaged(*p);
+            stopForTest("renamed");
+        }
+    }
+    converted = converted && placed && p->failed == failedBefore;
+    const bool recorded = writeRecord(*p, converted);
+    if (!p->freshTemp.empty())
+        placed = placeFreshFolder(*p, recorded && p->failed == 0) && placed;
+    else
+        placed = placed && p->failed == failedBefore;
+    letGoFolder(p->folderLock);
+    p->folderLock = 0;
     beginOutputs(nullptr);  // the place is its caller's, and goes with it
-    if (!p || p->freshTemp.empty())
-        return recorded;
-    return placeFreshFolder(*p) && recorded;
+    return placed && recorded;
 }
 
 std::string outputFolderOf(const std::string& input)
@@ -223,6 +249,24 @@ std::string outputFolderOf(const std::string& input)
     const OutputPlace* p = currentPlace();
     return p && !p->where.folder.empty() ? p->where.folder : placeConversion({}, input, "").folder;
 }
+
+namespace {
+
+// Holds the folder for this conversion: another run working there is waited
+// for (said on a terminal), so two runs never mix their outputs or records.
+bool lockFolder(OutputPlace& p, const std::string& dir)
+{
+    p.folderLock = holdFolder(dir, [&] {
+        const std::string line = "\r\x1b[K" + escapeControls(shownPath(dir)) + ": waiting for another run working there\n";
+        if (errorIsTerminal())
+            writeAll(2, line.data(), line.size());
+    });
+    if (!p.folderLock)
+        return refuse(dir, "cannot be held for this run: %s", systemReason(errno ? errno : EIO).c_str());
+    return true;
+}
+
+}  // namespace
 
 bool makeOutputDir(const std::string& path, std::string& dir)
 {
@@ -239,6 +283,8 @@ bool makeOutputDir(const std::string& path, std::string& dir)
             removeStaleTemporaries(dir);
         if (p) {
             p->inputPath = path;
+            if (!dryRunning() && !lockFolder(*p, dir))
+                return false;
             readRecord(*p, dir);
         }
         return true;

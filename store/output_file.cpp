@@ -174,9 +174,11 @@ bool openOutput(OutputFile& out, const std::string& path)
         return true;
     }
     std::string what;
-    const RecordedOutput* was = out.inRecord && place->hadRecord ? findOutput(place->previous, name) : nullptr;
-    int64_t size = 0, mtime = 0;
-    if (was && was->mtime && fileStamp(path, size, mtime) && size == was->size && mtime == was->mtime) {
+    const RecordedOutput* was =
+        out.inRecord && place->recordState == RecordRead::Trusted ? findOutput(place->previous, name) : nullptr;
+    FileStamp stamp;
+    if (was && was->mtime && was->beforeSize < 0 && fileStamp(path, stamp) && stamp.size == was->size &&
+        stamp.mtime == was->mtime) {
         // A rerun, the file as it was placed: nothing is read or written
         // unless the new bytes' hash differs from the recorded one.
         out.was = *was;

@@ -47,6 +47,9 @@ struct OutputFile {
     // What the output holds, for the folder's record.
     Hasher hasher;
     int64_t written = 0;
+    // What the file at its name held when it was found replaceable (size -1: not known).
+    int64_t beforeSize = -1;
+    std::string beforeHash;
     bool inRecord = false;  // an output of the folder whose record is kept
     bool kept = false;      // the file at its name is the user's edit: left as it is
     bool counted = true;    // counted among the outputs placed (the record is not)

@@ -6,16 +6,25 @@
 #include <cstdio>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "common/report.h"
 #include "common/source.h"
+#include "store/conversion.h"
 #include "store/names.h"
 #include "platform/platform.h"
 
 const char* const kRecordName = ".assetdump.json";
+const char* const kLockName = ".assetdump.lock";
 
 bool isRecordName(const std::string& name)
 {
-    return name == kRecordName;
+    return name == kRecordName || name == kLockName;
+}
+
+bool writtenByTool(const RecordedOutput& o, int64_t size, const std::string& hash)
+{
+    return (size == o.size && hash == o.hash) || (o.beforeSize >= 0 && size == o.beforeSize && hash == o.beforeHash);
 }
 
 
@@ -63,245 +72,385 @@ bool hashInput(const std::string& path, int64_t& size, std::string& hash)
 
 namespace {
 
-// A JSON string: UTF-8 as it is, quotes, backslashes and control bytes escaped.
-std::string quoted(const std::string& text)
+using Json = nlohmann::json;
+
+// A JSON string: written by the library, which escapes what JSON needs.
+std::string jsonText(const std::string& text)
 {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            out += code;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
+    return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// A small reader of JSON values, enough for the record: objects, arrays,
-// strings, numbers and the three words. Unknown fields are passed over.
-struct JsonReader {
-    const std::string& text;
-    size_t at = 0;
-    int depth = 0;
+// The length of the UTF-8 sequence at text[at] (0: not UTF-8 there).
+size_t utf8Length(const std::string& text, size_t at)
+{
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || at + n > text.size() || (n == 2 && c < 0xC2) || (n == 4 && c > 0xF4))
+        return 0;
+    for (size_t k = 1; k < n; k++)
+        if ((static_cast<unsigned char>(text[at + k]) >> 6) != 2)
+            return 0;
+    const unsigned char d = static_cast<unsigned char>(text[at + 1 < text.size() ? at + 1 : at]);
+    if ((n == 3 && c == 0xE0 && d < 0xA0) || (n == 3 && c == 0xED && d >= 0xA0) || (n == 4 && c == 0xF0 && d < 0x90) ||
+        (n == 4 && c == 0xF4 && d >= 0x90))
+        return 0;  // overlong, a surrogate, or past U+10FFFF
+    return n;
+}
 
-    void space()
-    {
-        while (at < text.size() && (text[at] == ' ' || text[at] == '\n' || text[at] == '\r' || text[at] == '\t'))
+// A name's fields: "name" alone when it is UTF-8; otherwise "name" shows
+// it with U+FFFD for each byte that is not, and "name_bytes" keeps it exactly.
+std::string nameFields(const std::string& name)
+{
+    std::string shown, hex;
+    bool utf8 = true;
+    for (size_t at = 0; at < name.size();) {
+        const size_t n = utf8Length(name, at);
+        if (n == 0) {
+            utf8 = false;
+            shown += "\xEF\xBF\xBD";
             at++;
-    }
-    bool take(char c)
-    {
-        space();
-        if (at < text.size() && text[at] == c) {
-            at++;
-            return true;
-        }
-        return false;
-    }
-    bool string(std::string& out)
-    {
-        out.clear();
-        if (!take('"'))
-            return false;
-        while (at < text.size() && text[at] != '"') {
-            char c = text[at++];
-            if (c == '\\') {
-                if (at >= text.size())
-                    return false;
-                const char e = text[at++];
-                if (e == 'u') {
-                    if (at + 4 > text.size())
-                        return false;
-                    const unsigned long v = std::strtoul(text.substr(at, 4).c_str(), nullptr, 16);
-                    at += 4;
-                    if (v >= 0x80)
-                        return false;  // the record escapes control bytes only
-                    c = char(v);
-                } else {
-                    c = e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e == 'b' ? '\b' : e == 'f' ? '\f' : e;
-                }
-            }
-            out += c;
-        }
-        return take('"');
-    }
-    bool number(int64_t& v)
-    {
-        space();
-        const size_t start = at;
-        if (at < text.size() && text[at] == '-')
-            at++;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9')
-            at++;
-        if (at == start || at - start > 20)
-            return false;
-        errno = 0;
-        v = std::strtoll(text.substr(start, at - start).c_str(), nullptr, 10);
-        return errno == 0;
-    }
-    // Any value, passed over.
-    bool skipValue()
-    {
-        space();
-        if (at >= text.size() || ++depth > 64)
-            return false;
-        bool ok = true;
-        std::string s;
-        int64_t n;
-        const char c = text[at];
-        if (c == '"') {
-            ok = string(s);
-        } else if (c == '{' || c == '[') {
-            at++;
-            const char close = c == '{' ? '}' : ']';
-            if (!take(close)) {
-                do {
-                    if (c == '{' && !(string(s) && take(':')))
-                        return false;
-                    if (!skipValue())
-                        return false;
-                } while (take(','));
-                ok = take(close);
-            }
-        } else if (text.compare(at, 4, "true") == 0 || text.compare(at, 4, "null") == 0) {
-            at += 4;
-        } else if (text.compare(at, 5, "false") == 0) {
-            at += 5;
         } else {
-            ok = number(n);
-            if (ok && at < text.size() && (text[at] == '.' || text[at] == 'e' || text[at] == 'E'))
-                while (at < text.size() && std::strchr("0123456789.eE+-", text[at]))
-                    at++;
+            shown.append(name, at, n);
+            at += n;
         }
-        depth--;
-        return ok;
     }
-    // An object's fields: field(name) reads each value (or returns false).
-    template <typename Field>
-    bool object(Field field)
-    {
-        if (!take('{'))
-            return false;
-        if (take('}'))
-            return true;
-        std::string name;
-        do {
-            if (!string(name) || !take(':') || !field(name))
+    if (utf8)
+        return "\"name\": " + jsonText(name);
+    static const char digits[] = "0123456789abcdef";
+    for (unsigned char c : name) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return "\"name\": " + jsonText(shown) + ", \"name_bytes\": \"" + hex + "\"";
+}
+
+bool fromHex(const std::string& hex, std::string& bytes)
+{
+    bytes.clear();
+    if (hex.size() % 2)
+        return false;
+    for (size_t at = 0; at < hex.size(); at += 2) {
+        int v = 0;
+        for (size_t k = at; k < at + 2; k++) {
+            const char c = hex[k];
+            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (d < 0)
                 return false;
-        } while (take(','));
-        return take('}');
+            v = v * 16 + d;
+        }
+        bytes += char(v);
     }
-};
+    return true;
+}
 
 }  // namespace
 
 std::string recordText(const FolderRecord& r)
 {
     std::string t = "{\n";
-    t += "  \"tool\": " + quoted(r.tool) + ",\n";
-    t += "  \"version\": " + quoted(r.version) + ",\n";
+    t += "  \"record\": " + std::to_string(kRecordFormat) + ",\n";
+    t += "  \"tool\": " + jsonText(r.tool) + ",\n";
+    t += "  \"version\": " + jsonText(r.version) + ",\n";
     if (!r.formats.empty())
-        t += "  \"formats\": " + quoted(r.formats) + ",\n";
-    if (r.inputSize >= 0)
-        t += "  \"input\": {\"name\": " + quoted(r.inputName) + ", \"size\": " + std::to_string(r.inputSize) +
-             ", \"xxh3_128\": " + quoted(r.inputHash) + ", \"mtime\": " + std::to_string(r.inputMtime) + "},\n";
+        t += "  \"formats\": " + jsonText(r.formats) + ",\n";
+    if (r.input.size >= 0)
+        t += "  \"input\": {" + nameFields(r.inputName) + ", \"size\": " + std::to_string(r.input.size) +
+             ", \"xxh3_128\": " + jsonText(r.inputHash) + ", \"mtime\": " + std::to_string(r.input.mtime) +
+             ", \"ctime\": " + std::to_string(r.input.ctime) + ", \"inode\": " + std::to_string(r.input.inode) +
+             ", \"device\": " + std::to_string(r.input.device) + "},\n";
     t += "  \"outputs\": [";
     for (size_t i = 0; i < r.outputs.size(); i++) {
         const RecordedOutput& o = r.outputs[i];
         t += i ? ",\n    " : "\n    ";
-        t += "{\"name\": " + quoted(o.name) + ", \"size\": " + std::to_string(o.size) + ", \"xxh3_128\": " +
-             quoted(o.hash) + ", \"shows\": " + quoted(o.shows) + ", \"mtime\": " + std::to_string(o.mtime) + "}";
+        t += "{" + nameFields(o.name) + ", \"size\": " + std::to_string(o.size) + ", \"xxh3_128\": " + jsonText(o.hash) +
+             ", \"shows\": " + jsonText(o.shows) + ", \"mtime\": " + std::to_string(o.mtime);
+        if (o.beforeSize >= 0)
+            t += ", \"before\": {\"size\": " + std::to_string(o.beforeSize) + ", \"xxh3_128\": " + jsonText(o.beforeHash) +
+                 "}";
+        t += "}";
     }
     t += r.outputs.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return t;
 }
 
-bool parseRecord(const std::string& text, FolderRecord& record)
+namespace {
+
+// One name of a folder: one path component, no separator, control byte or
+// NUL, not "." or "..", and not a name the tool keeps for itself.
+bool oneFileName(const std::string& name)
 {
-    JsonReader j{text};
-    record = FolderRecord();
-    const bool ok = j.object([&](const std::string& name) {
-        if (name == "tool")
-            return j.string(record.tool);
-        if (name == "version")
-            return j.string(record.version);
-        if (name == "formats")
-            return j.string(record.formats);
-        if (name == "input")
-            return j.object([&](const std::string& field) {
-                if (field == "name")
-                    return j.string(record.inputName);
-                if (field == "size")
-                    return j.number(record.inputSize);
-                if (field == "xxh3_128")
-                    return j.string(record.inputHash);
-                if (field == "mtime")
-                    return j.number(record.inputMtime);
-                return j.skipValue();
-            });
-        if (name == "outputs") {
-            if (!j.take('['))
-                return false;
-            if (j.take(']'))
-                return true;
-            do {
-                RecordedOutput o;
-                if (!j.object([&](const std::string& field) {
-                        if (field == "name")
-                            return j.string(o.name);
-                        if (field == "size")
-                            return j.number(o.size);
-                        if (field == "xxh3_128")
-                            return j.string(o.hash);
-                        if (field == "shows")
-                            return j.string(o.shows);
-                        if (field == "mtime")
-                            return j.number(o.mtime);
-                        return j.skipValue();
-                    }))
-                    return false;
-                record.outputs.push_back(o);
-            } while (j.take(','));
-            return j.take(']');
-        }
-        return j.skipValue();
-    });
-    sortOutputs(record);
-    return ok && (record.tool == "assetdump" || record.tool == "assetpack");
+    if (name.empty() || name == "." || name == ".." || isRecordName(name) || isTemporaryName(name))
+        return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == '/' || c == '\\')
+            return false;
+    return true;
 }
 
-bool loadRecord(const std::string& folder, std::string& text, FolderRecord& record)
+// A mod record's path: names of one file or folder each, "/" between them.
+bool pathBelow(const std::string& path)
 {
-    const std::string path = createFile(kRecordName, folder);
-    std::string what;
-    Source in;
-    if (linkKind(path, what) != PathKind::Regular || !openSource(in, path) || in.size > (int64_t(64) << 20))
-        return false;
-    const uint8_t* bytes = view(in, 0, size_t(in.size));
-    if (!bytes)
-        return false;
-    text.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
-    if (parseRecord(text, record))
+    size_t from = 0;
+    for (;;) {
+        const size_t slash = path.find('/', from);
+        if (!oneFileName(path.substr(from, slash == std::string::npos ? std::string::npos : slash - from)))
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        from = slash + 1;
+    }
+}
+
+bool isHash(const std::string& text)
+{
+    return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// Reads a record as the parser meets its values, field by field into the
+// plain record: nothing but the record itself is held. A value of the wrong
+// kind, or nesting past kDepth, spoils it.
+class RecordReader : public nlohmann::json_sax<Json> {
+public:
+    explicit RecordReader(FolderRecord& record) : r(record) {}
+    std::string why;
+
+    bool null() override { return other("null"); }
+    bool boolean(bool) override { return other("true or false"); }
+    bool number_integer(number_integer_t v) override { return integer(int64_t(v)); }
+    bool number_unsigned(number_unsigned_t v) override
+    {
+        if (at() == In::Input && (field == "inode" || field == "device")) {
+            (field == "inode" ? r.input.inode : r.input.device) = uint64_t(v);
+            return true;
+        }
+        return v <= uint64_t(INT64_MAX) ? integer(int64_t(v)) : other("a number out of range");
+    }
+    bool number_float(number_float_t, const string_t&) override { return other("a fraction"); }
+    bool binary(binary_t&) override { return other("binary"); }
+    bool string(string_t& v) override
+    {
+        std::string* field = textField();
+        if (field) {
+            *field = v;
+            return true;
+        }
+        return other("a text");
+    }
+    bool start_object(std::size_t) override
+    {
+        In next = In::Skip;
+        if (stack.empty())
+            next = In::Top;
+        else if (at() == In::Top && field == "input")
+            next = In::Input;
+        else if (at() == In::Outputs)
+            next = In::Output, r.outputs.emplace_back(), hexName.clear();
+        else if (at() == In::Output && field == "before")
+            next = In::Before;
+        else if (at() != In::Skip && isKnown())
+            return spoil("an object where \"" + field + "\" is expected to hold something else");
+        return enter(next);
+    }
+    bool end_object() override
+    {
+        if (at() == In::Output && !settleName(r.outputs.back().name))
+            return false;
+        if (at() == In::Input && !settleName(r.inputName))
+            return false;
+        stack.pop_back();
         return true;
+    }
+    bool start_array(std::size_t) override
+    {
+        if (at() == In::Top && field == "outputs")
+            return enter(In::Outputs);
+        if (at() == In::Outputs || (at() != In::Skip && isKnown()))
+            return spoil("a list where \"" + field + "\" is expected to hold something else");
+        return enter(In::Skip);
+    }
+    bool end_array() override
+    {
+        stack.pop_back();
+        return true;
+    }
+    bool key(string_t& k) override
+    {
+        field = k;
+        return true;
+    }
+    bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception&) override
+    {
+        if (why.empty())
+            why = "it is not JSON, or is cut off (byte " + std::to_string(at) + ")";
+        return false;
+    }
+
+private:
+    enum class In { Top, Input, Outputs, Output, Before, Skip };
+    static constexpr size_t kDepth = 16;
+    FolderRecord& r;
+    std::vector<In> stack;
+    std::string field, hexName;
+
+    In at() const { return stack.empty() ? In::Skip : stack.back(); }
+    bool enter(In in)
+    {
+        if (stack.size() >= kDepth)
+            return spoil("it nests deeper than a record does");
+        stack.push_back(in);
+        return true;
+    }
+    bool spoil(const std::string& reason)
+    {
+        if (why.empty())
+            why = reason;
+        return false;
+    }
+    bool other(const char* what)
+    {
+        return at() == In::Skip || (at() != In::Outputs && !isKnown()) ? true
+                                                                       : spoil(std::string(what) + " where \"" + field +
+                                                                               "\" is expected to hold something else");
+    }
+    // A field this version reads (an unknown one is passed over).
+    bool isKnown() { return textField() != nullptr || numberField() != nullptr || inodeField(); }
+    bool inodeField() const { return at() == In::Input && (field == "inode" || field == "device"); }
+    std::string* textField()
+    {
+        switch (at()) {
+        case In::Top:
+            return field == "tool" ? &r.tool : field == "version" ? &r.version : field == "formats" ? &r.formats : nullptr;
+        case In::Input:
+            return field == "name" ? &r.inputName : field == "name_bytes" ? &hexName
+                                                : field == "xxh3_128" ? &r.inputHash : nullptr;
+        case In::Output: {
+            RecordedOutput& o = r.outputs.back();
+            return field == "name" ? &o.name : field == "name_bytes" ? &hexName
+                                           : field == "xxh3_128" ? &o.hash : field == "shows" ? &o.shows : nullptr;
+        }
+        case In::Before:
+            return field == "xxh3_128" ? &r.outputs.back().beforeHash : nullptr;
+        default:
+            return nullptr;
+        }
+    }
+    int64_t* numberField()
+    {
+        switch (at()) {
+        case In::Top:
+            return field == "record" ? &r.format : nullptr;
+        case In::Input:
+            return field == "size" ? &r.input.size : field == "mtime" ? &r.input.mtime : field == "ctime" ? &r.input.ctime
+                                                                                                   : nullptr;
+        case In::Output: {
+            RecordedOutput& o = r.outputs.back();
+            return field == "size" ? &o.size : field == "mtime" ? &o.mtime : nullptr;
+        }
+        case In::Before:
+            return field == "size" ? &r.outputs.back().beforeSize : nullptr;
+        default:
+            return nullptr;
+        }
+    }
+    bool integer(int64_t v)
+    {
+        if (inodeField() && v >= 0) {
+            (field == "inode" ? r.input.inode : r.input.device) = uint64_t(v);
+            return true;
+        }
+        int64_t* field = numberField();
+        if (!field)
+            return other("a number");
+        *field = v;
+        return true;
+    }
+    // A name kept in "name_bytes" takes the place of its shown form.
+    bool settleName(std::string& name)
+    {
+        if (!hexName.empty() && !fromHex(hexName, name))
+            return spoil("a \"name_bytes\" that is not hexadecimal");
+        hexName.clear();
+        return true;
+    }
+};
+
+// Checks what the fields say; false, with why, for anything a record never holds.
+bool checkRecord(FolderRecord& record, std::string& why)
+{
+    if (record.format > kRecordFormat) {
+        why = "it was written by a newer version of the tool (record format " + std::to_string(record.format) + ")";
+        return false;
+    }
+    if (record.tool != "assetdump" && record.tool != "assetpack") {
+        why = "it names no tool of this package";
+        return false;
+    }
+    std::vector<RecordedOutput>& v = record.outputs;
+    std::sort(v.begin(), v.end(), [](const RecordedOutput& a, const RecordedOutput& b) { return a.name < b.name; });
+    for (size_t i = 0; i < v.size(); i++) {
+        const RecordedOutput& o = v[i];
+        const bool named = record.tool == "assetpack" ? pathBelow(o.name) : oneFileName(o.name);
+        if (!named || (i > 0 && v[i - 1].name == o.name)) {
+            why = std::string(named ? "it lists a name twice: " : "it names a file outside its folder or of the tool's own: ") +
+                  escapeControls(o.name);
+            return false;
+        }
+        if (o.size < 0 || !isHash(o.hash) || (o.beforeSize >= 0 && !isHash(o.beforeHash))) {
+            why = "its size or hash of " + escapeControls(o.name) + " is not one";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseRecord(const std::string& text, FolderRecord& record, std::string& why)
+{
     record = FolderRecord();
+    record.format = 1;  // records before the format was written in them
+    RecordReader reader(record);
+    why.clear();
+    const bool parsed = Json::sax_parse(text, &reader, Json::input_format_t::json, true);
+    if (parsed && checkRecord(record, why))
+        return true;
+    if (why.empty())
+        why = reader.why.empty() ? "it is not a record" : reader.why;
+    const int64_t format = record.format;  // a newer version's record is told apart
+    record = FolderRecord();
+    record.format = format;
     return false;
 }
 
-void sortOutputs(FolderRecord& record)
+RecordRead loadRecord(const std::string& folder, std::string& text, FolderRecord& record, std::string& why)
 {
-    std::vector<RecordedOutput>& v = record.outputs;
-    std::stable_sort(v.begin(), v.end(), [](const RecordedOutput& a, const RecordedOutput& b) { return a.name < b.name; });
-    // The last of each name stays.
-    std::vector<RecordedOutput> unique;
-    for (size_t i = 0; i < v.size(); i++)
-        if (i + 1 == v.size() || v[i + 1].name != v[i].name)
-            unique.push_back(std::move(v[i]));
-    v = std::move(unique);
+    const std::string path = createFile(kRecordName, folder);
+    std::string what;
+    text.clear();
+    record = FolderRecord();
+    const PathKind kind = linkKind(path, what);
+    if (kind == PathKind::Missing && errno == ENOENT)
+        return RecordRead::Missing;
+    Source in;
+    if (kind == PathKind::Link)
+        why = "it is a symbolic link";
+    else if (kind == PathKind::Directory)
+        why = "it is a folder";
+    else if (kind != PathKind::Regular)
+        why = "it is not a regular file" + (what.empty() ? std::string() : ": it is " + what);
+    else if (!openSource(in, path))
+        why = "it cannot be read: " + systemReason(errno);
+    else if (in.size > (int64_t(64) << 20))
+        why = "it is larger than a record grows (64 MiB)";
+    if (!why.empty())
+        return RecordRead::Spoiled;
+    const uint8_t* bytes = in.size ? view(in, 0, size_t(in.size)) : reinterpret_cast<const uint8_t*>("");
+    if (!bytes) {
+        why = "it cannot be read: " + readFailure(in);
+        return RecordRead::Spoiled;
+    }
+    text.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
+    return parseRecord(text, record, why) ? RecordRead::Trusted : RecordRead::Spoiled;
 }
 
 const RecordedOutput* findOutput(const FolderRecord& record, const std::string& name)

@@ -3,50 +3,69 @@
 // hash, as JSON in ".assetdump.json" beside the outputs. A rerun reads it
 // back to tell the user's edits from what the tool wrote. The hash is for
 // change detection only (XXH3, 128 bits), not for security.
+//
+// A record travels with shared folders, so it is input like any other: a
+// name in it must name one file of its folder, and a record that cannot be
+// read whole and trusted is "spoiled": the folder is then treated as holding
+// edits (nothing that differs is replaced or removed without --force).
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/hash.h"
+#include "platform/platform.h"
 
 extern const char* const kRecordName;  // ".assetdump.json"
-// True for the record's name: never listed, converted or read back as an edit.
+extern const char* const kLockName;    // ".assetdump.lock": where a folder is held on Windows
+// The record's format: written into every record; a newer one is never
+// trusted or rewritten by this version.
+constexpr int64_t kRecordFormat = 2;
+// True for the record's and the folder lock's names: never listed,
+// converted or read back as an edit.
 bool isRecordName(const std::string& name);
 
 struct RecordedOutput {
-    std::string name;   // the file's name in the folder (UTF-8)
+    std::string name;   // the file's name in the folder (a mod record: its path below the folder, "/" between names)
     int64_t size = 0;
     std::string hash;   // 32 hexadecimal digits
     std::string shows;  // the record of the input it shows ("entry 12", "glyph 3", "file")
     int64_t mtime = 0;  // the file's modification time as placed (ns since 1970; 0: not known)
+    // While a run replaces the file: the bytes it held before (size -1: none).
+    // Either version is the tool's own until the run settles the record.
+    int64_t beforeSize = -1;
+    std::string beforeHash;
 };
 
 struct FolderRecord {
+    int64_t format = kRecordFormat;
     std::string tool, version;
     std::string formats;    // the picture and palette formats the outputs were written in ("bmp raw"); empty: none
     std::string inputName;  // the input's own name
-    int64_t inputSize = -1;
+    FileStamp input;        // its stamp when it was converted (size -1: no input)
     std::string inputHash;  // of the whole input, or past kWholeHashLimit of its two ends
-    int64_t inputMtime = 0;
     std::vector<RecordedOutput> outputs;  // sorted by name, each name once
 };
 
+// True when a file of size and hash is one the record says the tool wrote
+// (or was replacing).
+bool writtenByTool(const RecordedOutput& o, int64_t size, const std::string& hash);
+
 // The record as JSON text, fields in a fixed order so equal records are
-// equal bytes.
+// equal bytes. A name that is not UTF-8 is kept exactly in "name_bytes"
+// (its bytes in hexadecimal), beside a "name" with U+FFFD in their place.
 std::string recordText(const FolderRecord& record);
-// Reads a record back (the caller checks its tool); false for text that is
-// not one (the folder is then taken as one without a record). assetpack's
-// record of a mod folder has the same form: tool "assetpack", no input, and
-// each file it wrote under its path below the folder ("/" between names).
-bool parseRecord(const std::string& text, FolderRecord& record);
+// Reads a record back; false, with why, for text that is not a whole record
+// of a known format with names that each stand for one file of the folder
+// (for assetpack's mod record: one path below it, "/" between names).
+bool parseRecord(const std::string& text, FolderRecord& record, std::string& why);
+
+enum class RecordRead { Missing, Trusted, Spoiled };
 // Reads the record in folder (never through a link): its text, and the
-// record when the text is one. False when there is none to read.
-bool loadRecord(const std::string& folder, std::string& text, FolderRecord& record);
-// Sorts the outputs by name, keeping the last of each name.
-void sortOutputs(FolderRecord& record);
+// record. Missing when nothing has its name; Spoiled, with why, when
+// something does that is not a record this version can trust.
+RecordRead loadRecord(const std::string& folder, std::string& text, FolderRecord& record, std::string& why);
 // The output of a record by name; null when it lists none.
 const RecordedOutput* findOutput(const FolderRecord& record, const std::string& name);
 

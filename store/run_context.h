@@ -5,36 +5,26 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "pictures/formats.h"
-#include "store/record.h"
 
 struct RunChoices {
     bool dryRun = false;  // --dry-run: nothing is written, made or removed; each change is told
     bool force = false;   // --force: outputs edited since they were written are replaced too
     PictureFormat picture = PictureFormat::Bmp;
     PaletteFormat palette = PaletteFormat::Raw;
+    bool pictureGiven = false;  // --format given: a folder written in another format switches
+    bool paletteGiven = false;  // --palette-format given
 };
 
 struct ModFolder;  // back/mod.h
-
-// The record of a folder this run made new, written once the run has
-// converted everything (so that the times it keeps have settled).
-struct PendingRecord {
-    std::string folder;
-    FolderRecord record;
-};
 
 struct RunContext {
     RunChoices choices;
     std::atomic<unsigned long> failedOutputs{0};  // outputs that could not be put in place
     std::atomic<unsigned long> placedOutputs{0};  // outputs put in place
     ModFolder* mod = nullptr;                     // assetpack --output: the mod folder
-    std::mutex pendingLock;
-    std::vector<PendingRecord> pendingRecords;
 };
 
 // The run of conversions begun without one.

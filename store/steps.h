@@ -49,10 +49,17 @@ bool diverge(OutputFile& out);
 bool compareWithFile(OutputFile& out);
 bool settleCompared(OutputFile& out);
 
-// The folder record (folder_record.cpp): read when the folder is known,
-// brought up to date when the conversion ends.
+// The folder record (folder_record.cpp): read when the folder is known;
+// rewritten to name the staged outputs (both their old and new bytes)
+// before they replace anything; settled when the conversion ends. False,
+// having said why, when it could not be written.
 void readRecord(OutputPlace& p, const std::string& dir);
+bool writeIntentRecord(OutputPlace& p);
 bool writeRecord(OutputPlace& p, bool converted);
+// Renames the staged sets into place, each noted as placed (place_outputs.cpp).
+void placeStaged(OutputPlace& p);
+// Takes back staged sets that may not replace anything, each named with why.
+void dropStaged(OutputPlace& p, const std::string& why);
 // Puts a record in place in its folder; false, having said why, when it
 // could not be.
 bool placeRecord(const std::string& folder, const std::string& text);

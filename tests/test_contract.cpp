@@ -532,7 +532,7 @@ TEST(Source, AFailedReadIsToldOnceAndNothingIsReadAfterIt)
     EXPECT_EQ(view(in, 0, 16), nullptr);  // nothing is trusted after it
 }
 
-TEST(Outputs, ANewFolderMadeByAnotherRunMeanwhileTakesTheOutputsOneByOne)
+TEST(Outputs, ANewFolderMadeByAnotherRunMeanwhileIsLeftToItAndConvertedIntoAgain)
 {
     TempDir tmp;
     const std::string input = tmp / "X.RLE";
@@ -548,7 +548,8 @@ TEST(Outputs, ANewFolderMadeByAnotherRunMeanwhileTakesTheOutputsOneByOne)
     makeDirectories(dir);  // another run made it, and wrote into it
     writeFile(dir + S + "X.BMP", {'o', 'l', 'd'});
     writeFile(dir + S + "OTHER.BMP", {1});
-    EXPECT_TRUE(finishOutputs());
-    EXPECT_EQ(readText(dir + S + "X.BMP"), "new");
-    EXPECT_EQ(listTree(tmp.path), (std::vector<std::string>{"X.RLE.FILES/OTHER.BMP", "X.RLE.FILES/X.BMP"}));
+    EXPECT_FALSE(finishOutputs());  // the run converts again, into the folder as it stands
+    EXPECT_TRUE(place.raced);
+    EXPECT_EQ(readText(dir + S + "X.BMP"), "old");
+    EXPECT_EQ(listTree(tmp.path, true), (std::vector<std::string>{"X.RLE.FILES/OTHER.BMP", "X.RLE.FILES/X.BMP"}));
 }
