@@ -61,6 +61,8 @@ bool pack(const Job& job)
             return refuse(arg, "the original file %s is needed beside its output folder",
                           escapeControls(getName(original)).c_str());
     }
+    if (job.gone)
+        return removeGoneRebuilt(original);
     if (job.kind != Kind::Unknown && job.kind != Kind::Arlc) {
         bool handled = false;
         const bool removed = removeStaleRebuilt(original, handled);

@@ -221,6 +221,38 @@ void walk(Collected& run, const Program& program, const Options& options, intptr
     closeWalkFolder(held);
 }
 
+// assetpack into a mod folder: each file the mod folder's record lists
+// below a walked folder whose original is gone, or is no file any more, gets
+// a job of its own, which takes it back out of the mod.
+void addGoneOriginals(Collected& run, const Program& program, const Options& options, const std::string& path,
+                      const std::string& shown, const std::string& layout)
+{
+    if (!program.packer || !run.mod)
+        return;
+    const std::string prefix = layout.empty() ? "" : layout + "/";
+    for (const std::string& listed : modFolderFiles(*run.mod)) {
+        if (listed.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::string rest = listed.substr(prefix.size());
+        const std::string shownRest = rest;
+        for (char& c : rest)
+            if (c == '/')
+                c = kPathSeparator;
+        Job job;
+        job.input = joinPath(path, rest);
+        std::string what;
+        if (linkKind(job.input, what) == PathKind::Regular)
+            continue;  // the walk has it
+        job.shown = joinShown(shown, shownRest);
+        job.layout = joinPath(layout, rest);
+        job.kind = fileKind(getName(job.input));
+        job.gone = true;
+        place(job, program, options);
+        if (job.kind != Kind::Unknown)
+            run.jobs.push_back(std::move(job));
+    }
+}
+
 }  // namespace
 
 const char* const kKnownTypes = "WAD, SEC, RLE, RLC, ARLC, ZOM, FNT, FNC, FNM or ANM";
@@ -254,6 +286,7 @@ void collect(Collected& run, const Program& program, const Options& options, con
     // "." and ".." have no name of their own: their files land directly in --output.
     const std::string layout = base == "." || base == ".." || isPathSeparator(base.back()) ? "" : base;
     walk(run, program, options, 0, path, path, shown, layout, path);
+    addGoneOriginals(run, program, options, path, shown, layout);
     if (run.jobs.size() != before)
         return;
     // The folder the edits were looked for in, and the option that may have been forgotten.

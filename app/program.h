@@ -22,6 +22,7 @@ struct Job {
     std::string layout;   // its place below --output and --edits (empty: beside itself)
     Placement place;      // where its outputs go
     size_t sameAs = SIZE_MAX;  // the same input, to the same place, as this earlier job: done once
+    bool gone = false;    // assetpack: the original of a file in the mod folder is gone (or no file)
     // Filled in by its conversion:
     bool ok = false;
     bool unchanged = false;

@@ -46,12 +46,21 @@ Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8
 {
     Source source;
     Edited opened = openEdited(path, source);
-    if (opened == Edited::Missing && orPng && path.size() > 4 && foldedName(path.substr(path.size() - 4)) == btmp) {
-        // A picture written as PNG, or saved as one, under the same name.
+    if (orPng && path.size() > 4 && foldedName(path.substr(path.size() - 4)) == btmp) {
+        // A picture written as PNG, or saved as one, under the same name;
+        // one picture in both formats is refused, as no one can tell which
+        // of the two holds the edit.
         const std::string other = withEnding(path, pngEnding);
-        opened = openEdited(other, source);
-        if (opened != Edited::Missing)
-            path = other;
+        std::string what;
+        if (opened != Edited::Missing && linkKind(other, what) != PathKind::Missing && !sameFile(path, other))
+            return refuse(other, "a second file for the picture %s: keep one of the two",
+                          escapeControls(getName(path)).c_str()),
+                   Edited::Refused;
+        if (opened == Edited::Missing) {
+            opened = openEdited(other, source);
+            if (opened != Edited::Missing)
+                path = other;
+        }
     }
     if (opened != Edited::Read)
         return opened;

@@ -172,6 +172,49 @@ bool modFolderLists(const ModFolder& mod, const std::string& path)
     return mod.files.count(relative) != 0;
 }
 
+std::vector<std::string> modFolderFiles(const ModFolder& mod)
+{
+    std::vector<std::string> paths;
+    std::lock_guard<std::mutex> hold(mod.lock);
+    for (const auto& entry : mod.files)
+        paths.push_back(entry.first);
+    return paths;
+}
+
+namespace {
+
+// Takes a rebuilt file that no longer stands for anything out of the mod
+// folder: removed when still what assetpack wrote, kept and named otherwise.
+bool takeOutOfMod(const std::string& path, const std::string& gone, const std::string& removed)
+{
+    std::string what;
+    if (linkKind(path, what) == PathKind::Missing) {
+        recordInMod(path, nullptr);
+        return true;
+    }
+    if (!ownedInMod(path))
+        return refuse(path, "%s, but this file was changed since assetpack wrote it: kept", gone.c_str());
+    if (dryRunning()) {
+        tellChange("remove", path);
+        return true;
+    }
+    if (!removeFileBelow(modOf()->root, belowMod(path)))
+        return refuse(path, "cannot be removed: %s", systemReason(errno).c_str());
+    recordInMod(path, nullptr);
+    tellChange("remove", path);
+    reportNoteAbout(path, "removed: " + removed);
+    return true;
+}
+
+}  // namespace
+
+bool removeGoneRebuilt(const std::string& original)
+{
+    const std::string name = escapeControls(getName(original));
+    return takeOutOfMod(rebuiltPathOf(original), "its original " + name + " is gone",
+                        "its original " + name + " is gone");
+}
+
 bool removeStaleRebuilt(const std::string& original, bool& handled)
 {
     const std::string path = rebuiltPathOf(original);
@@ -180,20 +223,6 @@ bool removeStaleRebuilt(const std::string& original, bool& handled)
     handled = mod && linkKind(editsFolderOf(original), what) == PathKind::Missing && modFolderLists(*mod, path);
     if (!handled)
         return false;
-    if (linkKind(path, what) == PathKind::Missing) {
-        recordInMod(path, nullptr);
-        return true;
-    }
-    if (!ownedInMod(path))
-        return refuse(path, "its edits folder is gone, but this file was changed since assetpack wrote it: kept");
-    if (dryRunning()) {
-        tellChange("remove", path);
-        return true;
-    }
-    if (!removeFileBelow(mod->root, belowMod(path)))
-        return refuse(path, "cannot be removed: %s", systemReason(errno).c_str());
-    recordInMod(path, nullptr);
-    tellChange("remove", path);
-    reportNoteAbout(path, "removed: " + getName(editsFolderOf(original)) + " is gone, so the original stands");
-    return true;
+    return takeOutOfMod(path, "its edits folder is gone",
+                        getName(editsFolderOf(original)) + " is gone, so the original stands");
 }

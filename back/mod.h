@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "store/outputs.h"
 
@@ -44,6 +45,12 @@ bool heldInMod(const OutputFile& out);
 void takeBackFromMod(const OutputFile& out);
 // True when the mod folder's record lists the file at path.
 bool modFolderLists(const ModFolder& mod, const std::string& path);
+// The paths the mod folder's record lists ("/" between names).
+std::vector<std::string> modFolderFiles(const ModFolder& mod);
+// For an original that is gone, or is no file any more, while the mod
+// folder's record lists its rebuilt file: that file is removed when it is
+// still what assetpack wrote (with a note); kept and named when it changed.
+bool removeGoneRebuilt(const std::string& original);
 // For an original whose edits folder is gone (handled says so) while the mod
 // folder's record lists its rebuilt file: that file is removed when it is
 // still what assetpack wrote (with a note); true unless it was changed

@@ -104,9 +104,9 @@ bool openRebuilt(OutputFile& out, const std::string& original)
         return false;
     }
     out.rebuilt = true;
+    if (!dryRunning())
+        removeStaleTemporaries(folderOf(out.path));  // a killed pack's, beside the original too
     if (!belowMod(out.path).empty()) {
-        if (!dryRunning())
-            removeStaleTemporaries(folderOf(out.path));
         if (linkKind(out.path, what) != PathKind::Missing && !ownedInMod(out.path)) {
             out.why = kNotOurs;
             fail(out, EEXIST);

@@ -35,6 +35,7 @@ for t in "${targets[@]}"; do
         info_*) pattern="INFO.TXT" ;;
         pal) seeds="$work/seeds/*.FILES" ;;
         png) seeds="$work/seeds/png/*.FILES" ;;
+        record) pattern=".assetdump.json" ; seeds="$work/seeds/*.FILES" ;;
         text_*) pattern="*.${ext#TEXT_}" ; seeds="$work/seeds/*.FILES" ;;
     esac
     n=0

@@ -55,6 +55,8 @@ struct OutputPlace {
     // What became of the outputs:
     std::atomic<bool> unchanged{false};     // the rebuilt file was the original: nothing was written
     std::atomic<unsigned long> failed{0};   // outputs that could not be put in place
+    std::atomic<unsigned long> heldBack{0}; // outputs not put in place for an edit (kept, or its pair's)
+    unsigned long problemsAtStart = 0;      // problems told before the conversion began
     std::string freshTemp, freshFinal;      // a new output folder, written under freshTemp
     unsigned long freshId = 0;
     // What the thread that began the conversion read whole and shows (the

@@ -61,8 +61,9 @@ void inputIdentity(OutputPlace& p, FolderRecord& r)
 }
 
 // An earlier output this conversion did not ask for: after a conversion that
-// succeeded it goes when it is still what the tool wrote, and stays listed
-// when it was edited. False when it is no longer there to list.
+// went through the whole input (whole) it goes when it is still what the
+// tool wrote, and stays listed when it was edited. False when it is no
+// longer there to list.
 bool keepUnclaimed(const OutputPlace& p, const RecordedOutput& o, bool converted, const std::string& inputName)
 {
     const std::string path = createFile(o.name, p.recordFolder);
@@ -92,7 +93,7 @@ bool keepUnclaimed(const OutputPlace& p, const RecordedOutput& o, bool converted
 // input is named only after a conversion that succeeded: a failed one
 // leaves the input the record named, so its outputs are never called up to
 // date with an input they were not made from.
-FolderRecord settledRecord(OutputPlace& p, bool converted)
+FolderRecord settledRecord(OutputPlace& p, bool converted, bool whole)
 {
     FolderRecord r;
     r.tool = "assetdump";
@@ -109,7 +110,7 @@ FolderRecord settledRecord(OutputPlace& p, bool converted)
     std::map<std::string, RecordedOutput> entries;
     if (p.recordState == RecordRead::Trusted)
         for (const RecordedOutput& o : p.previous.outputs)
-            if (p.claimed.count(o.name) || keepUnclaimed(p, o, converted, r.inputName))
+            if (p.claimed.count(o.name) || keepUnclaimed(p, o, whole, r.inputName))
                 entries[o.name] = o;  // one asked for again: what this run placed takes its place below
     for (const RecordedOutput& o : p.placed)
         entries[o.name] = o;
@@ -193,11 +194,11 @@ bool writeIntentRecord(OutputPlace& p)
     return true;
 }
 
-bool writeRecord(OutputPlace& p, bool converted)
+bool writeRecord(OutputPlace& p, bool converted, bool whole)
 {
     if (p.recordFolder.empty())
         return true;
-    FolderRecord record = settledRecord(p, converted);  // in a dry run, tells what it would remove
+    FolderRecord record = settledRecord(p, converted, whole);  // in a dry run, tells what it would remove
     if (dryRunning() || p.recordNewer || (p.recordState == RecordRead::Spoiled && !converted))
         return true;  // a spoiled record stays for the user to see until a conversion succeeds
     const std::string text = settledText(std::move(record));

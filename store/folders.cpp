@@ -164,6 +164,7 @@ void beginOutputs(OutputPlace* to)
     if (ReportSink* sink = currentReportSink())
         sink->whole = to ? &to->whole : nullptr;
     if (to) {
+        to->problemsAtStart = problemCount();
         to->picture = to->run->choices.picture;
         to->palette = to->run->choices.palette;
     }
@@ -233,7 +234,11 @@ bool finishOutputs(bool converted)
         }
     }
     converted = converted && placed && p->failed == failedBefore;
-    const bool recorded = writeRecord(*p, converted);
+    // Failed only for outputs held back for edits (each told, and nothing
+    // else): the whole input was converted all the same.
+    const bool whole = converted || (placed && p->failed == 0 && p->heldBack > 0 &&
+                                     problemCount() - p->problemsAtStart == p->heldBack);
+    const bool recorded = writeRecord(*p, converted, whole);
     if (!p->freshTemp.empty())
         placed = placeFreshFolder(*p, recorded && p->failed == 0) && placed;
     else

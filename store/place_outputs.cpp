@@ -163,8 +163,8 @@ void reportUnplaced(std::initializer_list<OutputFile*> outputs)
         out->temp.clear();
         forgetTemporary(out->registered);
         currentRun().failedOutputs++;
-        if (OutputPlace* place = currentPlace(); place && !out->kept)
-            place->failed++;
+        if (OutputPlace* place = currentPlace())
+            (out->kept || (edited && !out->error) ? place->heldBack : place->failed)++;
         reportProblem(out->path, !out->why.empty() ? out->why
                                  : out->error      ? systemReason(out->error)
                                  : edited          ? "not replaced: it goes with " + failed + ", which was edited"

@@ -55,7 +55,10 @@ bool settleCompared(OutputFile& out);
 // having said why, when it could not be written.
 void readRecord(OutputPlace& p, const std::string& dir);
 bool writeIntentRecord(OutputPlace& p);
-bool writeRecord(OutputPlace& p, bool converted);
+// converted: the conversion succeeded, and the record names its input;
+// whole: it went through the whole input (it succeeded, or failed only for
+// outputs held back for edits), so earlier outputs it did not ask for go.
+bool writeRecord(OutputPlace& p, bool converted, bool whole);
 // Renames the staged sets into place, each noted as placed (place_outputs.cpp).
 void placeStaged(OutputPlace& p);
 // Takes back staged sets that may not replace anything, each named with why.
