@@ -1,6 +1,7 @@
 // The program's steps, shared by both programs: options, collection, the
 // run, and the end of the run.
 #include <algorithm>
+#include <atomic>
 
 #include "app/collect.h"
 #include "app/options.h"
@@ -29,6 +30,28 @@ int usageError(const std::string& self, const std::string& text)
     return kUsageError;
 }
 
+// The run's progress, for the last line of an interrupt: the signal reaches
+// the program only through a function of no arguments.
+std::atomic<Progress*> interruptedRun{nullptr};
+
+// An interrupt: the temporaries go, and on a terminal the progress line is
+// finished with how far the run got.
+void endForInterrupt()
+{
+    removeTemporariesForInterrupt();
+    Progress* progress = interruptedRun;
+    if (!progress || !progress->on)
+        return;
+    // The printer may hold the lock while it dies with the process: the
+    // line is written anyway, over whatever the terminal shows.
+    const bool held = progress->lock.try_lock();
+    const std::string line = "\r\x1b[Kinterrupted: " + std::to_string(progress->done) + " of " +
+                             std::to_string(progress->total) + " files done\n";
+    writeAll(2, line.data(), line.size());
+    if (held)
+        progress->lock.unlock();
+}
+
 }  // namespace
 
 int runFrontEnd(int argc, char** argv, const Program& program)
@@ -50,12 +73,16 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         return writeAll(stdout, helpText(program)) ? kAllDone : kLinesLost;
     if (options.version)
         return writeAll(stdout, std::string(program.name) + " " ASSETDUMP_VERSION "\n") ? kAllDone : kLinesLost;
-    if (options.paths.empty())
-        return usageError(self, "Try '" + self + " --help' for more information.");
+    if (options.paths.empty()) {
+        // The usage line as it always was: an empty line on standard output.
+        const int status = usageError(self, "Try '" + self + " --help' for more information.");
+        writeAll(stdout, "\n");
+        return status;
+    }
     if (!editsFolderUsable(options, why))
         return usageError(self, why);
 
-    catchInterrupts(removeTemporariesForInterrupt);
+    catchInterrupts(endForInterrupt);
     RunContext context;
     context.choices = RunChoices{options.dryRun,      options.force,       options.format,
                                  options.paletteFormat, options.formatGiven, options.paletteFormatGiven};
@@ -79,6 +106,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     Progress progress;
     progress.on = errorIsTerminal();
     progress.total = run.jobs.size();
+    interruptedRun = &progress;
     Tally tally;
     tally.skipped = run.skipped;
     const size_t files = run.jobs.size();
@@ -90,6 +118,7 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         std::lock_guard<std::mutex> hold(progress.lock);
         clearProgress(progress);
     }
+    interruptedRun = nullptr;
     printSummary(progress, program, tally, files);
     reported = writeAll(stdout, "\n") && reported;
     consolePause();

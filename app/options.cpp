@@ -97,13 +97,22 @@ const char* nearestOption(const std::string& name, const Program& program)
     return best;
 }
 
-// The entry an argument names ("--output", "--output=DIR", "-o", "-oDIR");
+// The entry of a short option letter; null when the program has none.
+const OptionEntry* shortOption(char letter, const Program& program)
+{
+    for (const OptionEntry& e : kOptionTable)
+        if (letter == e.shortName && offered(e, program))
+            return &e;
+    return nullptr;
+}
+
+// The entry a long option names ("--output", "--output=DIR", "--out");
 // value and hasValue get what it carries.
 const OptionEntry* findOption(const std::string& arg, const Program& program, std::string& value, bool& hasValue,
                               std::string& why)
 {
     hasValue = false;
-    if (arg[1] == '-') {
+    {
         const size_t equalsAt = arg.find('=');
         const std::string name = arg.substr(2, equalsAt == std::string::npos ? std::string::npos : equalsAt - 2);
         const OptionEntry* found = nullptr;
@@ -134,21 +143,7 @@ const OptionEntry* findOption(const std::string& arg, const Program& program, st
         if (const char* near = nearestOption(name, program))
             why += std::string("; did you mean --") + near + "?";
         return nullptr;
-    } else {
-        for (const OptionEntry& e : kOptionTable) {
-            if (arg[1] != e.shortName || !offered(e, program))
-                continue;
-            if (arg.size() > 2) {
-                if (!e.value)
-                    break;  // "-hx": not an option this tool has
-                value = arg.substr(2);  // "-oDIR", "-j4"
-                hasValue = true;
-            }
-            return &e;
-        }
     }
-    why = "unknown option " + escapeControls(arg);
-    return nullptr;
 }
 
 // Takes an option's value into options; false with why set.
@@ -207,6 +202,39 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
     return true;
 }
 
+// Short options, bundled as getopt takes them: "-qv", "-fn", "-qj4", "-j 4",
+// "-oDIR"; a letter that takes a value takes the rest of the argument, or
+// the next one. false with why set.
+bool readShortOptions(const std::vector<std::string>& args, size_t& i, const Program& program, Options& options,
+                      std::string& why)
+{
+    const std::string& arg = args[i];
+    for (size_t k = 1; k < arg.size(); k++) {
+        const OptionEntry* entry = shortOption(arg[k], program);
+        if (!entry) {
+            why = "unknown option -" + escapeControls(arg.substr(k, 1)) + (k > 1 ? " in " + escapeControls(arg) : "");
+            return false;
+        }
+        const std::string shown = std::string("-") + entry->shortName;
+        if (!entry->value) {
+            if (!applyOption(*entry, shown, "", options, why))
+                return false;
+            continue;
+        }
+        std::string value;
+        if (k + 1 < arg.size()) {
+            value = arg.substr(k + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            why = "option " + shown + " needs a value";
+            return false;
+        }
+        return applyOption(*entry, shown, value, options, why);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string withoutTrailingSeparators(const std::string& path)
@@ -237,12 +265,17 @@ bool readOptions(const std::vector<std::string>& args, const Program& program, O
             options.paths.push_back(arg);
             continue;
         }
+        if (arg[1] != '-') {
+            if (!readShortOptions(args, i, program, options, why))
+                return false;
+            continue;
+        }
         std::string value;
         bool hasValue = false;
         const OptionEntry* entry = findOption(arg, program, value, hasValue, why);
         if (!entry)
             return false;
-        const std::string shown = arg[1] == '-' ? std::string("--") + entry->longName : std::string("-") + entry->shortName;
+        const std::string shown = std::string("--") + entry->longName;
         if (entry->value && !hasValue) {
             if (i + 1 >= args.size()) {
                 why = "option " + shown + " needs a value";
