@@ -64,9 +64,10 @@ both assetdump --format png --palette-format gpl -o png game
 both assetdump --palette-format jasc -o jasc game
 both assetdump --palette-format act -o act game
 
-# The folders' records keep the times their files were placed: those differ
-# from run to run, the rest must not.
-find "$work/linux" "$work/windows" -name .assetdump.json -exec sed -i 's/"mtime": [0-9-]*/"mtime": T/g' {} +
+# The folders' records keep the times their files were placed and the
+# inputs' file numbers and devices: those differ from run to run, the rest
+# must not.
+find "$work/linux" "$work/windows" -name .assetdump.json -exec sed -i -E 's/"(mtime|ctime|inode|device)": [0-9-]*/"\1": T/g' {} +
 files=$(cd "$work/linux" && find . -type f | wc -l)
 if diff -r "$work/linux" "$work/windows"; then
     echo "Linux and Windows builds agree on all $files files and every line ($(echo $inputs $paths | wc -w) inputs, then walked)"
