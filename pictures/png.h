@@ -1,5 +1,6 @@
-// PNG pictures, through libspng: written a row at a time, top row first, so
-// that no picture is held whole; read back whole as an indexed picture.
+// PNG pictures: written a row at a time, top row first, and compressed
+// whole (a picture too large to hold, as it goes); read back whole, through
+// libspng, as an indexed picture.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +20,10 @@ bool pictureFormatNamed(const std::string& word, PictureFormat& format);
 
 // A PNG being written into an output file.
 struct PngWriter {
-    void* encoder = nullptr;  // libspng's context
     OutputFile* out = nullptr;
     size_t rowBytes = 0;
+    std::vector<uint8_t> rows;  // each row behind its filter byte, until they are compressed whole
+    void* stream = nullptr;     // a picture too large for that: compressed as it goes
 };
 // Starts a PNG of width x height (both at least 1) on out. Indexed: bits 8
 // or 4, the first entries colours of table, and when alpha is given a tRNS
@@ -31,7 +33,8 @@ struct PngWriter {
 bool beginPng(PngWriter& png, OutputFile& out, int32_t width, int32_t height, bool indexed, int bits,
               const uint8_t* table, int entries, const uint8_t* alpha);
 bool writePngRow(PngWriter& png, const uint8_t* row);
-void endPng(PngWriter& png);
+// Ends the picture (with its IEND chunk); false when it could not be made.
+bool endPng(PngWriter& png);
 
 // The opacity a mask value shows as: 0, 128 or 255.
 inline uint8_t maskAlpha(uint8_t mask)

@@ -50,6 +50,8 @@ struct FileStamp {
 // The stamp of the regular file at path, its link not followed; false for
 // anything else.
 bool fileStamp(const std::string& path, FileStamp& stamp);
+// The stamp of an open file (written to, or read).
+bool openFileStamp(int fd, FileStamp& stamp);
 // True when both paths name one existing file.
 bool sameFile(const std::string& a, const std::string& b);
 

@@ -76,6 +76,15 @@ bool fileStamp(const std::string& path, FileStamp& stamp)
     return true;
 }
 
+bool openFileStamp(int fd, FileStamp& stamp)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return false;
+    stamp = stampOf(st);
+    return true;
+}
+
 bool sameFile(const std::string& a, const std::string& b)
 {
     struct stat sa, sb;

@@ -313,6 +313,11 @@ bool removeFileBelow(const std::string& root, const std::string& relative)
     return removeFile(path);
 }
 
+bool openFileStamp(int fd, FileStamp& stamp)
+{
+    return stampOfHandle(HANDLE(_get_osfhandle(fd)), stamp);
+}
+
 bool fileStamp(const std::string& path, FileStamp& stamp)
 {
     // No access asked for: the file's stamp is read even while another

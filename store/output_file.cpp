@@ -76,6 +76,10 @@ bool closeOutput(OutputFile& out)
     if (!out.file)
         return !out.error;
     flush(out);
+    // Its time as it will stay (a rename keeps it), for the record: taken
+    // from the open file rather than by a second look at its path.
+    FileStamp stamp;
+    out.mtime = !out.error && openFileStamp(out.file.fd, stamp) ? stamp.mtime : 0;
     errno = 0;
     if (!out.file.close())  // a full disk often shows only at the close
         fail(out, errno);

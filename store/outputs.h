@@ -47,6 +47,7 @@ struct OutputFile {
     // What the output holds, for the folder's record.
     Hasher hasher;
     int64_t written = 0;
+    int64_t mtime = 0;  // the file's modification time once every byte is in it (0: not known)
     // What the file at its name held when it was found replaceable (size -1: not known).
     int64_t beforeSize = -1;
     std::string beforeHash;

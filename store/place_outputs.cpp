@@ -73,14 +73,15 @@ void recordPlaced(OutputFile& out)
     currentRun().placedOutputs += out.counted ? 1 : 0;
     RecordedOutput written = entryOf(out);
     if (out.inRecord) {
-        std::string physical;
         FileStamp stamp;
         // A file compared and found as written takes its time as it is
         // now: a record whose times were too fresh to keep (0) gains
         // them on the next run, so later reruns need not read the file.
         if (out.comparing == OutputFile::Compare::Recorded)
             written.mtime = out.was.mtime;
-        else if (fileStamp(inFreshFolder(out.path, physical) ? physical : out.path, stamp))
+        else if (out.mtime)
+            written.mtime = out.mtime;  // written: its time when it was closed
+        else if (fileStamp(out.path, stamp))
             written.mtime = stamp.mtime;
         OutputPlace* place = currentPlace();
         std::lock_guard<std::mutex> hold(place->recordLock);
@@ -119,6 +120,7 @@ void stage(std::initializer_list<OutputFile*> outputs)
         staged.temp = out->temp;
         staged.registered = out->registered;
         staged.written = entryOf(*out);
+        staged.written.mtime = out->mtime;
         std::string what;
         if (out->beforeSize < 0 && linkKind(out->path, what) == PathKind::Regular)
             hashFile(out->path, out->beforeSize, out->beforeHash);
@@ -224,8 +226,6 @@ void placeStaged(OutputPlace& p)
             forgetTemporary(s.registered);
             if (verbose())
                 tellChange(added ? "write" : "replace", s.path);
-            FileStamp stamp;
-            s.written.mtime = fileStamp(s.path, stamp) ? stamp.mtime : 0;
             s.written.beforeSize = -1;
             s.written.beforeHash.clear();
             p.run->placedOutputs++;
