@@ -60,8 +60,8 @@ bool ownedInMod(const std::string& path)
         was = it->second;
     }
     int64_t size = 0;
-    std::string hash;
-    return hashFile(path, size, hash) && size == was.size && hash == was.hash;
+    Hash128 hash;
+    return hashFile(path, size, hash) && writtenByTool(was, size, hash);
 }
 
 void recordInMod(const std::string& path, const RecordedOutput* written)
@@ -86,7 +86,7 @@ bool heldInMod(const OutputFile& out)
     ModFolder& mod = *modOf();
     std::lock_guard<std::mutex> hold(mod.lock);
     auto it = mod.files.find(relative);
-    return it != mod.files.end() && it->second.size == out.written && it->second.hash == out.hasher.hex();
+    return it != mod.files.end() && it->second.size == out.written && it->second.hash == out.hasher.digest();
 }
 
 void takeBackFromMod(const OutputFile& out)
@@ -122,7 +122,10 @@ void beginModFolder(ModFolder& mod, const std::string& root, bool dryRun)
         });
     }
     FolderRecord record;
-    const RecordRead read = loadRecord(root, mod.previousText, record, why);
+    mod.previousHash = Hash128();
+    const RecordRead read = loadRecord(root, record, why, &mod.previousHash);
+    if (read == RecordRead::Missing)
+        mod.previousHash = Hash128();
     if (read == RecordRead::Trusted && record.tool != "assetpack")
         why = "it is not a record of assetpack's";
     else if (read == RecordRead::Trusted)
@@ -155,12 +158,11 @@ bool endModFolder(ModFolder& mod, bool dryRun)
     mod.held = 0;
     if (dryRun || mod.newer)
         return true;  // a newer version's record is never rewritten
-    const std::string text = recordText(record);
     std::string what;
-    if (text == mod.previousText || (record.outputs.empty() && mod.previousText.empty()) ||
+    if (recordHash(record) == mod.previousHash || (record.outputs.empty() && mod.previousHash == Hash128()) ||
         linkKind(root, what) != PathKind::Directory)
         return true;
-    return placeRecord(root, text);
+    return placeRecord(root, record);
 }
 
 bool modFolderLists(const ModFolder& mod, const std::string& path)

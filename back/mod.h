@@ -15,7 +15,7 @@
 struct ModFolder {
     bool on = false;
     std::string root;
-    std::string previousText;
+    Hash128 previousHash;  // of its record's text as read (zero: none)
     std::map<std::string, RecordedOutput> files;  // by path below root
     bool newer = false;    // its record was written by a newer version: never rewritten
     intptr_t held = 0;     // this run's hold on the folder

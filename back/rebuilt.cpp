@@ -18,7 +18,8 @@ void tellEdited(const std::string& folder, const FolderRecord& record)
 {
     for (const RecordedOutput& o : record.outputs) {
         const std::string path = createFile(o.name, folder);
-        std::string what, hash;
+        std::string what;
+        Hash128 hash;
         int64_t size = 0;
         FileStamp stamp;
         if (linkKind(path, what) == PathKind::Missing)
@@ -33,12 +34,13 @@ void tellEdited(const std::string& folder, const FolderRecord& record)
 // says (or the folder has none, or --force); false, having said why.
 bool editsMatchOriginal(const std::string& original, const std::string& folder)
 {
-    std::string text, why;
+    std::string why;
     FolderRecord record;
-    switch (loadRecord(folder, text, record, why)) {
+    switch (loadRecord(folder, record, why)) {
     case RecordRead::Missing:
         return true;
     case RecordRead::Spoiled:
+    case RecordRead::Stopped:
         reportNoteAbout(createFile(kRecordName, folder),
                         "cannot be trusted: " + why + "; the edits are put back without checking their original");
         return true;
@@ -50,7 +52,7 @@ bool editsMatchOriginal(const std::string& original, const std::string& folder)
     if (currentRun().choices.force)
         return true;
     int64_t size = 0;
-    std::string hash;
+    Hash128 hash;
     if (hashInput(original, size, hash) && size == record.input.size && hash == record.inputHash)
         return true;
     return refuse(original, "%s changed since %s was made: convert it again, or --force to pack these edits onto it",

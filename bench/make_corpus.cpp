@@ -5,6 +5,7 @@
 //   DIR/fnt/*.FNT     200 x SCALE fonts of 224 glyphs
 // usage: assetdump_corpus DIR [SCALE]
 //        assetdump_corpus DIR hostile   the hostile set (see writeHostile)
+//        assetdump_corpus DIR largest   DIR/largest/MAX.WAD: 65,535 entries, the most the format allows
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -196,6 +197,13 @@ int main(int argc, char** argv)
     if (argc > 2 && std::string(argv[2]) == "hostile") {
         std::filesystem::create_directories(dir);
         writeHostile(dir);
+        return 0;
+    }
+    if (argc > 2 && std::string(argv[2]) == "largest") {
+        // The largest archive the format allows: 65,535 entries.
+        std::mt19937 random(2026);
+        std::filesystem::create_directories(dir + "/largest");
+        writeWad(dir + "/largest/MAX.WAD", 65535, random);
         return 0;
     }
     const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;

@@ -29,10 +29,43 @@ void Hasher::add(const void* data, size_t size)
         XXH3_128bits_update(&state->state, data, size);
 }
 
-std::string Hasher::hex() const
+Hash128 Hasher::digest() const
 {
     const XXH128_hash_t h = XXH3_128bits_digest(&state->state);
-    char text[33];
-    std::snprintf(text, sizeof text, "%016llx%016llx", (unsigned long long)h.high64, (unsigned long long)h.low64);
+    Hash128 out;
+    for (int i = 0; i < 8; i++) {
+        out.bytes[size_t(i)] = uint8_t(h.high64 >> (56 - 8 * i));
+        out.bytes[size_t(8 + i)] = uint8_t(h.low64 >> (56 - 8 * i));
+    }
+    return out;
+}
+
+std::string Hasher::hex() const
+{
+    return digest().hex();
+}
+
+std::string Hash128::hex() const
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text(32, '0');
+    for (size_t i = 0; i < 16; i++) {
+        text[2 * i] = digits[bytes[i] >> 4];
+        text[2 * i + 1] = digits[bytes[i] & 15];
+    }
     return text;
+}
+
+bool Hash128::fromHex(const std::string& text, Hash128& hash)
+{
+    if (text.size() != 32)
+        return false;
+    for (size_t i = 0; i < 32; i++) {
+        const char c = text[i];
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (d < 0)
+            return false;
+        hash.bytes[i / 2] = uint8_t(i % 2 ? (hash.bytes[i / 2] | d) : d << 4);
+    }
+    return true;
 }

@@ -1,9 +1,20 @@
 // Content hashes for change detection (XXH3-128), not for security.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+
+// A 128-bit hash: 16 bytes, the high half first (as its hexadecimal is written).
+struct Hash128 {
+    std::array<uint8_t, 16> bytes{};
+    bool operator==(const Hash128&) const = default;
+    std::string hex() const;  // 32 lowercase hexadecimal digits
+    // From 32 hexadecimal digits; false for anything else.
+    static bool fromHex(const std::string& text, Hash128& hash);
+};
 
 // A content hash computed as the bytes go by.
 struct HashState;
@@ -15,5 +26,6 @@ struct Hasher {
     Hasher& operator=(Hasher&&) noexcept;
     void reset();
     void add(const void* data, size_t size);
-    std::string hex() const;  // of the bytes added since the reset
+    Hash128 digest() const;   // of the bytes added since the reset
+    std::string hex() const;
 };

@@ -94,7 +94,7 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
     if (sink && sink->whole && start == 0 && int64_t(want) == source.size) {
         Hasher hasher;
         hasher.add(source.window.data(), want);
-        *sink->whole = WholeInput{source.path, source.stamp, hasher.hex()};
+        *sink->whole = WholeInput{source.path, source.stamp, hasher.digest()};
     }
     return source.window.data() + (pos - start);
 }

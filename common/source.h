@@ -10,6 +10,7 @@
 
 #include "common/bytes.h"
 #include "common/file.h"
+#include "common/hash.h"
 #include "common/report.h"
 #include "platform/platform.h"
 
@@ -36,7 +37,7 @@ std::string readFailure(const Source& source);
 struct WholeInput {
     std::string path;
     FileStamp stamp;
-    std::string hash;
+    Hash128 hash;
 };
 // It is kept where the conversion's report sink points (ReportSink::whole;
 // none: it is not taken).

@@ -120,7 +120,7 @@ bool compareWithFile(OutputFile& out)
 bool settleCompared(OutputFile& out)
 {
     if (out.comparing == OutputFile::Compare::Recorded && !out.error) {
-        if (out.written == out.was.size && out.hasher.hex() == out.was.hash) {
+        if (out.written == out.was.size && out.hasher.digest() == out.was.hash) {
             out.buffered = 0;
             return true;
         }

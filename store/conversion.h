@@ -4,8 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -44,13 +44,14 @@ struct OutputPlace {
     std::string recordWhy;       // why a spoiled record cannot be trusted
     bool recordNewer = false;    // written by a newer version: never rewritten
     FolderRecord previous;
-    std::string previousText;
+    Hash128 previousHash;        // of its text: a record that comes out the same is not rewritten
     intptr_t folderLock = 0;     // this run's hold on a folder that exists (holdFolder)
     bool raced = false;          // another run put the same new folder in place first
     std::mutex recordLock;
-    std::vector<RecordedOutput> placed;  // put in place (or found in place) by this run
+    std::deque<RecordedOutput> placed;   // put in place (or found in place) by this run (in pieces:
+                                         // a long list never needs room for twice itself)
     std::vector<std::vector<StagedOutput>> staged;  // sets waiting to replace files of an existing folder
-    std::set<std::string> claimed;       // every output name this run asked for
+    std::vector<char> claimed;           // by previous.outputs: asked for again by this run
     std::string inputPath;
     // What became of the outputs:
     std::atomic<bool> unchanged{false};     // the rebuilt file was the original: nothing was written

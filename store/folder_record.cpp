@@ -4,7 +4,9 @@
 // that a folder is up to date (see record.h).
 #include "store/steps.h"
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -73,7 +75,7 @@ bool keepUnclaimed(const OutputPlace& p, const RecordedOutput& o, bool converted
     if (!converted)
         return true;
     int64_t size = 0;
-    std::string hash;
+    Hash128 hash;
     if (!hashFile(path, size, hash) || !writtenByTool(o, size, hash)) {
         reportNoteAbout(path, "no longer made from " + inputName + "; kept, as it was edited");
         return true;
@@ -88,11 +90,42 @@ bool keepUnclaimed(const OutputPlace& p, const RecordedOutput& o, bool converted
     return false;
 }
 
-// The record of a folder as the conversion leaves it: what an earlier run
-// wrote that is still there, overlaid with what this run put in place. The
-// input is named only after a conversion that succeeded: a failed one
-// leaves the input the record named, so its outputs are never called up to
-// date with an input they were not made from.
+// The outputs of the folder as the conversion leaves them, sorted by name:
+// the earlier record's list, its entries of what this run placed brought up
+// to date (see notePlaced) and those this run asked for but held back kept
+// as they were, those it did not ask for where kept says so; and what this
+// run placed under new names. Made from the earlier list itself, which is
+// gone after: a long record is held once.
+std::vector<RecordedOutput> mergedOutputs(OutputPlace& p, const std::function<bool(const RecordedOutput&)>& kept)
+{
+    std::vector<RecordedOutput> v;
+    if (p.recordState == RecordRead::Trusted)
+        v = std::move(p.previous.outputs);
+    p.previous.outputs = std::vector<RecordedOutput>();
+    size_t listed = 0;
+    for (size_t i = 0; i < v.size(); i++)
+        if ((i < p.claimed.size() && p.claimed[i]) || kept(v[i])) {
+            if (listed != i)
+                v[listed] = std::move(v[i]);
+            listed++;
+        }
+    v.resize(listed);
+    p.claimed = std::vector<char>();
+    const auto byName = [](const RecordedOutput& a, const RecordedOutput& b) { return a.name < b.name; };
+    std::sort(p.placed.begin(), p.placed.end(), byName);
+    v.reserve(listed + p.placed.size());
+    while (!p.placed.empty()) {
+        v.push_back(std::move(p.placed.front()));
+        p.placed.pop_front();
+    }
+    std::inplace_merge(v.begin(), v.begin() + std::ptrdiff_t(listed), v.end(), byName);
+    return v;
+}
+
+// The record of a folder as the conversion leaves it. The input is named
+// only after a conversion that succeeded: a failed one leaves the input the
+// record named, so its outputs are never called up to date with an input
+// they were not made from.
 FolderRecord settledRecord(OutputPlace& p, bool converted, bool whole)
 {
     FolderRecord r;
@@ -107,15 +140,8 @@ FolderRecord settledRecord(OutputPlace& p, bool converted, bool whole)
         r.inputHash = p.previous.inputHash;
         r.inputName = p.previous.inputName;
     }
-    std::map<std::string, RecordedOutput> entries;
-    if (p.recordState == RecordRead::Trusted)
-        for (const RecordedOutput& o : p.previous.outputs)
-            if (p.claimed.count(o.name) || keepUnclaimed(p, o, whole, r.inputName))
-                entries[o.name] = o;  // one asked for again: what this run placed takes its place below
-    for (const RecordedOutput& o : p.placed)
-        entries[o.name] = o;
-    for (auto& entry : entries)
-        r.outputs.push_back(std::move(entry.second));
+    const std::string inputName = r.inputName;
+    r.outputs = mergedOutputs(p, [&](const RecordedOutput& o) { return keepUnclaimed(p, o, whole, inputName); });
     return r;
 }
 
@@ -125,7 +151,7 @@ FolderRecord settledRecord(OutputPlace& p, bool converted, bool whole)
 // compares the file's bytes.
 constexpr int64_t kSettled = 20 * 1000 * 1000;  // ns
 
-std::string settledText(FolderRecord record)
+void settleTimes(FolderRecord& record)
 {
     const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                             std::chrono::system_clock::now().time_since_epoch()).count();
@@ -134,25 +160,25 @@ std::string settledText(FolderRecord record)
             o.mtime = 0;
     if (record.input.mtime > now - kSettled)
         record.input.mtime = 0;
-    return recordText(record);
 }
 
 }  // namespace
 
-bool placeRecord(const std::string& folder, const std::string& text)
+bool placeRecord(const std::string& folder, const FolderRecord& record)
 {
     OutputFile out;
     out.counted = false;
     out.hidden = true;
     openOutput(out, createFile(kRecordName, folder));
-    writeOutput(out, text.data(), text.size());
+    writeRecordText(record, [&](const std::string& piece) { writeOutput(out, piece.data(), piece.size()); });
     return placeOutputs({&out});
 }
 
 void readRecord(OutputPlace& p, const std::string& dir)
 {
     p.recordFolder = dir;
-    p.recordState = loadRecord(dir, p.previousText, p.previous, p.recordWhy);
+    p.recordState = loadRecord(dir, p.previous, p.recordWhy, &p.previousHash);
+    p.claimed.assign(p.previous.outputs.size(), 0);
     if (p.recordState == RecordRead::Trusted && p.previous.tool != "assetdump") {
         p.recordState = RecordRead::Spoiled;
         p.recordWhy = "it is not a record of assetdump's";
@@ -161,7 +187,8 @@ void readRecord(OutputPlace& p, const std::string& dir)
         adoptFormats(p.run->choices, p.previous.formats, p.picture, p.palette);
         return;
     }
-    if (p.recordState == RecordRead::Spoiled) {
+    if (p.recordState == RecordRead::Spoiled || p.recordState == RecordRead::Stopped) {
+        p.recordState = RecordRead::Spoiled;
         p.recordNewer = p.previous.format > kRecordFormat;
         reportNoteAbout(createFile(kRecordName, dir), "cannot be trusted: " + p.recordWhy +
                                                           "; every output that differs from what this run writes is "
@@ -169,28 +196,64 @@ void readRecord(OutputPlace& p, const std::string& dir)
     }
 }
 
+void notePlaced(OutputPlace& p, const RecordedOutput& written)
+{
+    std::lock_guard<std::mutex> hold(p.recordLock);
+    if (p.recordState == RecordRead::Trusted)
+        if (const RecordedOutput* was = findOutput(p.previous, written.name)) {
+            // Its fields but the name, which others may be comparing as they
+            // look names up: the list stays sorted as it is.
+            const size_t k = size_t(was - p.previous.outputs.data());
+            RecordedOutput& e = p.previous.outputs[k];
+            e.size = written.size;
+            e.hash = written.hash;
+            e.shows = written.shows;
+            e.mtime = written.mtime;
+            e.beforeSize = -1;
+            e.beforeHash = Hash128();
+            p.claimed[k] = 2;
+            return;
+        }
+    p.placed.push_back(written);
+}
+
 bool writeIntentRecord(OutputPlace& p)
 {
     if (p.recordNewer)
         return true;  // a newer version's record is never rewritten (nor trusted)
-    FolderRecord r = p.recordState == RecordRead::Trusted ? p.previous : FolderRecord();
+    FolderRecord r;
+    if (p.recordState == RecordRead::Trusted) {
+        r.input = p.previous.input;
+        r.inputHash = p.previous.inputHash;
+        r.inputName = p.previous.inputName;
+        r.formats = p.previous.formats;
+    }
     r.tool = "assetdump";
     r.version = ASSETDUMP_VERSION;
-    std::map<std::string, RecordedOutput> entries;
-    for (RecordedOutput& o : r.outputs)
-        entries[o.name] = std::move(o);
-    for (const RecordedOutput& o : p.placed)
-        entries[o.name] = o;
+    // Every earlier output as it is listed now, what was placed so far, and
+    // the staged outputs with both their old and new bytes: made on a copy,
+    // the place's own lists go on to the settled record.
+    std::vector<RecordedOutput>& v = r.outputs;
+    if (p.recordState == RecordRead::Trusted)
+        v = p.previous.outputs;
+    v.insert(v.end(), p.placed.begin(), p.placed.end());
     for (const std::vector<StagedOutput>& set : p.staged)
         for (const StagedOutput& s : set)
-            entries[s.written.name] = s.written;
-    r.outputs.clear();
-    for (auto& entry : entries)
-        r.outputs.push_back(std::move(entry.second));
-    const std::string text = recordText(r);
-    if (!placeRecord(p.recordFolder, text))
+            v.push_back(s.written);
+    // By name, a staged entry after the listed one of its name, which it replaces.
+    std::stable_sort(v.begin(), v.end(), [](const RecordedOutput& a, const RecordedOutput& b) { return a.name < b.name; });
+    size_t kept = 0;
+    for (size_t i = 0; i < v.size(); i++) {
+        if (kept && v[kept - 1].name == v[i].name)
+            kept--;
+        if (kept != i)
+            v[kept] = std::move(v[i]);
+        kept++;
+    }
+    v.resize(kept);
+    if (!placeRecord(p.recordFolder, r))
         return false;
-    p.previousText = text;
+    p.previousHash = recordHash(r);
     return true;
 }
 
@@ -201,44 +264,32 @@ bool writeRecord(OutputPlace& p, bool converted, bool whole)
     FolderRecord record = settledRecord(p, converted, whole);  // in a dry run, tells what it would remove
     if (dryRunning() || p.recordNewer || (p.recordState == RecordRead::Spoiled && !converted))
         return true;  // a spoiled record stays for the user to see until a conversion succeeds
-    const std::string text = settledText(std::move(record));
-    if (text == p.previousText)
+    settleTimes(record);
+    if (p.freshTemp.empty() && p.recordState != RecordRead::Missing && recordHash(record) == p.previousHash)
         return true;  // nothing changed: nothing written
-    const std::string folder = p.freshTemp.empty() ? p.recordFolder : p.freshTemp;
-    if (!p.freshTemp.empty()) {
-        // A new folder: its record is made inside it before it is put in place.
-        const std::string path = createFile(kRecordName, folder);
-        errno = 0;
-        FileHandle file(createNewFile(path));
-        if (file && writeAll(file.fd, text.data(), text.size()) && file.close()) {
-            hideFile(path);
-            return true;
-        }
-        return refuse(createFile(kRecordName, p.recordFolder), "%s", systemReason(errno ? errno : EIO).c_str());
-    }
-    return placeRecord(folder, text);
+    return placeRecord(p.recordFolder, record);
 }
 
 bool outputsUpToDate(OutputPlace& p, const std::string& input)
 {
     const std::string& folder = p.where.folder;
-    std::string what, text, why;
+    std::string what, why;
+    FileStamp inputStamp, stamp;
+    if (folder.empty() || linkKind(folder, what) != PathKind::Directory || !fileStamp(input, inputStamp))
+        return false;
+    // Each output is looked at as the record is read, and the first that is
+    // not as placed ends the look: the record is never held whole.
     FolderRecord r;
-    FileStamp stamp;
-    if (folder.empty() || linkKind(folder, what) != PathKind::Directory ||
-        loadRecord(folder, text, r, why) != RecordRead::Trusted || r.tool != "assetdump" ||
-        r.version != ASSETDUMP_VERSION || r.input.mtime == 0 || !fileStamp(input, stamp) || stamp.size != r.input.size ||
-        stamp.mtime != r.input.mtime || stamp.ctime != r.input.ctime || stamp.inode != r.input.inode ||
-        stamp.device != r.input.device)
+    const RecordRead read = loadRecord(folder, r, why, nullptr, [&](const RecordedOutput& o) {
+        return o.mtime != 0 && o.beforeSize < 0 && fileStamp(createFile(o.name, folder), stamp) &&
+               stamp.size == o.size && stamp.mtime == o.mtime;
+    });
+    if (read != RecordRead::Trusted || r.tool != "assetdump" || r.version != ASSETDUMP_VERSION ||
+        r.input.mtime == 0 || inputStamp.size != r.input.size || inputStamp.mtime != r.input.mtime ||
+        inputStamp.ctime != r.input.ctime || inputStamp.inode != r.input.inode || inputStamp.device != r.input.device)
         return false;
     PictureFormat picture = p.picture;
     PaletteFormat palette = p.palette;
     adoptFormats(p.run->choices, r.formats, picture, palette);
-    if (r.formats != formatsOf(picture, palette))
-        return false;
-    for (const RecordedOutput& o : r.outputs)
-        if (o.mtime == 0 || o.beforeSize >= 0 || !fileStamp(createFile(o.name, folder), stamp) ||
-            stamp.size != o.size || stamp.mtime != o.mtime)
-            return false;
-    return true;
+    return r.formats == formatsOf(picture, palette);
 }

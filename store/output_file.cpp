@@ -155,10 +155,11 @@ bool openOutput(OutputFile& out, const std::string& path)
     const std::string name = getName(path);
     out.inRecord = place && !place->recordFolder.empty() && !isRecordName(name) &&
                    folderOfPath(path) == place->recordFolder;
-    if (out.inRecord) {
-        std::lock_guard<std::mutex> hold(place->recordLock);
-        place->claimed.insert(name);
-    }
+    if (out.inRecord)
+        if (const RecordedOutput* was = findOutput(place->previous, name)) {
+            std::lock_guard<std::mutex> hold(place->recordLock);
+            place->claimed[size_t(was - place->previous.outputs.data())] = 1;
+        }
     std::string physical;
     if (inFreshFolder(path, physical)) {
         // Nobody else writes in a new folder: the file is made under its own

@@ -50,7 +50,7 @@ struct OutputFile {
     int64_t mtime = 0;  // the file's modification time once every byte is in it (0: not known)
     // What the file at its name held when it was found replaceable (size -1: not known).
     int64_t beforeSize = -1;
-    std::string beforeHash;
+    Hash128 beforeHash;
     bool inRecord = false;  // an output of the folder whose record is kept
     bool kept = false;      // the file at its name is the user's edit: left as it is
     bool counted = true;    // counted among the outputs placed (the record is not)

@@ -39,7 +39,7 @@ bool renameInPlace(std::initializer_list<OutputFile*> outputs)
     for (OutputFile* out : outputs) {
         std::string what;
         const char* verb = nullptr;
-        if (out->dry || (verbose() && !out->temp.empty()))
+        if (out->counted && (out->dry || (verbose() && !out->temp.empty())))  // the record is no output
             verb = out->fresh || linkKind(out->path, what) == PathKind::Missing ? "write" : "replace";
         if (!out->fresh && !out->temp.empty() && !replaceFile(out->temp, out->path)) {
             fail(*out, errno);
@@ -60,7 +60,7 @@ RecordedOutput entryOf(const OutputFile& out)
     RecordedOutput written;
     written.name = getName(out.path);
     written.size = out.written;
-    written.hash = out.hasher.hex();
+    written.hash = out.hasher.digest();
     written.shows = out.shows.empty() ? "file" : out.shows;
     return written;
 }
@@ -83,9 +83,7 @@ void recordPlaced(OutputFile& out)
             written.mtime = out.mtime;  // written: its time when it was closed
         else if (fileStamp(out.path, stamp))
             written.mtime = stamp.mtime;
-        OutputPlace* place = currentPlace();
-        std::lock_guard<std::mutex> hold(place->recordLock);
-        place->placed.push_back(written);
+        notePlaced(*currentPlace(), written);
     }
     if (out.rebuilt)
         recordInMod(out.path, &written);
@@ -227,9 +225,9 @@ void placeStaged(OutputPlace& p)
             if (verbose())
                 tellChange(added ? "write" : "replace", s.path);
             s.written.beforeSize = -1;
-            s.written.beforeHash.clear();
+            s.written.beforeHash = Hash128();
             p.run->placedOutputs++;
-            p.placed.push_back(s.written);
+            notePlaced(p, s.written);
         }
         for (; k < set.size(); k++)
             unstage(p, set[k], systemReason(error));

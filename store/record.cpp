@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <istream>
+#include <streambuf>
 
 #include <nlohmann/json.hpp>
 
@@ -22,7 +25,7 @@ bool isRecordName(const std::string& name)
     return name == kRecordName || name == kLockName;
 }
 
-bool writtenByTool(const RecordedOutput& o, int64_t size, const std::string& hash)
+bool writtenByTool(const RecordedOutput& o, int64_t size, const Hash128& hash)
 {
     return (size == o.size && hash == o.hash) || (o.beforeSize >= 0 && size == o.beforeSize && hash == o.beforeHash);
 }
@@ -43,7 +46,7 @@ bool hashRange(Source& in, int64_t from, int64_t to, Hasher& hasher)
     return true;
 }
 
-bool hashOf(const std::string& path, int64_t limit, int64_t& size, std::string& hash)
+bool hashOf(const std::string& path, int64_t limit, int64_t& size, Hash128& hash)
 {
     Source in;
     if (!openSource(in, path))
@@ -54,18 +57,18 @@ bool hashOf(const std::string& path, int64_t limit, int64_t& size, std::string& 
     if (!hashRange(in, 0, whole ? in.size : half, hasher) || (!whole && !hashRange(in, in.size - half, in.size, hasher)))
         return false;
     size = in.size;
-    hash = hasher.hex();
+    hash = hasher.digest();
     return true;
 }
 
 }  // namespace
 
-bool hashFile(const std::string& path, int64_t& size, std::string& hash)
+bool hashFile(const std::string& path, int64_t& size, Hash128& hash)
 {
     return hashOf(path, INT64_MAX, size, hash);
 }
 
-bool hashInput(const std::string& path, int64_t& size, std::string& hash)
+bool hashInput(const std::string& path, int64_t& size, Hash128& hash)
 {
     return hashOf(path, kWholeHashLimit, size, hash);
 }
@@ -145,32 +148,44 @@ bool fromHex(const std::string& hex, std::string& bytes)
 
 }  // namespace
 
-std::string recordText(const FolderRecord& r)
+void writeRecordText(const FolderRecord& r, const std::function<void(const std::string&)>& put)
 {
-    std::string t = "{\n";
-    t += "  \"record\": " + std::to_string(kRecordFormat) + ",\n";
-    t += "  \"tool\": " + jsonText(r.tool) + ",\n";
-    t += "  \"version\": " + jsonText(r.version) + ",\n";
+    put("{\n  \"record\": " + std::to_string(kRecordFormat) + ",\n  \"tool\": " + jsonText(r.tool) +
+        ",\n  \"version\": " + jsonText(r.version) + ",\n");
     if (!r.formats.empty())
-        t += "  \"formats\": " + jsonText(r.formats) + ",\n";
+        put("  \"formats\": " + jsonText(r.formats) + ",\n");
     if (r.input.size >= 0)
-        t += "  \"input\": {" + nameFields(r.inputName) + ", \"size\": " + std::to_string(r.input.size) +
-             ", \"xxh3_128\": " + jsonText(r.inputHash) + ", \"mtime\": " + std::to_string(r.input.mtime) +
-             ", \"ctime\": " + std::to_string(r.input.ctime) + ", \"inode\": " + std::to_string(r.input.inode) +
-             ", \"device\": " + std::to_string(r.input.device) + "},\n";
-    t += "  \"outputs\": [";
+        put("  \"input\": {" + nameFields(r.inputName) + ", \"size\": " + std::to_string(r.input.size) +
+            ", \"xxh3_128\": \"" + r.inputHash.hex() + "\", \"mtime\": " + std::to_string(r.input.mtime) +
+            ", \"ctime\": " + std::to_string(r.input.ctime) + ", \"inode\": " + std::to_string(r.input.inode) +
+            ", \"device\": " + std::to_string(r.input.device) + "},\n");
+    put("  \"count\": " + std::to_string(r.outputs.size()) + ",\n  \"outputs\": [");
+    std::string line;
     for (size_t i = 0; i < r.outputs.size(); i++) {
         const RecordedOutput& o = r.outputs[i];
-        t += i ? ",\n    " : "\n    ";
-        t += "{" + nameFields(o.name) + ", \"size\": " + std::to_string(o.size) + ", \"xxh3_128\": " + jsonText(o.hash) +
-             ", \"shows\": " + jsonText(o.shows) + ", \"mtime\": " + std::to_string(o.mtime);
+        line = i ? ",\n    {" : "\n    {";
+        line += nameFields(o.name) + ", \"size\": " + std::to_string(o.size) + ", \"xxh3_128\": \"" + o.hash.hex() +
+                "\", \"shows\": " + jsonText(o.shows) + ", \"mtime\": " + std::to_string(o.mtime);
         if (o.beforeSize >= 0)
-            t += ", \"before\": {\"size\": " + std::to_string(o.beforeSize) + ", \"xxh3_128\": " + jsonText(o.beforeHash) +
-                 "}";
-        t += "}";
+            line += ", \"before\": {\"size\": " + std::to_string(o.beforeSize) + ", \"xxh3_128\": \"" +
+                    o.beforeHash.hex() + "\"}";
+        put(line + "}");
     }
-    t += r.outputs.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    put(r.outputs.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+std::string recordText(const FolderRecord& r)
+{
+    std::string t;
+    writeRecordText(r, [&](const std::string& piece) { t += piece; });
     return t;
+}
+
+Hash128 recordHash(const FolderRecord& r)
+{
+    Hasher hasher;
+    writeRecordText(r, [&](const std::string& piece) { hasher.add(piece.data(), piece.size()); });
+    return hasher.digest();
 }
 
 namespace {
@@ -201,24 +216,36 @@ bool pathBelow(const std::string& path)
     }
 }
 
-bool isHash(const std::string& text)
-{
-    return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
 
 // Reads a record as the parser meets its values, field by field into the
 // plain record: nothing but the record itself is held. A value of the wrong
 // kind, or nesting past kDepth, spoils it.
 class RecordReader : public nlohmann::json_sax<Json> {
 public:
-    explicit RecordReader(FolderRecord& record) : r(record) {}
+    explicit RecordReader(FolderRecord& record, const std::function<bool(const RecordedOutput&)>* each = nullptr)
+        : r(record), each(each)
+    {
+    }
     std::string why;
+    bool stopped = false;  // each said so
+    size_t room = 0;  // the most outputs the text can hold: a "count" never reserves more
 
     bool null() override { return other("null"); }
     bool boolean(bool) override { return other("true or false"); }
     bool number_integer(number_integer_t v) override { return integer(int64_t(v)); }
+    // The count of outputs the writer put before them: room made at once,
+    // never more than the text can hold.
+    bool count(uint64_t v)
+    {
+        if (each)
+            return true;
+        r.outputs.reserve(size_t(std::min<uint64_t>(v, room)));
+        return true;
+    }
     bool number_unsigned(number_unsigned_t v) override
     {
+        if (at() == In::Top && field == "count")
+            return count(v);
         if (at() == In::Input && (field == "inode" || field == "device")) {
             (field == "inode" ? r.input.inode : r.input.device) = uint64_t(v);
             return true;
@@ -229,6 +256,12 @@ public:
     bool binary(binary_t&) override { return other("binary"); }
     bool string(string_t& v) override
     {
+        if (Hash128* hash = hashField()) {
+            if (!Hash128::fromHex(v, *hash))
+                return spoil("a \"xxh3_128\" that is not 32 hexadecimal digits");
+            hashSeen = hashSeen || at() == In::Output;
+            return true;
+        }
         std::string* field = textField();
         if (field) {
             *field = v;
@@ -244,7 +277,7 @@ public:
         else if (at() == In::Top && field == "input")
             next = In::Input;
         else if (at() == In::Outputs)
-            next = In::Output, r.outputs.emplace_back(), hexName.clear();
+            next = In::Output, r.outputs.emplace_back(), hexName.clear(), hashSeen = false;
         else if (at() == In::Output && field == "before")
             next = In::Before;
         else if (at() != In::Skip && isKnown())
@@ -255,6 +288,19 @@ public:
     {
         if (at() == In::Output && !settleName(r.outputs.back().name))
             return false;
+        if (at() == In::Output && !hashSeen)
+            return spoil("an output without its \"xxh3_128\"");
+        if (at() == In::Output && each) {
+            // Handed on and forgotten: a long record is never held whole.
+            if (!r.outputs.back().name.empty() && !(r.tool == "assetpack" ? pathBelow(r.outputs.back().name)
+                                                                          : oneFileName(r.outputs.back().name)))
+                return spoil("it names a file outside its folder or of the tool's own: " +
+                             escapeControls(r.outputs.back().name));
+            stopped = !(*each)(r.outputs.back());
+            r.outputs.pop_back();
+            if (stopped)
+                return false;
+        }
         if (at() == In::Input && !settleName(r.inputName))
             return false;
         stack.pop_back();
@@ -289,8 +335,10 @@ private:
     enum class In { Top, Input, Outputs, Output, Before, Skip };
     static constexpr size_t kDepth = 16;
     FolderRecord& r;
+    const std::function<bool(const RecordedOutput&)>* each;
     std::vector<In> stack;
     std::string field, hexName;
+    bool hashSeen = false;  // the output being read has its hash
 
     In at() const { return stack.empty() ? In::Skip : stack.back(); }
     bool enter(In in)
@@ -313,7 +361,16 @@ private:
                                                                                "\" is expected to hold something else");
     }
     // A field this version reads (an unknown one is passed over).
-    bool isKnown() { return textField() != nullptr || numberField() != nullptr || inodeField(); }
+    bool isKnown() { return textField() || hashField() || numberField() || inodeField(); }
+    Hash128* hashField()
+    {
+        if (field != "xxh3_128")
+            return nullptr;
+        return at() == In::Input    ? &r.inputHash
+               : at() == In::Output ? &r.outputs.back().hash
+               : at() == In::Before ? &r.outputs.back().beforeHash
+                                    : nullptr;
+    }
     bool inodeField() const { return at() == In::Input && (field == "inode" || field == "device"); }
     std::string* textField()
     {
@@ -321,15 +378,11 @@ private:
         case In::Top:
             return field == "tool" ? &r.tool : field == "version" ? &r.version : field == "formats" ? &r.formats : nullptr;
         case In::Input:
-            return field == "name" ? &r.inputName : field == "name_bytes" ? &hexName
-                                                : field == "xxh3_128" ? &r.inputHash : nullptr;
+            return field == "name" ? &r.inputName : field == "name_bytes" ? &hexName : nullptr;
         case In::Output: {
             RecordedOutput& o = r.outputs.back();
-            return field == "name" ? &o.name : field == "name_bytes" ? &hexName
-                                           : field == "xxh3_128" ? &o.hash : field == "shows" ? &o.shows : nullptr;
+            return field == "name" ? &o.name : field == "name_bytes" ? &hexName : field == "shows" ? &o.shows : nullptr;
         }
-        case In::Before:
-            return field == "xxh3_128" ? &r.outputs.back().beforeHash : nullptr;
         default:
             return nullptr;
         }
@@ -395,7 +448,7 @@ bool checkRecord(FolderRecord& record, std::string& why)
                   escapeControls(o.name);
             return false;
         }
-        if (o.size < 0 || !isHash(o.hash) || (o.beforeSize >= 0 && !isHash(o.beforeHash))) {
+        if (o.size < 0) {
             why = "its size or hash of " + escapeControls(o.name) + " is not one";
             return false;
         }
@@ -405,13 +458,44 @@ bool checkRecord(FolderRecord& record, std::string& why)
 
 }  // namespace
 
-bool parseRecord(const std::string& text, FolderRecord& record, std::string& why)
+namespace {
+
+// A record file read a piece at a time, hashed as it goes by.
+class RecordStream : public std::streambuf {
+public:
+    RecordStream(Source& in, Hasher& hasher) : in(in), hasher(hasher) {}
+
+protected:
+    int_type underflow() override
+    {
+        const size_t piece = size_t(std::min<int64_t>(in.size - at, 1 << 16));
+        const uint8_t* bytes = piece ? view(in, at, piece) : nullptr;
+        if (!bytes)
+            return traits_type::eof();
+        hasher.add(bytes, piece);
+        at += int64_t(piece);
+        char* begin = reinterpret_cast<char*>(const_cast<uint8_t*>(bytes));
+        setg(begin, begin, begin + piece);
+        return traits_type::to_int_type(*begin);
+    }
+
+private:
+    Source& in;
+    Hasher& hasher;
+    int64_t at = 0;
+};
+
+template <typename Input>
+bool parseInto(Input&& input, size_t room, FolderRecord& record, std::string& why,
+               const std::function<bool(const RecordedOutput&)>* each, bool& stopped)
 {
     record = FolderRecord();
     record.format = 1;  // records before the format was written in them
-    RecordReader reader(record);
+    RecordReader reader(record, each);
+    reader.room = room;
     why.clear();
-    const bool parsed = Json::sax_parse(text, &reader, Json::input_format_t::json, true);
+    const bool parsed = Json::sax_parse(std::forward<Input>(input), &reader, Json::input_format_t::json, true);
+    stopped = reader.stopped;
     if (parsed && checkRecord(record, why))
         return true;
     if (why.empty())
@@ -422,11 +506,19 @@ bool parseRecord(const std::string& text, FolderRecord& record, std::string& why
     return false;
 }
 
-RecordRead loadRecord(const std::string& folder, std::string& text, FolderRecord& record, std::string& why)
+}  // namespace
+
+bool parseRecord(const std::string& text, FolderRecord& record, std::string& why)
+{
+    bool stopped = false;
+    return parseInto(text, text.size() / 64, record, why, nullptr, stopped);
+}
+
+RecordRead loadRecord(const std::string& folder, FolderRecord& record, std::string& why, Hash128* textHash,
+                      const std::function<bool(const RecordedOutput&)>& each)
 {
     const std::string path = createFile(kRecordName, folder);
     std::string what;
-    text.clear();
     record = FolderRecord();
     const PathKind kind = linkKind(path, what);
     if (kind == PathKind::Missing && errno == ENOENT)
@@ -444,13 +536,16 @@ RecordRead loadRecord(const std::string& folder, std::string& text, FolderRecord
         why = "it is larger than a record grows (64 MiB)";
     if (!why.empty())
         return RecordRead::Spoiled;
-    const uint8_t* bytes = in.size ? view(in, 0, size_t(in.size)) : reinterpret_cast<const uint8_t*>("");
-    if (!bytes) {
+    Hasher hasher;
+    RecordStream stream(in, hasher);
+    std::istream text(&stream);
+    bool stopped = false;
+    const bool trusted = parseInto(text, size_t(in.size / 64), record, why, each ? &each : nullptr, stopped);
+    if (in.readError && !stopped)
         why = "it cannot be read: " + readFailure(in);
-        return RecordRead::Spoiled;
-    }
-    text.assign(reinterpret_cast<const char*>(bytes), size_t(in.size));
-    return parseRecord(text, record, why) ? RecordRead::Trusted : RecordRead::Spoiled;
+    if (textHash)
+        *textHash = hasher.digest();
+    return trusted && !in.readError ? RecordRead::Trusted : stopped ? RecordRead::Stopped : RecordRead::Spoiled;
 }
 
 const RecordedOutput* findOutput(const FolderRecord& record, const std::string& name)

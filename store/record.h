@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,13 @@ bool isRecordName(const std::string& name);
 struct RecordedOutput {
     std::string name;   // the file's name in the folder (a mod record: its path below the folder, "/" between names)
     int64_t size = 0;
-    std::string hash;   // 32 hexadecimal digits
+    Hash128 hash;
     std::string shows;  // the record of the input it shows ("entry 12", "glyph 3", "file")
     int64_t mtime = 0;  // the file's modification time as placed (ns since 1970; 0: not known)
     // While a run replaces the file: the bytes it held before (size -1: none).
     // Either version is the tool's own until the run settles the record.
     int64_t beforeSize = -1;
-    std::string beforeHash;
+    Hash128 beforeHash;
 };
 
 struct FolderRecord {
@@ -44,36 +45,44 @@ struct FolderRecord {
     std::string formats;    // the picture and palette formats the outputs were written in ("bmp raw"); empty: none
     std::string inputName;  // the input's own name
     FileStamp input;        // its stamp when it was converted (size -1: no input)
-    std::string inputHash;  // of the whole input, or past kWholeHashLimit of its two ends
+    Hash128 inputHash;      // of the whole input, or past kWholeHashLimit of its two ends
     std::vector<RecordedOutput> outputs;  // sorted by name, each name once
 };
 
 // True when a file of size and hash is one the record says the tool wrote
 // (or was replacing).
-bool writtenByTool(const RecordedOutput& o, int64_t size, const std::string& hash);
+bool writtenByTool(const RecordedOutput& o, int64_t size, const Hash128& hash);
 
 // The record as JSON text, fields in a fixed order so equal records are
-// equal bytes. A name that is not UTF-8 is kept exactly in "name_bytes"
-// (its bytes in hexadecimal), beside a "name" with U+FFFD in their place.
+// equal bytes, handed to put a line at a time (a long record is never held
+// whole). A name that is not UTF-8 is kept exactly in "name_bytes" (its
+// bytes in hexadecimal), beside a "name" with U+FFFD in their place.
+void writeRecordText(const FolderRecord& record, const std::function<void(const std::string&)>& put);
 std::string recordText(const FolderRecord& record);
+// The hash of that text: equal hashes, equal records.
+Hash128 recordHash(const FolderRecord& record);
 // Reads a record back; false, with why, for text that is not a whole record
 // of a known format with names that each stand for one file of the folder
 // (for assetpack's mod record: one path below it, "/" between names).
 bool parseRecord(const std::string& text, FolderRecord& record, std::string& why);
 
-enum class RecordRead { Missing, Trusted, Spoiled };
-// Reads the record in folder (never through a link): its text, and the
-// record. Missing when nothing has its name; Spoiled, with why, when
-// something does that is not a record this version can trust.
-RecordRead loadRecord(const std::string& folder, std::string& text, FolderRecord& record, std::string& why);
+enum class RecordRead { Missing, Trusted, Spoiled, Stopped };
+// Reads the record in folder (never through a link), a piece at a time, and
+// the hash of its text. Missing when nothing has its name; Spoiled, with
+// why, when something does that is not a record this version can trust.
+// With each, the outputs are handed to it one by one as they are read
+// instead of being kept (their names checked, but not against each other);
+// Stopped when it returns false.
+RecordRead loadRecord(const std::string& folder, FolderRecord& record, std::string& why, Hash128* textHash = nullptr,
+                      const std::function<bool(const RecordedOutput&)>& each = {});
 // The output of a record by name; null when it lists none.
 const RecordedOutput* findOutput(const FolderRecord& record, const std::string& name);
 
 // The hash of a whole file (read through the bounds-checked reader); false
 // when it cannot be read.
-bool hashFile(const std::string& path, int64_t& size, std::string& hash);
+bool hashFile(const std::string& path, int64_t& size, Hash128& hash);
 // The identity of an input: the hash of the whole file up to this size, and
 // of its first and last half of it beyond, so that a huge input costs no more
 // to recognise than this.
 constexpr int64_t kWholeHashLimit = int64_t(256) << 20;
-bool hashInput(const std::string& path, int64_t& size, std::string& hash);
+bool hashInput(const std::string& path, int64_t& size, Hash128& hash);

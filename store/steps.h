@@ -54,6 +54,9 @@ bool settleCompared(OutputFile& out);
 // before they replace anything; settled when the conversion ends. False,
 // having said why, when it could not be written.
 void readRecord(OutputPlace& p, const std::string& dir);
+// Notes an output put in place (or found in place): over its earlier entry
+// where the record lists it, so a long record is held once.
+void notePlaced(OutputPlace& p, const RecordedOutput& written);
 bool writeIntentRecord(OutputPlace& p);
 // converted: the conversion succeeded, and the record names its input;
 // whole: it went through the whole input (it succeeded, or failed only for
@@ -63,6 +66,6 @@ bool writeRecord(OutputPlace& p, bool converted, bool whole);
 void placeStaged(OutputPlace& p);
 // Takes back staged sets that may not replace anything, each named with why.
 void dropStaged(OutputPlace& p, const std::string& why);
-// Puts a record in place in its folder; false, having said why, when it
-// could not be.
-bool placeRecord(const std::string& folder, const std::string& text);
+// Puts a record in place in its folder (in a new folder, inside it before it
+// is put in place); false, having said why, when it could not be.
+bool placeRecord(const std::string& folder, const FolderRecord& record);
