@@ -271,10 +271,10 @@ void collect(Collected& run, const Program& program, const Options& options, con
         Job job;
         job.input = path;
         job.shown = shown;
-        job.layout = base;
+        job.layout = options.parents ? parentsLayout(path) : base;
         classify(job, kind, what);
         if (job.folder) {
-            job.layout = originalOf(base);
+            job.layout = originalOf(job.layout);
             if (job.kind == Kind::Unknown)
                 job.why = program.folderRefused;
         }
@@ -284,7 +284,9 @@ void collect(Collected& run, const Program& program, const Options& options, con
     }
     const size_t before = run.jobs.size();
     // "." and ".." have no name of their own: their files land directly in --output.
-    const std::string layout = base == "." || base == ".." || isPathSeparator(base.back()) ? "" : base;
+    const std::string layout = options.parents                                                  ? parentsLayout(path)
+                               : base == "." || base == ".." || isPathSeparator(base.back()) ? ""
+                                                                                            : base;
     walk(run, program, options, 0, path, path, shown, layout, path);
     addGoneOriginals(run, program, options, path, shown, layout);
     if (run.jobs.size() != before)

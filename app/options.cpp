@@ -10,7 +10,7 @@
 namespace {
 
 enum class Offered { Both, Packer, Dumper };  // which programs have the option
-enum class OptionId { Help, Version, Output, Jobs, Edits, Format, PaletteFormat, Force, DryRun, Quiet, Verbose, Pause };
+enum class OptionId { Help, Version, Output, Jobs, Edits, Format, PaletteFormat, Force, DryRun, Quiet, Verbose, Parents, Pause };
 
 struct OptionEntry {
     char shortName;        // 0: none
@@ -52,6 +52,12 @@ const OptionEntry kOptionTable[] = {
     {'v', "verbose", nullptr, Offered::Both, OptionId::Verbose,
      "tell, per file, each output written, replaced, kept or\nremoved",
      "tell, per file, each edited output, and each file\nwritten, replaced, kept or removed"},
+    {0, "parents", nullptr, Offered::Both, OptionId::Parents,
+     "with --output, keep each argument's path as it was given\n(as cp --parents does): 'assetdump -o work --parents\n"
+     "game/WALK.ANM' writes work/game/WALK.ANM.FILES, beside\nwhat 'assetdump -o work game' wrote",
+     "with --output and --edits, keep each argument's path as\nit was given (as cp --parents does): 'assetpack\n"
+     "--parents -e work -o mod game/DATA/HERO.RLE' reads\nwork/game/DATA/HERO.RLE.FILES, writes\n"
+     "mod/game/DATA/HERO.RLE"},
     {0, "pause", nullptr, Offered::Both, OptionId::Pause,
      "wait for a key at the end of the run (for launchers and\ndesktop files); without it the run never waits, but on\n"
      "Windows in a console of its own", nullptr},
@@ -156,6 +162,7 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
     case OptionId::Force: options.force = true; return true;
     case OptionId::DryRun: options.dryRun = true; return true;
     case OptionId::Pause: options.pause = true; return true;
+    case OptionId::Parents: options.parents = true; return true;
     case OptionId::Quiet: options.quiet = true; options.verbose = false; return true;  // the last one given holds
     case OptionId::Verbose: options.verbose = true; options.quiet = false; return true;
     case OptionId::Output:
@@ -245,6 +252,22 @@ std::string withoutTrailingSeparators(const std::string& path)
     return p;
 }
 
+std::string parentsLayout(const std::string& path)
+{
+    std::string layout, step;
+    size_t from = path.size() > 1 && path[1] == ':' ? 2 : 0;  // a drive: dropped with the root
+    for (size_t at = from; at <= path.size(); at++) {
+        if (at < path.size() && !isPathSeparator(path[at])) {
+            step += path[at];
+            continue;
+        }
+        if (!step.empty() && step != ".")
+            layout += (layout.empty() ? "" : std::string(1, kPathSeparator)) + step;
+        step.clear();
+    }
+    return layout;
+}
+
 bool readOptions(const std::vector<std::string>& args, const Program& program, Options& options, std::string& why)
 {
     // Options may stand anywhere before "--", as getopt_long permutes them;
@@ -286,6 +309,17 @@ bool readOptions(const std::vector<std::string>& args, const Program& program, O
         if (!applyOption(*entry, shown, value, options, why))
             return false;
     }
+    // With --parents an argument's path is kept below --output: one that
+    // climbs out of where it was given (..) could land anywhere.
+    for (const std::string& path : options.paths)
+        if (options.parents) {
+            const std::string layout = parentsLayout(path);
+            const std::string wrapped = std::string(1, kPathSeparator) + layout + kPathSeparator;
+            if (wrapped.find(std::string(1, kPathSeparator) + ".." + kPathSeparator) != std::string::npos) {
+                why = "--parents keeps each path as given, and " + escapeControls(path) + " has a '..' in it";
+                return false;
+            }
+        }
     return true;
 }
 

@@ -22,6 +22,7 @@ struct Options {
     bool pause = false;   // --pause
     bool quiet = false;   // --quiet
     bool verbose = false; // --verbose
+    bool parents = false; // --parents: each argument keeps the path it was given below --output (and --edits)
     bool help = false, version = false;
     std::vector<std::string> paths;  // the arguments that are not options
 };
@@ -33,6 +34,9 @@ std::string helpText(const Program& program);
 // False, with why set, for an --edits folder that is missing, not a folder
 // or empty: it would pack nothing, or the wrong folders.
 bool editsFolderUsable(const Options& options, std::string& why);
+// The path an argument keeps below --output with --parents: as given, a
+// leading separator (and drive) and "." steps dropped, "/" between names.
+std::string parentsLayout(const std::string& path);
 // The folders the options give, as the placement rule takes them.
 PlaceRule placeRule(const Options& options);
 

@@ -42,7 +42,8 @@ Edited openEdited(const std::string& path, Source& source)
 }
 }  // namespace
 
-Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha, bool* png, bool orPng)
+Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha, bool* png, bool orPng,
+                       const char* opaqueWhy)
 {
     Source source;
     Edited opened = openEdited(path, source);
@@ -72,6 +73,14 @@ Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8
             reportProblem(path, why);
             return Edited::Refused;
         }
+        // A picture that keeps no transparency: pixels made transparent
+        // come back opaque, and are named, never dropped without a word.
+        const size_t cleared = alpha ? 0 : size_t(std::count_if(transparency.begin(), transparency.end(),
+                                                                   [](uint8_t a) { return a < 255; }));
+        if (cleared)
+            reportNoteAbout(path, std::to_string(cleared) + (cleared == 1 ? " pixel" : " pixels") +
+                                      " made transparent " + (cleared == 1 ? "is" : "are") + " not kept: " +
+                                      (opaqueWhy ? opaqueWhy : "this picture keeps no transparency"));
         if (alpha)
             *alpha = std::move(transparency);
         if (png)
@@ -211,8 +220,10 @@ bool readSpriteFolder(const std::string& path, int32_t width, int32_t height,
                       SpriteEdit& edit)
 {
     const std::string imagePath = createBitmap(getName(path), editsFolderOf(path));
-    return readSpriteEdit(imagePath, createMask(getName(path), editsFolderOf(path), imagePath), width, height,
-                          originalRow, table, edit);
+    const std::string maskPath = createMask(getName(path), editsFolderOf(path), imagePath);
+    noteUnreadFiles(editsFolderOf(path), {getName(imagePath), getName(maskPath)},
+                    "a sprite is read from its picture and its mask; nothing else in its folder is");
+    return readSpriteEdit(imagePath, maskPath, width, height, originalRow, table, edit);
 }
 
 bool packUnchanged(const std::string& path, Source& in)
@@ -345,5 +356,13 @@ bool noGlyphsAdded(const std::string& dir, const std::vector<OutputName>& names)
                                                        : "the font has no glyph with code %d: glyphs cannot be added",
                       code);
     }
+    std::vector<std::string> read;
+    for (const OutputName& name : names) {
+        read.push_back(name.file);
+        read.push_back(name.stem + mask);
+    }
+    read.push_back("INFO.TXT");
+    noteUnreadFiles(dir, read, "a font's glyphs are read by their codes and its values from INFO.TXT; nothing else "
+                               "in its folder is");
     return true;
 }

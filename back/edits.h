@@ -20,8 +20,11 @@ enum class Edited { Missing, Read, Refused };
 // name) is missing, the PNG of the same name is read, and path names it
 // (not for a mask: orPng false). alpha, when given, gets a PNG's
 // transparency (see readPng); png tells that the picture was one.
+// Without alpha (a picture its file keeps no transparency for), pixels a PNG
+// makes transparent are named in a note, opaqueWhy saying why they are not
+// kept ("picture sets have no transparency").
 Edited readEditedImage(std::string& path, BmpPicture& picture, std::vector<uint8_t>* alpha = nullptr,
-                       bool* png = nullptr, bool orPng = true);
+                       bool* png = nullptr, bool orPng = true, const char* opaqueWhy = nullptr);
 // An edited palette file, at path or under the same name with another
 // palette format's extension, in any format editors exchange (palette.h):
 // count entries of blue, green, red and 0 into table. path names the file

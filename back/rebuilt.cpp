@@ -84,7 +84,7 @@ bool editsFolderReady(const std::string& original)
         return refuse(folder, "cannot be read back: %s", kLinkRefusal);
     case PathKind::Missing:
         return refuse(original, "there is no %s folder to put back: convert the file with assetdump first",
-                      escapeControls(getName(folder)).c_str());
+                      escapeControls(shownPath(folder)).c_str());
     default:
         return refuse(folder, "cannot be read back: it is not a folder");
     }

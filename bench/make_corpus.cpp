@@ -3,7 +3,7 @@
 //                     and sizes (over 100 MB at scale 1)
 //   DIR/rle/*.RLE     2,000 x SCALE sprites
 //   DIR/fnt/*.FNT     200 x SCALE fonts of 224 glyphs
-// usage: assetdump_corpus DIR [SCALE]
+// usage: assetdump_corpus DIR [SCALE [drawn]]   (drawn: bodies in runs of colour, not noise)
 //        assetdump_corpus DIR hostile   the hostile set (see writeHostile)
 //        assetdump_corpus DIR largest   DIR/largest/MAX.WAD: 65,535 entries, the most the format allows
 #include <cstdio>
@@ -24,16 +24,23 @@ struct Size {
 // Sprite sizes in rotation: odd and even widths, all four paddings.
 const Size kSizes[] = {{64, 48}, {97, 80}, {130, 96}, {203, 121}, {32, 32}, {150, 150}, {255, 60}, {81, 111}};
 
+// Bodies of noise (every pixel drawn at random), or drawn as sprites are,
+// in runs of one colour (the "drawn" corpus).
+bool drawn = false;
+
 // A sprite picture: a transparent margin, grey edges, a literal body.
 void picture(int w, int h, std::mt19937& random, ByteList& pixels, ByteList& mask)
 {
     pixels.resize(size_t(w * h));
     mask.resize(size_t(w * h));
+    uint8_t colour = 0;
     for (int y = 0; y < h; y++) {
         int margin = int(random() % uint32_t(w / 4 + 1));
         for (int x = 0; x < w; x++) {
             size_t i = size_t(y * w + x);
-            pixels[i] = uint8_t(random());
+            if (!drawn || random() % 12 == 0)
+                colour = uint8_t(random());
+            pixels[i] = colour;
             int edge = std::min(x - margin, w - 1 - margin - x);
             mask[i] = edge < 0 ? 0 : edge < 2 ? 127 : 255;
         }
@@ -206,6 +213,7 @@ int main(int argc, char** argv)
         writeWad(dir + "/largest/MAX.WAD", 65535, random);
         return 0;
     }
+    drawn = argc > 3 && std::string(argv[3]) == "drawn";
     const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
     std::mt19937 random(2026);
     for (const char* sub : {"wad", "rle", "fnt"})

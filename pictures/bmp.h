@@ -11,6 +11,7 @@
 #include "common/source.h"
 #include "store/outputs.h"
 #include "pictures/png.h"
+#include "store/names.h"
 
 using BmpHeader = std::array<uint8_t, 54>;
 using ColourTable = std::array<uint8_t, 1024>;  // 256 entries of blue, green, red, 0
@@ -175,8 +176,11 @@ bool writeSprite(const std::string& imagePath, const std::string& maskPath, cons
                  const ColourTable& table, size_t stride, int32_t height, MakeRows makeRows)
 {
     if (pictureFormat() == PictureFormat::Png) {
-        const std::string path = picturePath(imagePath, headerWidth(header), height);
-        if (path == imagePath)
+        // A sprite of no pixels has no PNG: it stays a BMP, as pictures of
+        // no pixels do (its mask would hold nothing either).
+        const bool pixels = headerWidth(header) > 0 && height > 0;
+        const std::string path = pixels ? imagePath : withEnding(imagePath, btmp);
+        if (pixels)
             return writePngSprite(path, headerWidth(header), height, table, stride, makeRows);
         return writeImage(path, header, table.data(), table.size(), stride, height, [&](int32_t r, uint8_t* row) {
             std::vector<uint8_t> unused(stride);

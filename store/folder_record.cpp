@@ -145,18 +145,18 @@ FolderRecord settledRecord(OutputPlace& p, bool converted, bool whole)
     return r;
 }
 
-// A record's time of an output is kept only when it lies clearly before the
-// record is made: a file edited within the same tick of the system's clock
-// as it was placed would otherwise look untouched. Without one, a rerun
-// compares the file's bytes.
+// A record's time of an output (and of the input) is kept only when it lies
+// clearly before the record is made: a file edited within the same tick of
+// the system's clock as it was placed would otherwise look untouched.
+// Without one, a rerun compares the file's bytes.
 constexpr int64_t kSettled = 20 * 1000 * 1000;  // ns
 
-void settleTimes(FolderRecord& record)
+void settleTimes(FolderRecord& record, bool outputs)
 {
     const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                             std::chrono::system_clock::now().time_since_epoch()).count();
     for (RecordedOutput& o : record.outputs)
-        if (o.mtime > now - kSettled)
+        if (outputs && o.mtime > now - kSettled)
             o.mtime = 0;
     if (record.input.mtime > now - kSettled)
         record.input.mtime = 0;
@@ -264,7 +264,9 @@ bool writeRecord(OutputPlace& p, bool converted, bool whole)
     FolderRecord record = settledRecord(p, converted, whole);  // in a dry run, tells what it would remove
     if (dryRunning() || p.recordNewer || (p.recordState == RecordRead::Spoiled && !converted))
         return true;  // a spoiled record stays for the user to see until a conversion succeeds
-    settleTimes(record);
+    // A new folder's outputs keep their times: nobody could touch them
+    // before the record named them, as the folder appears only after.
+    settleTimes(record, p.freshTemp.empty());
     if (p.freshTemp.empty() && p.recordState != RecordRead::Missing && recordHash(record) == p.previousHash)
         return true;  // nothing changed: nothing written
     return placeRecord(p.recordFolder, record);

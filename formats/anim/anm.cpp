@@ -410,6 +410,7 @@ bool pack_ANM(const std::string& path)
     if (!readAnm(path, in, &stop))
         return false;
     const std::string scriptPath = createFile(getName(path), editsFolderOf(path));
+    noteUnreadFiles(editsFolderOf(path), {getName(path)}, "a script is read from its text; nothing else in its folder is");
     std::string script;
     switch (readEditedText(scriptPath, script)) {
     case Edited::Refused:

@@ -492,6 +492,8 @@ bool pack_SEC(const std::string& path)
     if (!readSec(path, in))
         return false;
     const std::string listingPath = createFile(getName(path), editsFolderOf(path));
+    noteUnreadFiles(editsFolderOf(path), {getName(path)}, "a table file is read from its listing; nothing else in its "
+                                                          "folder is");
     std::string listing;
     switch (readEditedText(listingPath, listing)) {
     case Edited::Refused:

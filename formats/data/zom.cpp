@@ -394,7 +394,7 @@ bool pack_ZOM(const std::string& path)
         const int64_t recordSize = kImageHead + kPaletteSize + int64_t(image.width) * image.height;
         std::string imagePath = createBitmap(zomImageName(int(i)), dir);
         BmpPicture picture;
-        const Edited read = readEditedImage(imagePath, picture);
+        const Edited read = readEditedImage(imagePath, picture, nullptr, nullptr, true, "picture sets have no transparency");
         if (read == Edited::Refused)
             return false;
         if (read == Edited::Missing) {

@@ -109,7 +109,7 @@ bool pack_FNM(const std::string& path)
                                 return GlyphEdit::Kept;  // the same image as a later glyph of its code
                             std::string imagePath = createFile(names[j].file, dir);
                             BmpPicture picture;
-                            switch (readEditedImage(imagePath, picture)) {
+                            switch (readEditedImage(imagePath, picture, nullptr, nullptr, true, "FNM glyphs have no transparency")) {
                             case Edited::Refused:
                                 return GlyphEdit::Refused;
                             case Edited::Missing:

@@ -233,7 +233,7 @@ bool pack_FNT(const std::string& path)
             put16(&head[size_t(8 + 4 * k)], uint32_t(metrics[k]));
         BmpPicture picture;
         std::string imagePath = createFile(names[i].file, dir);
-        const Edited read = names[i].file.empty() ? Edited::Missing : readEditedImage(imagePath, picture);
+        const Edited read = names[i].file.empty() ? Edited::Missing : readEditedImage(imagePath, picture, nullptr, nullptr, true, "FNT glyphs have no transparency");
         if (read == Edited::Refused)
             return false;
         if (read == Edited::Missing) {

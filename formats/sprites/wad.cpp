@@ -363,7 +363,7 @@ bool packEntry(const std::string& path, Source& in, const WadEntry& e, int32_t i
 
     if (!e.runLength) {
         BmpPicture picture;
-        const Edited read = readEditedImage(imagePath, picture);
+        const Edited read = readEditedImage(imagePath, picture, nullptr, nullptr, true, "raw archive entries have no transparency");
         if (read == Edited::Refused)
             return false;
         if (read == Edited::Missing) {
