@@ -7,6 +7,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/source.h"
@@ -64,7 +65,20 @@ struct OutputPlace {
     // helpers of shareWork keep their own).
     WholeInput whole;
     ConversionThread own{this, {}};
+    // An input too large to be read whole is hashed for the record on a
+    // thread of its own while it is converted (see hashInputAside).
+    std::thread inputHasher;
+    Hash128 asideHash;
+    int64_t asideSize = -1;
+    ~OutputPlace()
+    {
+        if (inputHasher.joinable())
+            inputHasher.join();
+    }
 };
+// Starts hashing the conversion's input beside the conversion when it is
+// larger than one read takes whole.
+void hashInputAside(OutputPlace& p);
 
 // The conversion that this thread does from here on (nullptr: none); it
 // writes in the run's formats unless its folder's record names others.

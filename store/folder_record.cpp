@@ -56,7 +56,13 @@ void inputIdentity(OutputPlace& p, FolderRecord& r)
         r.inputHash = p.previous.inputHash;  // untouched since it was hashed
     } else {
         int64_t size = -1;
-        hashInput(p.inputPath, size, r.inputHash);
+        if (p.inputHasher.joinable()) {
+            p.inputHasher.join();  // hashed while it was converted
+            size = p.asideSize;
+            r.inputHash = p.asideHash;
+        } else {
+            hashInput(p.inputPath, size, r.inputHash);
+        }
         r.input = stamp;
         r.input.size = size;
     }
@@ -172,6 +178,18 @@ bool placeRecord(const std::string& folder, const FolderRecord& record)
     openOutput(out, createFile(kRecordName, folder));
     writeRecordText(record, [&](const std::string& piece) { writeOutput(out, piece.data(), piece.size()); });
     return placeOutputs({&out});
+}
+
+void hashInputAside(OutputPlace& p)
+{
+    FileStamp stamp;
+    if (dryRunning() || !fileStamp(p.inputPath, stamp) || stamp.size <= (int64_t(4) << 20))
+        return;  // a small input is hashed as the conversion reads it whole
+    try {
+        p.inputHasher = std::thread([&p] { hashInput(p.inputPath, p.asideSize, p.asideHash); });
+    } catch (const std::exception&) {
+        // No thread to be had: hashed when the record is written.
+    }
 }
 
 void readRecord(OutputPlace& p, const std::string& dir)

@@ -291,6 +291,7 @@ bool makeOutputDir(const std::string& path, std::string& dir)
             if (!dryRunning() && !lockFolder(*p, dir))
                 return false;
             readRecord(*p, dir);
+            hashInputAside(*p);
         }
         return true;
     case PathKind::Link:
@@ -318,5 +319,6 @@ bool makeOutputDir(const std::string& path, std::string& dir)
     p->freshFinal = dir;
     p->inputPath = path;
     p->recordFolder = dir;
+    hashInputAside(*p);
     return true;
 }
