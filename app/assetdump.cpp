@@ -15,8 +15,9 @@ const char* const kAbout =
     "\n"
     "Converts a game's graphics and data files into ordinary files that any\n"
     "editor opens. Each file's type is taken from the end of its name, in any\n"
-    "case; everything made from FILE goes into the folder FILE.FILES beside it,\n"
-    "replacing what is there. A folder is walked: every file below it of a type\n"
+    "case; everything made from FILE goes into the folder FILE.FILES beside it.\n"
+    "A rerun writes only what changed and keeps every output edited since it\n"
+    "was written (--force replaces them). A folder is walked: every file of a type\n"
     "below is converted, in sorted order (other files are skipped; .FILES\n"
     "folders are never entered, links to folders never followed). One line per\n"
     "file tells DONE! or FAILED!; a failure's reason goes to standard error.\n";

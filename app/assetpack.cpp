@@ -35,7 +35,8 @@ const char* const kDetails =
     "File types and what is read back:\n"
     "  RLE   NAME.BMP (pixels, size, colour table) and NAME.MASK.BMP\n"
     "  RLC   NAME.BMP (pixels, size, palette) and NAME.MASK.BMP, black or white only\n"
-    "  WAD   every .PAL, every sprite's image and, for run-length sprites, its mask\n"
+    "  WAD   every palette file (.PAL, .gpl or .act), every sprite's image and,\n"
+    "        for run-length sprites, its mask\n"
     "  ZOM   ZOM0.BMP, ZOM1.BMP, ... (pixels, sizes, palettes)\n"
     "  FNT   CODE.BMP per glyph (16 shades, by colour) and INFO.TXT (metrics)\n"
     "  FNC   CODE.BMP and CODE.MASK.BMP per glyph, INFO.TXT (font values)\n"
@@ -45,10 +46,14 @@ const char* const kDetails =
     "Texts may have LF or CR LF line ends; a line that cannot be read is\n"
     "refused with its number.\n"
     "\n"
-    "Images must be indexed BMPs (1, 4 or 8 bits; uncompressed or run-length\n"
-    "compressed). Colours are read back by colour, not by their place in the\n"
-    "image's colour table, so an editor may reorder or shorten the table.\n"
-    "Masks are read by colour: white opaque, black transparent, other colours grey.\n";
+    "Pictures may be BMPs (indexed, 1, 4 or 8 bits; uncompressed or run-length\n"
+    "compressed) or PNGs (indexed, greyscale, RGB or RGBA of up to 256 colours;\n"
+    "a PNG's transparency is a sprite's mask), told by their content. Colours\n"
+    "are read back by colour where an editor rebuilt the colour table, by index\n"
+    "where the table stayed in place. Masks are read by colour: white opaque,\n"
+    "black transparent, other colours grey. Palettes may be raw tables, JASC,\n"
+    "GIMP, Adobe or RIFF palette files, told by their content. One picture in\n"
+    "two formats (X.BMP and X.PNG) is refused.\n";
 
 bool pack(const Job& job)
 {

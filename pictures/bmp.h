@@ -151,7 +151,7 @@ bool writeImage(const std::string& pathGiven, const BmpHeader& header, const uin
                 size_t stride, int32_t height, MakeRow makeRow)
 {
     const std::string path = picturePath(pathGiven, headerWidth(header), height);
-    if (path == pathGiven && pictureFormat() == PictureFormat::Png)  // a picture of pixels
+    if (headerWidth(header) > 0 && height > 0 && pictureFormat() == PictureFormat::Png)  // a picture of pixels
         return writePngImage(path, header, table, tableSize, stride, height, makeRow);
     OutputFile out;
     openOutput(out, path);

@@ -94,11 +94,20 @@ void readColours(const BmpPicture& picture, const uint8_t* original, const uint8
             read.hidden++;
     if (asTheyStand) {
         // Indexes as they stand: the editor kept every colour in its place,
-        // or gave places new colours, which the table takes. A pixel that
-        // shows its original colour keeps its original index: an editor may
-        // swap entries of one colour, and the picture looks the same.
+        // or gave places new colours, which the table takes. An editor that
+        // merged the entries of one colour (each colour on one index now)
+        // tells nothing by the index it chose: a pixel that shows its
+        // original colour keeps its original index. A picture that still
+        // uses several entries of one colour says which by its indexes: a
+        // change between them is an edit, and kept.
+        std::map<uint32_t, int32_t> firstOfColour;
+        bool severalOfOneColour = false;
+        for (int32_t i = 0; i < 256 && !severalOfOneColour; i++)
+            if (used[size_t(i)])
+                severalOfOneColour = !firstOfColour.emplace(pictureColour(picture, i), i).second;
         for (size_t k = 0; k < pixels; k++)
-            read.indexes[k] = original && pictureColour(picture, picture.pixels[k]) == tableColour(was, original[k])
+            read.indexes[k] = original && !severalOfOneColour &&
+                                      pictureColour(picture, picture.pixels[k]) == tableColour(was, original[k])
                                   ? original[k]
                                   : picture.pixels[k];
         read.recoloured = !inPlace;
