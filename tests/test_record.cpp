@@ -33,14 +33,7 @@ ByteList sprite(uint8_t shade)
 
 ByteList archive(uint8_t shadeA)
 {
-    auto entry = [](const std::string& name, uint8_t shade) {
-        WadEntry e;
-        e.name = name;
-        e.width = e.height = 4;
-        e.rows.assign(4, ByteList(4, shade));
-        return e;
-    };
-    return wadFile({{"P.PAL", rampPalette565()}}, {entry("A.PIC", shadeA), entry("B.PIC", 9)});
+    return rerunArchive(true, shadeA);
 }
 
 void flipLastByte(const std::string& path)

@@ -20,18 +20,7 @@ const std::string S(1, pathSeparator());
 
 ByteList archive(bool withA, uint8_t shadeA)
 {
-    auto entry = [](const std::string& name, uint8_t shade) {
-        WadEntry e;
-        e.name = name;
-        e.width = e.height = 4;
-        e.rows.assign(4, ByteList(4, shade));
-        return e;
-    };
-    std::vector<WadEntry> entries;
-    if (withA)
-        entries.push_back(entry("A.PIC", shadeA));
-    entries.push_back(entry("B.PIC", 9));
-    return wadFile({{"P.PAL", rampPalette565()}}, entries);
+    return rerunArchive(withA, shadeA);
 }
 
 // Each file of a folder and what stands for its writing: a file replaced or

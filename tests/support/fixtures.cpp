@@ -366,3 +366,19 @@ ZomImage zomImage(int32_t width, int32_t height, float first, float second, Byte
     image.pixels = std::move(pixels);
     return image;
 }
+
+ByteList rerunArchive(bool withA, uint8_t shadeA)
+{
+    auto entry = [](const std::string& name, uint8_t shade) {
+        WadEntry e;
+        e.name = name;
+        e.width = e.height = 4;
+        e.rows.assign(4, ByteList(4, shade));
+        return e;
+    };
+    std::vector<WadEntry> entries;
+    if (withA)
+        entries.push_back(entry("A.PIC", shadeA));
+    entries.push_back(entry("B.PIC", 9));
+    return wadFile({{"P.PAL", rampPalette565()}}, entries);
+}

@@ -52,6 +52,9 @@ struct WadEntry {
 };
 ByteList wadEntry(const WadEntry& entry);
 ByteList wadFile(const std::vector<WadPalette>& palettes, const std::vector<WadEntry>& entries);
+// A small archive for reruns: palette P.PAL, raw 4 x 4 entries A.PIC (when
+// withA, all shadeA) and B.PIC (all 9).
+ByteList rerunArchive(bool withA, uint8_t shadeA);
 
 // FNT font.
 struct FntGlyph {
