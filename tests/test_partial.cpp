@@ -102,3 +102,4 @@ TEST(Partial, PngEdgesKeptOrNamed)
               std::string::npos)
         << r.err;
 }
+
