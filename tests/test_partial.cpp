@@ -103,3 +103,30 @@ TEST(Partial, PngEdgesKeptOrNamed)
         << r.err;
 }
 
+
+// A three-level font's glyph shows many stored values in one grey: a pixel
+// moved to another value the glyph holds, the table left in place, is an
+// edit, and comes back by its index.
+TEST(Partial, IndexEditsBetweenEntriesOfOneColourComeBack)
+{
+    TempDir tmp;
+    // One glyph of stored values 1, 3, 4 and 5 (grey all) beside white and black.
+    GlyphSetSpec spec;
+    spec.fontHeight = 2;
+    spec.glyphs = {FontGlyph{65, 4, 2, 0, {0, 1, 3, 4, 5, 2, 1, 3}}};
+    writeFile(tmp / "G.FNM", glyphSetFile(spec));
+    ASSERT_EQ(runTool({"G.FNM"}, tmp.path).status, 0);
+    const std::string glyph = tmp / "G.FNM.FILES" + S + "65.BMP";
+    ByteList bytes = readFile(glyph);
+    ASSERT_GT(bytes.size(), size_t(54 + 1024));
+    const auto pixels = bytes.begin() + 54 + 1024;
+    const auto grey = std::find(pixels, bytes.end(), uint8_t(127));  // stored 1
+    const auto other = std::find_if(pixels, bytes.end(), [](uint8_t v) { return v != 0 && v != 127 && v != 255; });
+    ASSERT_TRUE(grey != bytes.end() && other != bytes.end());
+    *grey = *other;  // another value of the same grey, which the glyph holds
+    writeFile(glyph, bytes);
+    const RunResult r = runTool({"G.FNM"}, tmp.path, packerPath());
+    EXPECT_EQ(r.out, "G.FNM\tDONE!\n\n") << r.err;
+    ASSERT_EQ(runTool({"G.packed.FNM"}, tmp.path).status, 0);
+    EXPECT_EQ(readFile(tmp / "G.packed.FNM.FILES" + S + "65.BMP"), bytes);
+}
