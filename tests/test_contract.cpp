@@ -11,6 +11,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -263,6 +264,36 @@ TEST(Outputs, AnInterruptLeavesNoTemporaryAndEveryPlacedFileWhole)
         fs::remove_all(tmp / "BIG.WAD.FILES");
         writeFile(tmp / "BIG.WAD", manyEntries(2000));
     }
+}
+
+// At a terminal, an interrupt finishes the progress line with how far the
+// run got, and the status stays the signal's.
+TEST(Outputs, AnInterruptAtATerminalSaysHowFarTheRunGot)
+{
+    TempDir tmp;
+    writeFile(tmp / "BIG.WAD", manyEntries(2000));
+    const std::string program = toolPath();
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (chdir(tmp.path.c_str()) != 0)
+            _exit(126);
+        execl(program.c_str(), program.c_str(), "BIG.WAD", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int raw = 0;
+    for (int tries = 0; tries < 20000 && !holdsTemporary(tmp.path); tries++)
+        ASSERT_NE(waitpid(child, &raw, WNOHANG), child) << "ended before it could be interrupted";
+    kill(child, SIGINT);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, size_t(n));
+    close(terminal);
+    waitpid(child, &raw, 0);
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGINT);
+    EXPECT_NE(shown.find("interrupted: 0 of 1 files done"), std::string::npos) << shown;
 }
 
 TEST(Outputs, StaleTemporariesGoAndLiveOnesStay)
