@@ -183,7 +183,7 @@ bool placeRecord(const std::string& folder, const FolderRecord& record)
 void hashInputAside(OutputPlace& p)
 {
     FileStamp stamp;
-    if (dryRunning() || !fileStamp(p.inputPath, stamp) || stamp.size <= (int64_t(4) << 20))
+    if (p.inputHasher.joinable() || dryRunning() || !fileStamp(p.inputPath, stamp) || stamp.size <= (int64_t(4) << 20))
         return;  // a small input is hashed as the conversion reads it whole
     try {
         p.inputHasher = std::thread([&p] { hashInput(p.inputPath, p.asideSize, p.asideHash); });
