@@ -111,10 +111,10 @@ TEST(Partial, IndexEditsBetweenEntriesOfOneColourComeBack)
 {
     TempDir tmp;
     // One glyph of stored values 1, 3, 4 and 5 (grey all) beside white and black.
-    GlyphSetSpec spec;
-    spec.fontHeight = 2;
-    spec.glyphs = {FontGlyph{65, 4, 2, 0, {0, 1, 3, 4, 5, 2, 1, 3}}};
-    writeFile(tmp / "G.FNM", glyphSetFile(spec));
+    GlyphSetSpec font;
+    font.fontHeight = 2;
+    font.glyphs = {FontGlyph{65, 4, 2, 0, {0, 1, 3, 4, 5, 2, 1, 3}}};
+    writeFile(tmp / "G.FNM", glyphSetFile(font));
     ASSERT_EQ(runTool({"G.FNM"}, tmp.path).status, 0);
     const std::string glyph = tmp / "G.FNM.FILES" + S + "65.BMP";
     ByteList bytes = readFile(glyph);
