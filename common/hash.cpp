@@ -1,6 +1,7 @@
 // XXH3-128 through xxHash's header-only build (see hash.h).
 #include "common/hash.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #define XXH_INLINE_ALL
@@ -56,16 +57,30 @@ std::string Hash128::hex() const
     return text;
 }
 
+bool fromHex(const std::string& text, std::string& bytes)
+{
+    bytes.clear();
+    if (text.size() % 2)
+        return false;
+    for (size_t at = 0; at < text.size(); at += 2) {
+        int v = 0;
+        for (size_t k = at; k < at + 2; k++) {
+            const char c = text[k];
+            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (d < 0)
+                return false;
+            v = v * 16 + d;
+        }
+        bytes += char(v);
+    }
+    return true;
+}
+
 bool Hash128::fromHex(const std::string& text, Hash128& hash)
 {
-    if (text.size() != 32)
+    std::string bytes;
+    if (text.size() != 32 || !::fromHex(text, bytes))
         return false;
-    for (size_t i = 0; i < 32; i++) {
-        const char c = text[i];
-        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        if (d < 0)
-            return false;
-        hash.bytes[i / 2] = uint8_t(i % 2 ? (hash.bytes[i / 2] | d) : d << 4);
-    }
+    std::copy(bytes.begin(), bytes.end(), hash.bytes.begin());
     return true;
 }

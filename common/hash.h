@@ -16,6 +16,9 @@ struct Hash128 {
     static bool fromHex(const std::string& text, Hash128& hash);
 };
 
+// The bytes lowercase hexadecimal digits stand for; false for anything else.
+bool fromHex(const std::string& text, std::string& bytes);
+
 // A content hash computed as the bytes go by.
 struct HashState;
 struct Hasher {

@@ -20,26 +20,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-bool fromHex(const std::string& hex, std::string& bytes)
-{
-    bytes.clear();
-    if (hex.size() % 2)
-        return false;
-    for (size_t at = 0; at < hex.size(); at += 2) {
-        int v = 0;
-        for (size_t k = at; k < at + 2; k++) {
-            const char c = hex[k];
-            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-            if (d < 0)
-                return false;
-            v = v * 16 + d;
-        }
-        bytes += char(v);
-    }
-    return true;
-}
-
-
 // One name of a folder: one path component, no separator, control byte or
 // NUL, not "." or "..", and not a name the tool keeps for itself.
 bool oneFileName(const std::string& name)
