@@ -60,6 +60,27 @@ bool convert(const Job& job)
     return false;
 }
 
+bool list(const Job& job, Listing& listing)
+{
+    const std::string& arg = job.input;
+    if (job.folder && job.kind != Kind::Wad && job.kind != Kind::Unknown)
+        return refuse(arg, "%s", kFolderRefused);
+    switch (job.kind) {
+    case Kind::Wad: return job.folder ? list_WAD_folder(arg, listing) : list_WAD(arg, listing);
+    case Kind::Sec: return list_SEC(arg, listing);
+    case Kind::Rle: return list_RLE(arg, listing);
+    case Kind::Rlc: return list_RLC(arg, listing);
+    case Kind::Arlc: return list_ARLC(arg, listing);
+    case Kind::Zom: return list_ZOM(arg, listing);
+    case Kind::Fnt: return list_FNT(arg, listing);
+    case Kind::Anm: return list_ANM(arg, listing);
+    case Kind::Fnc: return list_FNC(arg, listing);
+    case Kind::Fnm: return list_FNM(arg, listing);
+    case Kind::Unknown: return false;  // classification said why
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -67,6 +88,6 @@ int main(int argc, char** argv)
     const Program program{
         "assetdump", kAbout, kDetails, false,
         std::string("nothing to convert: no file below it has a name ending in ") + kKnownTypes,
-        kFolderRefused, "converted", false, convert};
+        kFolderRefused, "converted", false, convert, list};
     return runFrontEnd(argc, argv, program);
 }

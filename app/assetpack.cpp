@@ -99,6 +99,6 @@ int main(int argc, char** argv)
     const Program program{
         "assetpack", kAbout, kDetails, true, "nothing to put back: no file below it has a .FILES folder",
         std::string("an output folder, but of no file whose name ends in ") + kKnownTypes,
-        "packed", true, pack};
+        "packed", true, pack, nullptr};
     return runFrontEnd(argc, argv, program);
 }

@@ -7,6 +7,7 @@
 #include "app/options.h"
 #include "app/program.h"
 #include "app/progress.h"
+#include "app/gallery.h"
 #include "app/run.h"
 
 #include "store/names.h"
@@ -54,8 +55,9 @@ void endForInterrupt()
 
 }  // namespace
 
-int runFrontEnd(int argc, char** argv, const Program& program)
+int runFrontEnd(int argc, char** argv, const Program& given)
 {
+    Program program = given;
     prepareProcess();
     const std::vector<std::string> args = commandArguments(argc, argv);
     static std::string command;
@@ -81,6 +83,9 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     }
     if (!editsFolderUsable(options, why))
         return usageError(self, why);
+    if (options.list)
+        program.doneWord = "listed";
+    const ListForm listForm = !options.list ? ListForm::None : options.json ? ListForm::Json : ListForm::Lines;
 
     catchInterrupts(endForInterrupt);
     RunContext context;
@@ -110,7 +115,14 @@ int runFrontEnd(int argc, char** argv, const Program& program)
     Tally tally;
     tally.skipped = run.skipped;
     const size_t files = run.jobs.size();
-    bool reported = runJobs(run.jobs, program, RunSettings{options.jobs, &context}, progress, tally);
+    RunSettings settings{options.jobs, &context, listForm, nullptr};
+    Gallery gallery;
+    if (options.gallery && !options.dryRun)
+        settings.finished = [&](const Job& job) { galleryAdd(gallery, job); };
+    bool reported = listForm != ListForm::Json || writeAll(stdout, kJsonListStart);
+    reported = runJobs(run.jobs, program, settings, progress, tally) && reported;
+    if (listForm == ListForm::Json)
+        reported = writeAll(stdout, kJsonListEnd) && reported;
     if (!endModFolder(mod, options.dryRun))
         reported = false;
     endFolderLocks();
@@ -119,6 +131,10 @@ int runFrontEnd(int argc, char** argv, const Program& program)
         clearProgress(progress);
     }
     interruptedRun = nullptr;
+    if (options.gallery && !options.dryRun && !writeGallery(gallery, options, program))
+        tally.failed++;
+    else if (options.gallery && options.dryRun)
+        reportNoteAbout(program.name, "no gallery is written in a dry run");
     printSummary(progress, program, tally, files);
     reported = writeAll(stdout, "\n") && reported;
     consolePause();

@@ -10,7 +10,7 @@
 namespace {
 
 enum class Offered { Both, Packer, Dumper };  // which programs have the option
-enum class OptionId { Help, Version, Output, Jobs, Edits, Format, PaletteFormat, Force, DryRun, Quiet, Verbose, Parents, Pause };
+enum class OptionId { Help, Version, Output, Jobs, Edits, Format, PaletteFormat, Force, DryRun, Quiet, Verbose, Parents, Pause, List, Json, Gallery };
 
 struct OptionEntry {
     char shortName;        // 0: none
@@ -39,6 +39,14 @@ const OptionEntry kOptionTable[] = {
     {0, "palette-format", "FORMAT", Offered::Dumper, OptionId::PaletteFormat,
      "write an archive's palettes as raw (1024-byte tables,\n.PAL, the default), jasc (JASC-PAL text, .PAL), gpl\n"
      "(GIMP, .gpl) or act (Adobe, .act); assetpack reads\nany of them back", nullptr},
+    {'l', "list", nullptr, Offered::Dumper, OptionId::List,
+     "write nothing: print what each file holds, one line per\npalette, entry, sprite, glyph, picture, table or\n"
+     "sequence, tab-separated (see the manual page)", nullptr},
+    {0, "json", nullptr, Offered::Dumper, OptionId::Json,
+     "with --list, print it as one JSON document instead", nullptr},
+    {0, "gallery", nullptr, Offered::Dumper, OptionId::Gallery,
+     "after the run, write a gallery of the outputs to open in\na browser: index.html in the --output folder (without\n"
+     "--output: in the folder assetdump-gallery here)", nullptr},
     {'f', "force", nullptr, Offered::Both, OptionId::Force,
      "replace outputs edited since they were written (a rerun\nkeeps them otherwise, and says so)",
      "pack edits whose folder was made from another version of\nthe original"},
@@ -163,6 +171,9 @@ bool applyOption(const OptionEntry& e, const std::string& shown, const std::stri
     case OptionId::DryRun: options.dryRun = true; return true;
     case OptionId::Pause: options.pause = true; return true;
     case OptionId::Parents: options.parents = true; return true;
+    case OptionId::List: options.list = true; return true;
+    case OptionId::Json: options.json = true; return true;
+    case OptionId::Gallery: options.gallery = true; return true;
     case OptionId::Quiet: options.quiet = true; options.verbose = false; return true;  // the last one given holds
     case OptionId::Verbose: options.verbose = true; options.quiet = false; return true;
     case OptionId::Output:
@@ -308,6 +319,15 @@ bool readOptions(const std::vector<std::string>& args, const Program& program, O
         }
         if (!applyOption(*entry, shown, value, options, why))
             return false;
+    }
+    if (options.json && !options.list) {
+        why = "--json is a form of --list; give both";
+        return false;
+    }
+    if (options.list && (options.gallery || options.dryRun || options.force)) {
+        why = std::string("--list writes nothing, so ") + (options.gallery ? "--gallery" : options.dryRun ? "--dry-run" : "--force") +
+              " cannot go with it";
+        return false;
     }
     // With --parents an argument's path is kept below --output: one that
     // climbs out of where it was given (..) could land anywhere.

@@ -23,6 +23,9 @@ struct Options {
     bool quiet = false;   // --quiet
     bool verbose = false; // --verbose
     bool parents = false; // --parents: each argument keeps the path it was given below --output (and --edits)
+    bool list = false;    // --list: what each file holds, nothing written
+    bool json = false;    // --json: the list as JSON
+    bool gallery = false; // --gallery: pages to see the outputs in a browser
     bool help = false, version = false;
     std::vector<std::string> paths;  // the arguments that are not options
 };

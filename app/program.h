@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/listing.h"
 #include "common/report.h"
 #include "store/place.h"
 
@@ -40,6 +41,8 @@ struct Program {
     bool countsUnchanged;       // the summary counts the files left as they were
     // Converts (or packs) one file, or lists or packs one output folder.
     bool (*convert)(const Job& job);
+    // What one file holds, for --list, written nowhere (null: no --list).
+    bool (*list)(const Job& job, Listing& listing);
 };
 
 // The types the tool knows, as words say them ("WAD, SEC, ... or ANM").

@@ -54,6 +54,13 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
     if (job.sameAs != SIZE_MAX)
         return;  // the same input given again: its line takes the first one's result
     useReportSink(&job.report);
+    if (settings.list != ListForm::None) {
+        job.ok = listJob(job, program, settings.list);
+        if (!job.ok && job.report.problems == 0)
+            reportProblem(job.input, "failed");
+        useReportSink(nullptr);
+        return;
+    }
     bool raced = false, unchanged = false;
     bool ok = convertOnce(job, program, settings, raced, unchanged);
     if (raced) {
@@ -138,7 +145,7 @@ struct Printer {
 };
 
 // Prints job k's problem lines and its result line.
-void printJob(const Job& job, size_t k, Printer& printer, Progress& progress)
+void printJob(const Job& job, size_t k, Printer& printer, Progress& progress, const RunSettings& settings)
 {
     std::lock_guard<std::mutex> hold(progress.lock);
     clearProgress(progress);
@@ -146,7 +153,10 @@ void printJob(const Job& job, size_t k, Printer& printer, Progress& progress)
         printer.writeOut();
         writeAll(stderr, job.report.err);
     }
-    printer.pending += job.report.out + escapeControls(job.shown) + (job.ok ? "\tDONE!\n" : "\tFAILED!\n");
+    if (settings.list == ListForm::Json)
+        printer.pending += (k ? ",\n" : "") + jsonResult(job);
+    else
+        printer.pending += job.report.out + escapeControls(job.shown) + (job.ok ? "\tDONE!\n" : "\tFAILED!\n");
     if (!printer.batched || job.report.pause || printer.pending.size() > (64 << 10) ||
         std::chrono::steady_clock::now() - printer.lastWrite > std::chrono::milliseconds(50))
         printer.writeOut();
@@ -233,7 +243,9 @@ bool runJobs(std::deque<Job>& jobs, const Program& program, RunSettings settings
             job.unchanged = results[job.sameAs] & 2;
         }
         results[k] = char((job.ok ? 1 : 0) | (job.unchanged ? 2 : 0));
-        printJob(job, k, printer, progress);
+        printJob(job, k, printer, progress, settings);
+        if (settings.finished)
+            settings.finished(job);
         if (job.report.pause)
             consolePause();
         (job.ok ? (job.unchanged ? tally.unchanged : tally.done) : tally.failed)++;

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 
 #include "app/program.h"
+#include "app/list.h"
 #include "app/progress.h"
 
 struct RunContext;  // store/run_context.h
@@ -12,6 +14,9 @@ struct RunContext;  // store/run_context.h
 struct RunSettings {
     unsigned workers = 0;  // 0: one per core
     RunContext* run = nullptr;  // the run's choices and counters, handed to each conversion
+    ListForm list = ListForm::None;  // --list: each file is listed instead, nothing written
+    // Sees each job once its lines are printed, before it is let go (the gallery keeps its result).
+    std::function<void(const Job&)> finished;
 };
 
 // Converts every job and prints each one's lines and result line in order,

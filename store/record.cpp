@@ -65,15 +65,15 @@ bool hashInput(const std::string& path, int64_t& size, Hash128& hash)
     return hashOf(path, kWholeHashLimit, size, hash);
 }
 
-namespace {
-
 using Json = nlohmann::json;
 
-// A JSON string: written by the library, which escapes what JSON needs.
+// Written by the library, which escapes what JSON needs.
 std::string jsonText(const std::string& text)
 {
     return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
+
+namespace {
 
 // The length of the UTF-8 sequence at text[at] (0: not UTF-8 there).
 size_t utf8Length(const std::string& text, size_t at)

@@ -75,6 +75,8 @@ enum class RecordRead { Missing, Trusted, Spoiled, Stopped };
 // Stopped when it returns false.
 RecordRead loadRecord(const std::string& folder, FolderRecord& record, std::string& why, Hash128* textHash = nullptr,
                       const std::function<bool(const RecordedOutput&)>& each = {});
+// A text as a JSON string, quoted and escaped; bytes that are not UTF-8 become U+FFFD.
+std::string jsonText(const std::string& text);
 // The output of a record by name; null when it lists none.
 const RecordedOutput* findOutput(const FolderRecord& record, const std::string& name);
 

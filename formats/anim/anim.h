@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "common/listing.h"
+
 bool extract_ANM(const std::string& path);
+// Its sequences and their frame counts, for --list: nothing is written.
+bool list_ANM(const std::string& path, Listing& listing);
 
 // One line of a script: a keyword's code, its numbers and texts in line order.
 struct AnmToken {

@@ -476,3 +476,34 @@ bool pack_ANM(const std::string& path)
     copyOriginal(out, in, stop, in.size - stop);  // the end token and whatever follows it
     return placeOutputs({&out});
 }
+
+bool list_ANM(const std::string& path, Listing& listing)
+{
+    Source in;
+    listing.type = "ANM";
+    if (!readAnm(path, in))
+        return false;
+    listing.size = in.size;
+    // A sequence token starts a sequence; the frame tokens after it are its frames.
+    size_t sequence = SIZE_MAX;
+    int64_t sequences = 0;
+    walkTokens(in, nullptr, nullptr, [&](int64_t p, int32_t length, int32_t code) {
+        const TokenLayout* l = layoutOf(length, code);
+        if (l && l->text && code >= 1 && code <= 3) {
+            const uint8_t* t = view(in, p, l->size + size_t(length));
+            ListedItem item;
+            item.kind = "sequence";
+            item.index = sequences++;
+            item.name = t ? tokenTexts(*l, t, size_t(length))[0] : std::string();
+            item.count = 0;
+            item.counted = "frames";
+            item.detail = l->keyword;
+            listing.items.push_back(item);
+            sequence = listing.items.size() - 1;
+        } else if (code == 4 && length == 0 && sequence != SIZE_MAX) {
+            listing.items[sequence].count++;
+        }
+        return true;
+    });
+    return !in.readError || endsBefore(path, in, "the token stream is complete");
+}

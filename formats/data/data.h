@@ -5,10 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "common/listing.h"
 #include "common/source.h"
 
 bool extract_SEC(const std::string& path);
 bool extract_ZOM(const std::string& path);
+// What each file holds, for --list: nothing is written.
+bool list_SEC(const std::string& path, Listing& listing);
+bool list_ZOM(const std::string& path, Listing& listing);
 
 // Rebuilds a ZOM file from its original and its edited pictures, as
 // FILE.packed.ZOM beside it.

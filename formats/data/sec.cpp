@@ -46,9 +46,11 @@ struct SecOriginal {
         std::string name;   // as printed
         int64_t fieldAt;    // the name field
         int32_t fieldLength;
+        int32_t pairs;
     };
     std::vector<List> lists;
     int64_t end = 0;        // where the pair table ends
+    int32_t pairs = 0;      // of the pair table
 };
 
 // The one walk of the layout: reads in order, prints when given an output
@@ -212,7 +214,7 @@ bool printSec(SecWalk& w)
             const uint8_t* field = view(*w.in.source, fieldAt, kept);
             if (!field)
                 return shortOf(w, "the name of " + list);
-            w.noted->lists.push_back({fieldText(field, kept), fieldAt, nameLength});
+            w.noted->lists.push_back({fieldText(field, kept), fieldAt, nameLength, pairs});
         }
         emit(w, "\n");
         if (!printPairs(w, pairs, list))
@@ -224,8 +226,10 @@ bool printSec(SecWalk& w)
     emit(w, "\n%i\n", count);
     if (!printPairs(w, count, "the pair table"))
         return false;
-    if (w.noted)
+    if (w.noted) {
         w.noted->end = w.in.pos;
+        w.noted->pairs = count;
+    }
     return true;
 }
 
@@ -521,4 +525,43 @@ bool pack_SEC(const std::string& path)
     if (tailAt > 0)
         copyOriginal(out, in, tailAt, in.size - tailAt);  // whatever follows the tables
     return placeOutputs({&out});
+}
+
+bool list_SEC(const std::string& path, Listing& listing)
+{
+    Source in;
+    listing.type = "SEC";
+    if (!readSec(path, in))
+        return false;
+    listing.size = in.size;
+    SecOriginal tables;
+    SecWalk walk{SourceCursor{&in, 4}, nullptr, "", ""};
+    walk.noted = &tables;
+    if (!printSec(walk))
+        return endsBefore(path, in, "%s is complete", walk.needed.c_str());
+    int64_t tableIndex = 0;
+    auto table = [&](const char* name, int64_t count, const char* counted) {
+        ListedItem item;
+        item.kind = "table";
+        item.index = tableIndex++;
+        item.name = name;
+        item.count = count;
+        item.counted = counted;
+        listing.items.push_back(item);
+    };
+    table("points", int64_t(tables.points.size()), "points");
+    table("elements 1", int64_t(tables.elements[0].size()), "elements");
+    table("elements 2", int64_t(tables.elements[1].size()), "elements");
+    table("named lists", int64_t(tables.lists.size()), "lists");
+    for (size_t i = 0; i < tables.lists.size(); i++) {
+        ListedItem item;
+        item.kind = "list";
+        item.index = int64_t(i);
+        item.name = tables.lists[i].name;
+        item.count = tables.lists[i].pairs;
+        item.counted = "pairs";
+        listing.items.push_back(item);
+    }
+    table("pairs", tables.pairs, "pairs");
+    return true;
 }

@@ -450,3 +450,34 @@ bool pack_ZOM(const std::string& path)
     copyOriginal(out, in, copied, in.size - copied);
     return placeOutputs({&out});
 }
+
+bool list_ZOM(const std::string& path, Listing& listing)
+{
+    Source in;
+    ZomLayout zom;
+    listing.type = "ZOM";
+    if (!openInput(path, in) || !readZomLayout(path, in, zom))
+        return false;
+    listing.size = in.size;
+    ListedItem values;
+    values.kind = "values";
+    values.count = 3;
+    values.counted = "values";
+    values.detail = formatted("first value %d, %d entries, %d pictures", zom.firstValue, zom.entryCount,
+                              zom.imageCount);
+    listing.items.push_back(values);
+    for (size_t i = 0; i < zom.images.size(); i++) {
+        ListedItem item;
+        item.kind = "picture";
+        item.index = int64_t(i);
+        item.width = zom.images[i].width;
+        item.height = zom.images[i].height;
+        listing.items.push_back(item);
+    }
+    const Walk walk = walkEntries(in, zom.tableAt, zom.entryCount, zom.images, nullptr);
+    if (walk == Walk::Truncated)
+        return endsBefore(path, in, "the entry table is complete");
+    if (walk == Walk::Exhausted)
+        return refuse(path, "the entry table has no ending entry among its %d entries", zom.entryCount);
+    return true;
+}

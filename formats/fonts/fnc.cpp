@@ -244,3 +244,17 @@ bool pack_FNC(const std::string& path)
                             return GlyphEdit::Rebuilt;
                         });
 }
+
+bool list_FNC(const std::string& path, Listing& listing)
+{
+    Source in;
+    GlyphSet set;
+    listing.type = "FNC";
+    if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
+        return false;
+    std::vector<SpritePlanes> planes;
+    if (!listing.quick && !decodeAllGlyphs(path, in, set, planes))
+        return false;
+    listGlyphSet(set, in.size, listing);
+    return true;
+}

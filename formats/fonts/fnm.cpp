@@ -39,18 +39,27 @@ std::array<uint8_t, 256> levelTable()
 
 }  // namespace
 
-bool extract_FNM(const std::string& path)
+namespace {
+bool glyphsHeld(const std::string& path, Source& in, const GlyphSet& set)
 {
-    Source in;
-    GlyphSet set;
-    if (!openInput(path, in) || !readGlyphSet(path, "FNM", in, set))
-        return false;
     for (size_t j = 0; j < set.glyphs.size(); j++) {
         const GlyphRecord& g = set.glyphs[j];
         // An empty glyph reads nothing, wherever its offset points.
         if (g.width > 0 && g.height > 0 && !holds(in, g.dataAt, uint64_t(g.width) * uint64_t(g.height)))
             return endsBefore(path, in, "the %d x %d pixels of glyph %zu (code %d)", g.width, g.height, j, g.code);
     }
+    return true;
+}
+}  // namespace
+
+bool extract_FNM(const std::string& path)
+{
+    Source in;
+    GlyphSet set;
+    if (!openInput(path, in) || !readGlyphSet(path, "FNM", in, set))
+        return false;
+    if (!glyphsHeld(path, in, set))
+        return false;
 
     std::string dir;
     if (!makeOutputDir(path, dir))
@@ -150,4 +159,15 @@ bool pack_FNM(const std::string& path)
                             height = picture.height;
                             return GlyphEdit::Rebuilt;
                         });
+}
+
+bool list_FNM(const std::string& path, Listing& listing)
+{
+    Source in;
+    GlyphSet set;
+    listing.type = "FNM";
+    if (!openInput(path, in) || !readGlyphSet(path, "FNM", in, set) || !glyphsHeld(path, in, set))
+        return false;
+    listGlyphSet(set, in.size, listing);
+    return true;
 }

@@ -277,3 +277,18 @@ bool pack_FNT(const std::string& path)
     copyOriginal(out, in, end, in.size - end);  // whatever follows the last glyph
     return placeOutputs({&out});
 }
+
+bool list_FNT(const std::string& path, Listing& listing)
+{
+    Source in;
+    std::vector<FntGlyphHead> glyphs;
+    listing.type = "FNT";
+    if (!openInput(path, in) || !readFntGlyphs(path, in, glyphs))
+        return false;
+    listing.size = in.size;
+    for (size_t j = 0; j < glyphs.size(); j++)
+        listing.items.push_back(glyphItem(j, glyphs[j].code, glyphs[j].width, glyphs[j].height,
+                                          formatted("metrics %d %d %d", glyphs[j].metric1, glyphs[j].metric2,
+                                                    glyphs[j].metric3)));
+    return true;
+}

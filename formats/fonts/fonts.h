@@ -13,6 +13,10 @@
 #include "store/names.h"
 
 bool extract_FNT(const std::string& path);
+// What each font holds, for --list: nothing is written.
+bool list_FNT(const std::string& path, Listing& listing);
+bool list_FNC(const std::string& path, Listing& listing);
+bool list_FNM(const std::string& path, Listing& listing);
 
 // The image names of a font's glyphs (glyphNames). An earlier glyph whose
 // code a later one has, and whose image sameImage(earlier, later) says is

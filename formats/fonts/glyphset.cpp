@@ -219,3 +219,30 @@ bool packGlyphSet(const std::string& path, Source& in, const GlyphSet& set, cons
     writeOutput(out, appended.data(), appended.size());
     return placeOutputs({&out});
 }
+
+ListedItem glyphItem(size_t j, int32_t code, int32_t width, int32_t height, const std::string& detail)
+{
+    ListedItem item;
+    item.kind = "glyph";
+    item.index = int64_t(j);
+    if (code > 32 && code < 127)
+        item.name = std::string(1, char(code));  // the character, where it is plain ASCII
+    item.width = width;
+    item.height = height;
+    item.detail = "code " + std::to_string(code) + (detail.empty() ? "" : ", " + detail);
+    return item;
+}
+
+void listGlyphSet(const GlyphSet& set, int64_t size, Listing& listing)
+{
+    listing.size = size;
+    ListedItem values;
+    values.kind = "values";
+    values.count = 4;
+    values.counted = "values";
+    values.detail = formatted("variant %d, font height %d, extra value %d, glyph value %d", set.variant,
+                              set.fontHeight, set.extraValue, set.glyphValue);
+    listing.items.push_back(values);
+    for (size_t j = 0; j < set.glyphs.size(); j++)
+        listing.items.push_back(glyphItem(j, set.glyphs[j].code, set.glyphs[j].width, set.glyphs[j].height, ""));
+}

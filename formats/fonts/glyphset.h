@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/listing.h"
 #include "common/source.h"
 
 struct GlyphRecord {
@@ -44,6 +45,10 @@ struct GlyphSet {
 // glyph's data is checked by its format (and never for an empty glyph).
 bool readGlyphSet(const std::string& path, const char* kind, Source& in, GlyphSet& set);
 
+// A glyph's item for --list (detail: what else it has), and a glyph set's
+// values and glyphs.
+ListedItem glyphItem(size_t j, int32_t code, int32_t width, int32_t height, const std::string& detail);
+void listGlyphSet(const GlyphSet& set, int64_t size, Listing& listing);
 // The character codes of the glyphs, in glyph order.
 std::vector<int32_t> glyphCodes(const GlyphSet& set);
 

@@ -12,19 +12,45 @@
 #include "common/report.h"
 #include "formats/sprites/sprites.h"
 
-bool extract_ARLC(const std::string& path)
+namespace {
+// The check both --list and a conversion make; header gets the first 16 bytes.
+bool readArlc(const std::string& path, Source& in, const uint8_t*& header)
 {
-    Source in;
     if (!openInput(path, in))
         return false;
     if (in.size <= 16)
         return tooShort(path, in, "an ARLC sprite", 17);
-    const uint8_t* header = view(in, 0, 16);
+    header = view(in, 0, 16);
     if (!header)
         return endsBefore(path, in, "the header is complete");
     // Width and height (bytes 4 and 8) describe picture data that nothing
     // uses, so it is neither read nor allocated.
     if (std::memcmp(header, "rlc", 3) != 0)
         return refuse(path, "not an ARLC sprite: it does not start with \"rlc\"");
+    return true;
+}
+}  // namespace
+
+bool extract_ARLC(const std::string& path)
+{
+    Source in;
+    const uint8_t* header = nullptr;
+    return readArlc(path, in, header);
+}
+
+bool list_ARLC(const std::string& path, Listing& listing)
+{
+    Source in;
+    const uint8_t* header = nullptr;
+    listing.type = "ARLC";
+    if (!readArlc(path, in, header))
+        return false;
+    listing.size = in.size;
+    ListedItem item;
+    item.kind = "sprite";
+    item.width = toInt(header[4], header[5]);
+    item.height = toInt(header[8], header[9]);
+    item.detail = "checked only: its pixels are not read";
+    listing.items.push_back(item);
     return true;
 }

@@ -203,3 +203,17 @@ bool pack_RLC(const std::string& path)
     copyOriginal(out, in, sprite.records.back(), in.size - sprite.records.back());  // what follows the rows
     return placeOutputs({&out});
 }
+
+bool list_RLC(const std::string& path, Listing& listing)
+{
+    Source in;
+    RlcSprite sprite;
+    listing.type = "RLC";
+    if (!openInput(path, in) || !readRlcSprite(path, in, sprite))
+        return false;
+    listing.size = in.size;
+    return listSprite(listing, sprite.width, sprite.height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
+        return decodeRlcRow(in, sprite.records[size_t(r)], sprite.width, image, mask) ||
+               endsBefore(path, in, "row record %d is complete", r);
+    });
+}

@@ -311,3 +311,43 @@ bool pack_RLE(const std::string& path)
     writeOutput(out, appended.data(), appended.size());
     return placeOutputs({&out});
 }
+
+bool listSprite(Listing& listing, int32_t width, int32_t height,
+                const std::function<bool(int32_t, uint8_t*, uint8_t*)>& row)
+{
+    ListedItem item;
+    item.kind = "sprite";
+    item.width = width;
+    item.height = height;
+    if (!listing.quick) {
+        std::vector<uint8_t> image(static_cast<size_t>(width)), mask(static_cast<size_t>(width));
+        bool used[256] = {};
+        for (int32_t r = 0; r < height; r++) {
+            std::fill(mask.begin(), mask.end(), uint8_t(0));
+            if (!row(r, image.data(), mask.data()))
+                return false;
+            for (int32_t x = 0; x < width; x++)
+                if (mask[size_t(x)])
+                    used[image[size_t(x)]] = true;
+        }
+        item.count = std::count(std::begin(used), std::end(used), true);
+        item.counted = "colours";
+    }
+    listing.items.push_back(item);
+    return true;
+}
+
+bool list_RLE(const std::string& path, Listing& listing)
+{
+    Source in;
+    RleSprite sprite;
+    listing.type = "RLE";
+    if (!openInput(path, in) || !readRleSprite(path, in, sprite))
+        return false;
+    listing.size = in.size;
+    RunData run{&in, sprite.info.offset, in.size - sprite.info.offset, {}};
+    return listSprite(listing, sprite.info.width, sprite.info.height, [&](int32_t r, uint8_t* image, uint8_t* mask) {
+        return decodeRleRow(run, sprite.rowOffsets[size_t(r)], sprite.info.width, image, mask) ||
+               endsBefore(path, in, "row %d is complete", r);
+    });
+}

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/listing.h"
 #include "common/source.h"
 #include "common/stretches.h"
 #include "pictures/bmp.h"
@@ -70,6 +72,16 @@ bool decodeRlcRow(Source& source, int64_t record, int32_t width, uint8_t* image,
 void encodeRlcRow(const uint8_t* image, const uint8_t* mask, int32_t width, std::vector<uint8_t>& out);
 
 bool extract_RLE(const std::string& path);
+// What each file holds, for --list: nothing is written.
+bool list_RLE(const std::string& path, Listing& listing);
+bool list_WAD(const std::string& path, Listing& listing);
+bool list_RLC(const std::string& path, Listing& listing);
+bool list_ARLC(const std::string& path, Listing& listing);
+// A sprite's item: its size, and (unless quick) how many colours its
+// visible pixels use, from row(r, image, mask) for each row r; false when a
+// row cannot be decoded.
+bool listSprite(Listing& listing, int32_t width, int32_t height,
+                const std::function<bool(int32_t, uint8_t*, uint8_t*)>& row);
 bool extract_WAD(const std::string& path);
 bool extract_RLC(const std::string& path);
 bool extract_ARLC(const std::string& path);
@@ -84,3 +96,5 @@ bool pack_RLC(const std::string& path);
 // the errno of a directory that cannot be listed (then FAILED!, with it).
 int listFiles(const std::string& path);
 bool create_WAD(const std::string& path);
+// The same names as items, for --list.
+bool list_WAD_folder(const std::string& path, Listing& listing);

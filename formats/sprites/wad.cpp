@@ -499,3 +499,47 @@ bool pack_WAD(const std::string& path)
     copyOriginal(out, in, end, in.size - end);  // whatever follows the last entry
     return placeOutputs({&out});
 }
+
+bool list_WAD(const std::string& path, Listing& listing)
+{
+    Source in;
+    int32_t paletteCount = 0;
+    std::vector<WadEntry> entries;
+    int64_t end = 0;
+    listing.type = "WAD";
+    if (!openInput(path, in) || !readWadLayout(path, in, paletteCount, entries, end))
+        return false;
+    listing.size = in.size;
+    for (int32_t i = 0; i < paletteCount; i++) {
+        const uint8_t* record = view(in, kPalettesAt + kPaletteRecord * i, size_t(kPaletteRecord));
+        if (!record)
+            return endsBefore(path, in, "palette %d is complete", i);
+        ListedItem item;
+        item.kind = "palette";
+        item.index = i;
+        item.name = fieldText(record + 512, 13);
+        listing.items.push_back(item);
+    }
+    bool whole = true;
+    std::vector<uint32_t> rowOffsets;
+    for (size_t i = 0; i < entries.size(); i++) {
+        const WadEntry& e = entries[i];
+        ListedItem item;
+        item.kind = "entry";
+        item.index = int64_t(i);
+        item.name = e.name;
+        item.width = e.width;
+        item.height = e.height;
+        item.detail = e.runLength ? "run-length" : "raw";
+        int32_t paletteIndex = -1;
+        const std::string trouble = entryTrouble(in, e, paletteCount, paletteIndex, rowOffsets, !listing.quick);
+        if (in.readError)
+            return endsBefore(path, in, "its entries are checked");
+        if (trouble.empty())
+            item.palette = paletteIndex;
+        else
+            whole = refuse(path, "%s cannot be shown: %s", entryLabel(e, int32_t(i)).c_str(), trouble.c_str());
+        listing.items.push_back(item);
+    }
+    return whole;
+}

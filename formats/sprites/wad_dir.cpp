@@ -29,3 +29,22 @@ bool create_WAD(const std::string& path)
     const int error = listFiles(path);
     return error == 0 || refuse(path, "cannot be listed: %s", systemReason(error).c_str());
 }
+
+bool list_WAD_folder(const std::string& path, Listing& listing)
+{
+    std::vector<std::string> names;
+    listing.type = "folder";
+    errno = 0;
+    if (!listDirectory(path, names))
+        return refuse(path, "cannot be listed: %s", systemReason(errno ? errno : EIO).c_str());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+        if (name != "." && name != ".." && !isTemporaryName(name) && !isRecordName(name)) {
+            ListedItem item;
+            item.kind = "name";
+            item.index = int64_t(listing.items.size());
+            item.name = name;
+            listing.items.push_back(item);
+        }
+    return true;
+}
