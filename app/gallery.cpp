@@ -6,8 +6,12 @@
 #include "app/gallery.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
-#include <map>
+#include <cstring>
+#include <thread>
+#include <unordered_map>
 
 #include "back/edits.h"
 #include "platform/platform.h"
@@ -122,16 +126,20 @@ struct FilePage {
     const GalleryFile* file;
     Listing listing;
     bool listed = false;
-    std::map<std::string, std::vector<std::string>> shown;  // outputs by the record they show
+    std::unordered_map<std::string, std::vector<std::string>> shown;  // outputs by the record they show
     bool recorded = false;
     std::string link;  // to its output folder
 };
 
-std::string thumbnail(const std::string& link, const std::string& image, const std::string& mask, int32_t width,
-                      int32_t height)
+// Appends a picture's box: its image at the largest whole zoom that fits
+// the box (or cut down by a whole divisor when it is larger), over the board.
+void appendThumbnail(std::string& out, const std::string& link, const std::string& image, const std::string& mask,
+                     int32_t width, int32_t height)
 {
-    if (width <= 0 || height <= 0)
-        return "<span class=\"t e\">empty</span>";
+    if (width <= 0 || height <= 0) {
+        out += "<span class=\"t e\">empty</span>";
+        return;
+    }
     int32_t w = width, h = height;
     if (width > kThumbnail || height > kThumbnail) {
         const int32_t d = (std::max(width, height) + kThumbnail - 1) / kThumbnail;
@@ -140,28 +148,49 @@ std::string thumbnail(const std::string& link, const std::string& image, const s
         const int32_t zoom = std::min(kThumbnail / width, kThumbnail / height);
         w = width * zoom, h = height * zoom;
     }
-    const std::string size = "width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" alt=\"\" loading=\"lazy\"";
+    const std::string ws = std::to_string(w), hs = std::to_string(h);
     const std::string href = link + url(image);
-    if (mask.empty())
-        return "<a class=\"t\" href=\"" + href + "\"><img src=\"" + href + "\" " + size + "></a>";
-    // The mask applied without a CSS mask (which a page opened from disk may
-    // not load): the picture times the mask, screened with the checkerboard
-    // times the inverted mask, so a transparent pixel shows the board.
-    const std::string m = "<img src=\"" + link + url(mask) + "\" " + size;
-    return "<a class=\"t\" href=\"" + href + "\"><span class=\"l\"><img src=\"" + href + "\" " + size + ">" + m +
-           " class=\"mm\"></span><span class=\"l k\" style=\"width:" + std::to_string(w) + "px;height:" +
-           std::to_string(h) + "px\">" + m + " class=\"mi\"></span></a>";
+    auto img = [&](const std::string& src, const char* cls) {
+        out += "<img src=\"";
+        out += src;
+        out += "\" width=\"" + ws + "\" height=\"" + hs + "\" alt=\"\" loading=\"lazy\"";
+        out += cls;
+        out += '>';
+    };
+    out += "<a class=\"t\" href=\"" + href + "\">";
+    if (mask.empty()) {
+        img(href, "");
+    } else {
+        // The mask applied without a CSS mask (which a page opened from disk
+        // may not load): the picture times the mask, screened with the board
+        // times the inverted mask, so a transparent pixel shows the board.
+        const std::string m = link + url(mask);
+        out += "<span class=\"l\">";
+        img(href, "");
+        img(m, " class=\"mm\"");
+        out += "</span><span class=\"l k\" style=\"width:" + ws + "px;height:" + hs + "px\">";
+        img(m, " class=\"mi\"");
+        out += "</span>";
+    }
+    out += "</a>";
 }
 
-std::string caption(const ListedItem& item, const std::string& fallback)
+// A name a file stores, as a page shows it.
+std::string shownName(const std::string& stored)
 {
-    std::string text = item.name.empty() ? fallback : storedText(item.name);
-    std::string line = html(text) + "<br>" + std::to_string(item.width) + " &times; " + std::to_string(item.height);
+    return html(escapeControls(storedText(stored)));
+}
+
+void appendCaption(std::string& out, const ListedItem& item, const std::string& fallback)
+{
+    out += "<figcaption>";
+    out += item.name.empty() ? fallback : shownName(item.name);
+    out += "<br>" + std::to_string(item.width) + " &times; " + std::to_string(item.height);
     if (item.palette >= 0)
-        line += " &middot; palette " + std::to_string(item.palette);
+        out += " &middot; palette " + std::to_string(item.palette);
     if (!item.detail.empty())
-        line += "<br>" + html(item.detail);
-    return line;
+        out += "<br>" + html(item.detail);
+    out += "</figcaption>";
 }
 
 std::string swatches(const std::string& folder, const std::string& file)
@@ -191,46 +220,52 @@ std::string swatches(const std::string& folder, const std::string& file)
     return grid + "</div>";
 }
 
-// The pictures and palettes of a page, each a figure, in file order.
-std::vector<std::string> figures(const FilePage& page)
+// Whether an item has a figure: a palette, or anything with a picture.
+bool hasFigure(const ListedItem& item)
 {
-    std::vector<std::string> out;
-    const std::string& folder = page.file->folder;
-    for (const ListedItem& item : page.listing.items) {
-        if (std::strcmp(item.kind, "palette") == 0) {
-            auto found = page.shown.find(shownAs(item));
-            std::string name = "palette " + std::to_string(item.index) +
-                               (item.name.empty() ? "" : " &ldquo;" + html(storedText(item.name)) + "&rdquo;");
-            if (found == page.shown.end())
-                out.push_back("<figure class=\"p\"><p class=\"note\">no file</p><figcaption>" + name +
-                              "</figcaption></figure>");
-            else
-                for (const std::string& file : found->second)
-                    if (isPaletteFile(file))
-                        out.push_back("<figure class=\"p\">" + swatches(folder, file) + "<figcaption><a href=\"" +
-                                      page.link + url(file) + "\">" + html(file) + "</a><br>" + name +
-                                      "</figcaption></figure>");
-            continue;
-        }
-        if (item.width < 0)
-            continue;
-        const std::string label = shownAs(item);
-        auto found = page.shown.find(label.empty() ? "file" : label);
-        if (found == page.shown.end() && label.empty())
-            found = page.shown.find("");
-        std::string image, mask;
+    return item.width >= 0 || std::strcmp(item.kind, "palette") == 0;
+}
+
+// Appends an item's figure: a palette's swatches, or a picture's box.
+void appendFigure(std::string& out, const FilePage& page, const ListedItem& item)
+{
+    if (std::strcmp(item.kind, "palette") == 0) {
+        auto found = page.shown.find(shownAs(item));
+        const std::string* file = nullptr;
         if (found != page.shown.end())
-            for (const std::string& file : found->second)
-                if (isPicture(file))
-                    (isMask(file) ? mask : image) = file;
-        std::string fallback = label.empty() ? std::string(item.kind) : label;
-        if (std::strcmp(item.kind, "glyph") == 0)
-            fallback = "glyph " + std::to_string(item.index);
-        const std::string box = image.empty() ? "<span class=\"t e\">no file</span>"
-                                              : thumbnail(page.link, image, mask, item.width, item.height);
-        out.push_back("<figure>" + box + "<figcaption>" + caption(item, fallback) + "</figcaption></figure>");
+            for (const std::string& name : found->second)
+                if (isPaletteFile(name) && !file)
+                    file = &name;
+        out += "<figure class=\"p\">";
+        if (file)
+            out += swatches(page.file->folder, *file) + "<figcaption><a href=\"" + page.link + url(*file) + "\">" +
+                   html(escapeControls(*file)) + "</a><br>";
+        else
+            out += "<p class=\"note\">no file</p><figcaption>";
+        out += "palette " + std::to_string(item.index) +
+               (item.name.empty() ? "" : " &ldquo;" + shownName(item.name) + "&rdquo;") + "</figcaption></figure>\n";
+        return;
     }
-    return out;
+    // The whole file's pictures are a sprite's; the others are each an item's.
+    const std::string label = shownAs(item);
+    auto found = page.shown.find(label.empty() ? "file" : label);
+    if (found == page.shown.end() && label.empty())
+        found = page.shown.find("");
+    const std::string* image = nullptr;
+    const std::string* mask = nullptr;
+    if (found != page.shown.end())
+        for (const std::string& file : found->second)
+            if (isPicture(file))
+                (isMask(file) ? mask : image) = &file;
+    out += "<figure>";
+    if (image)
+        appendThumbnail(out, page.link, *image, mask ? *mask : std::string(), item.width, item.height);
+    else
+        out += "<span class=\"t e\">no file</span>";
+    appendCaption(out, item, std::strcmp(item.kind, "glyph") == 0 ? "glyph " + std::to_string(item.index)
+                             : label.empty()                      ? std::string(item.kind)
+                                                                  : label);
+    out += "</figure>\n";
 }
 
 // The rows of what a page holds besides pictures and palettes.
@@ -241,7 +276,7 @@ std::string contents(const FilePage& page)
         if (item.width >= 0 || std::strcmp(item.kind, "palette") == 0)
             continue;
         rows += "<tr><td>" + std::string(item.kind) + "</td><td>" + std::to_string(item.index) + "</td><td>" +
-                html(storedText(item.name)) + "</td><td>" +
+                shownName(item.name) + "</td><td>" +
                 (item.count >= 0 ? std::to_string(item.count) + " " + item.counted : std::string()) + "</td><td>" +
                 html(item.detail) + "</td></tr>\n";
     }
@@ -252,21 +287,24 @@ std::string contents(const FilePage& page)
 // The text outputs, each in a block of its own, folded.
 std::string texts(const FilePage& page)
 {
-    std::string out;
+    std::vector<std::string> names;
     for (const auto& [shows, files] : page.shown)
-        for (const std::string& file : files) {
-            if (isPicture(file) || isPaletteFile(file))
-                continue;
-            std::string text;
-            bool more = false;
-            if (!readHead(joinPath(page.file->folder, file), text, more))
-                continue;
-            out += "<details><summary>" + html(file) + "</summary><pre>" + html(text) + "</pre>" +
-                   (more ? "<p class=\"note\">The text goes on: <a href=\"" + page.link + url(file) +
-                               "\">the whole file</a>.</p>"
-                         : "") +
-                   "</details>\n";
-        }
+        for (const std::string& file : files)
+            if (!isPicture(file) && !isPaletteFile(file))
+                names.push_back(file);
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const std::string& file : names) {
+        std::string text;
+        bool more = false;
+        if (!readHead(joinPath(page.file->folder, file), text, more))
+            continue;
+        out += "<details><summary>" + html(escapeControls(file)) + "</summary><pre>" + html(text) + "</pre>" +
+               (more ? "<p class=\"note\">The text goes on: <a href=\"" + page.link + url(file) +
+                           "\">the whole file</a>.</p>"
+                     : "") +
+               "</details>\n";
+    }
     return out.empty() ? "" : "<h2>Texts</h2>\n" + out;
 }
 
@@ -376,6 +414,175 @@ void galleryAdd(Gallery& gallery, const Job& job)
     gallery.files.push_back(std::move(f));
 }
 
+namespace {
+
+// What the page of a file is made from: the input's listing and its folder's record.
+void readPage(FilePage& page, const Program& program, bool alone)
+{
+    const GalleryFile& f = *page.file;
+    // A file alone is listed beside the reading of its record: both are
+    // walks of a file, and the larger they are the more this saves. (Many
+    // files are shared among threads instead.)
+    std::thread lister;
+    auto list = [&] {
+        ReportSink quiet;  // its reasons were told by the run
+        useReportSink(&quiet);
+        page.listing.quick = true;
+        page.listed = f.job.kind != Kind::Unknown && program.list && program.list(f.job, page.listing);
+        page.listed = page.listed || *page.listing.type;
+        useReportSink(nullptr);
+    };
+    try {
+        if (alone)
+            lister = std::thread(list);
+    } catch (const std::exception&) {
+    }
+    if (!lister.joinable())
+        list();
+    ReportSink quiet;
+    useReportSink(&quiet);
+    FolderRecord record;
+    std::string why;
+    if (!f.job.folder && f.job.kind != Kind::Unknown && loadRecord(f.folder, record, why) == RecordRead::Trusted) {
+        page.recorded = true;
+        page.shown.reserve(record.outputs.size());
+        for (RecordedOutput& o : record.outputs)
+            page.shown[o.shows].push_back(std::move(o.name));
+    }
+    useReportSink(nullptr);
+    if (lister.joinable())
+        lister.join();
+}
+
+// Writes the parts of file n's page (numbered from 1), on as many threads as
+// there are parts and cores; the number of figures, and false, having said
+// why, when a part could not be written.
+bool writeFilePage(const FilePage& page, size_t n, size_t files, const std::string& pages,
+                   std::vector<std::string>& written, size_t& figureCount, bool alone)
+{
+    const GalleryFile& f = *page.file;
+    std::vector<const ListedItem*> shown;
+    for (const ListedItem& item : page.listing.items)
+        if (hasFigure(item))
+            shown.push_back(&item);
+    figureCount = shown.size();
+    const size_t parts = std::max<size_t>(1, (shown.size() + kPicturesPerPart - 1) / kPicturesPerPart);
+    const std::string title = html(escapeControls(f.job.shown));
+    std::string head = pageHead(title, "gallery.css") + "<nav><a href=\"../index.html\">All files</a>";
+    if (n > 1)
+        head += " &middot; <a href=\"" + partName(n - 1, 0) + "\">previous file</a>";
+    if (n < files)
+        head += " &middot; <a href=\"" + partName(n + 1, 0) + "\">next file</a>";
+    head += "</nav>\n<h1>" + title + "</h1>\n<p>" + html(typeOf(page)) +
+            (page.listed ? " &middot; " + std::to_string(page.listing.size) + " bytes" : "") +
+            (page.recorded ? " &middot; <a href=\"" + page.link + "\">its output folder</a>" : "") + "</p>\n" +
+            resultLine(f);
+
+    std::vector<ReportSink> said(parts);
+    std::vector<char> partWhole(parts, 1);
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        ReportSink* const was = currentReportSink();  // this thread's own
+        for (size_t part; (part = next++) < parts;) {
+            useReportSink(&said[part]);
+            std::string text = head + partLinks(n, parts, part);
+            if (part == 0)
+                text += contents(page);
+            const size_t from = part * kPicturesPerPart, to = std::min(shown.size(), from + kPicturesPerPart);
+            if (to > from) {
+                text += "<h2>Pictures and palettes</h2>\n<div class=\"grid\">\n";
+                for (size_t i = from; i < to; i++)
+                    appendFigure(text, page, *shown[i]);
+                text += "</div>\n";
+            }
+            if (part == 0)
+                text += texts(page);
+            text += partLinks(n, parts, part) + "</body></html>\n";
+            partWhole[part] = writeWhole(pages, partName(n, part), text);
+            useReportSink(was);
+        }
+    };
+    std::vector<std::thread> helpers;
+    const size_t threads = alone ? std::min<size_t>(parts, std::max(1u, std::thread::hardware_concurrency())) : 1;
+    for (size_t t = 1; t < threads; t++)
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::exception&) {
+            break;  // this thread does their share
+        }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    bool whole = true;
+    for (size_t part = 0; part < parts; part++) {
+        reportAll(said[part]);
+        whole = partWhole[part] && whole;
+        written.push_back(partName(n, part));
+    }
+    return whole;
+}
+
+// The index: a table of every file, its first part at the gallery's root,
+// the others among the pages.
+bool writeIndex(const std::vector<std::string>& rows, const std::string& root, const std::string& pages,
+                std::vector<std::string>& written)
+{
+    bool whole = true;
+    const size_t parts = std::max<size_t>(1, (rows.size() + kFilesPerIndex - 1) / kFilesPerIndex);
+    for (size_t part = 0; part < parts; part++) {
+        const bool first = part == 0;
+        const std::string up = first ? std::string(kPagesFolder) + "/" : "";
+        auto link = [&](size_t p) {
+            return p == 0 ? std::string(first ? "index.html" : "../index.html")
+                          : up + "list-" + std::to_string(p + 1) + ".html";
+        };
+        std::string nav;
+        if (parts > 1) {
+            nav = "<nav class=\"parts\">Part:";
+            for (size_t p = 0; p < parts; p++)
+                nav += p == part ? " <b>" + std::to_string(p + 1) + "</b>"
+                                 : " <a href=\"" + link(p) + "\">" + std::to_string(p + 1) + "</a>";
+            nav += "</nav>\n";
+        }
+        std::string text = pageHead("assetdump gallery", up + "gallery.css") + "<h1>" + std::to_string(rows.size()) +
+                           (rows.size() == 1 ? " file" : " files") + "</h1>\n" + nav +
+                           "<table><tr><th>#</th><th>file</th><th>type</th><th>pictures</th><th>result</th></tr>\n";
+        for (size_t i = part * kFilesPerIndex; i < std::min(rows.size(), (part + 1) * kFilesPerIndex); i++)
+            text += up.empty() ? rows[i] : std::string(rows[i]).insert(rows[i].find("href=\"") + 6, up);
+        text += "</table>\n" + nav + "</body></html>\n";
+        if (first) {
+            whole = writeWhole(root, "index.html", text) && whole;
+        } else {
+            const std::string name = "list-" + std::to_string(part + 1) + ".html";
+            whole = writeWhole(pages, name, text) && whole;
+            written.push_back(name);
+        }
+    }
+    return whole;
+}
+
+// Pages of an earlier gallery that this one did not write (it had more
+// files) go; nothing else in the folder is touched.
+void removeStalePages(const std::string& pages, std::vector<std::string> written)
+{
+    std::sort(written.begin(), written.end());
+    std::vector<std::string> names;
+    if (!listDirectory(pages, names))
+        return;
+    for (const std::string& name : names) {
+        if (!endsWithNoCase(name, ".html") || name.size() < 6)
+            continue;
+        const std::string stem = name.substr(0, name.size() - 5);
+        const std::string number = stem.compare(0, 5, "list-") == 0 ? stem.substr(5) : stem;
+        const bool ours = !number.empty() && std::isdigit(static_cast<unsigned char>(number[0])) &&
+                          number.find_first_not_of("0123456789-") == std::string::npos;
+        if (ours && !std::binary_search(written.begin(), written.end(), name))
+            removeFile(joinPath(pages, name));
+    }
+}
+
+}  // namespace
+
 bool writeGallery(const Gallery& gallery, const Options& options, const Program& program)
 {
     const bool underRoot = !options.output.empty();
@@ -387,113 +594,51 @@ bool writeGallery(const Gallery& gallery, const Options& options, const Program&
     if (!makeDirectory(root) || !makeDirectory(pages))
         return refuse(pages, "cannot be made: %s", systemReason(errno).c_str());
     bool whole = writeWhole(pages, "gallery.css", kStyle);
-
-    std::vector<std::string> written{"gallery.css"};
-    std::string rows;
-    std::vector<std::string> indexRows;
-    for (size_t n = 0; n < gallery.files.size(); n++) {
-        const GalleryFile& f = gallery.files[n];
-        FilePage page;
-        page.file = &f;
-        page.link = folderLink(f.folder, root, underRoot);
-        page.listing.quick = true;
-        {
-            ReportSink quiet;  // its reasons were told by the run
-            useReportSink(&quiet);
-            page.listed = f.job.kind != Kind::Unknown && program.list && program.list(f.job, page.listing);
-            page.listed = page.listed || *page.listing.type;
-            FolderRecord record;
-            std::string why;
-            if (!f.job.folder && f.job.kind != Kind::Unknown &&
-                loadRecord(f.folder, record, why) == RecordRead::Trusted) {
-                page.recorded = true;
-                for (const RecordedOutput& o : record.outputs)
-                    page.shown[o.shows].push_back(o.name);
-            }
+    // Each file's page is its own: the files are shared among threads.
+    const size_t files = gallery.files.size();
+    std::vector<std::string> rows(files);
+    std::vector<std::vector<std::string>> writtenBy(files);
+    std::vector<ReportSink> said(files);
+    std::vector<char> fileWhole(files, 1);
+    const bool alone = files < 4;
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t k; (k = next++) < files;) {
+            const GalleryFile& f = gallery.files[k];
+            const size_t n = k + 1;
+            FilePage page;
+            page.file = &f;
+            page.link = folderLink(f.folder, root, underRoot);
+            readPage(page, program, alone);
+            useReportSink(&said[k]);
+            size_t figures = 0;
+            fileWhole[k] = writeFilePage(page, n, files, pages, writtenBy[k], figures, alone);
             useReportSink(nullptr);
+            rows[k] = "<tr><td>" + std::to_string(n) + "</td><td><a href=\"" + partName(n, 0) + "\">" +
+                      html(escapeControls(f.job.shown)) + "</a></td><td>" + html(typeOf(page)) + "</td><td>" +
+                      std::to_string(figures) + "</td><td class=\"" +
+                      (f.job.ok ? "done\">DONE!" : "failed\">FAILED! " + html(f.reasons)) + "</td></tr>\n";
         }
-        const std::vector<std::string> all = figures(page);
-        const size_t parts = std::max<size_t>(1, (all.size() + kPicturesPerPart - 1) / kPicturesPerPart);
-        const std::string title = html(storedText(f.job.shown));
-        for (size_t part = 0; part < parts; part++) {
-            std::string text = pageHead(title, "gallery.css") + "<nav><a href=\"../index.html\">All files</a>";
-            if (n > 0)
-                text += " &middot; <a href=\"" + partName(n, 0) + "\">previous file</a>";
-            if (n + 1 < gallery.files.size())
-                text += " &middot; <a href=\"" + partName(n + 2, 0) + "\">next file</a>";
-            text += "</nav>\n<h1>" + title + "</h1>\n<p>" + html(typeOf(page)) +
-                    (page.listed ? " &middot; " + std::to_string(page.listing.size) + " bytes" : "") +
-                    (page.recorded ? " &middot; <a href=\"" + page.link + "\">its output folder</a>" : "") + "</p>\n" +
-                    resultLine(f) + partLinks(n + 1, parts, part);
-            if (part == 0)
-                text += contents(page);
-            const size_t from = part * kPicturesPerPart, to = std::min(all.size(), from + kPicturesPerPart);
-            if (to > from) {
-                text += "<h2>Pictures and palettes</h2>\n<div class=\"grid\">\n";
-                for (size_t i = from; i < to; i++)
-                    text += all[i] + "\n";
-                text += "</div>\n";
-            }
-            if (part == 0)
-                text += texts(page);
-            text += partLinks(n + 1, parts, part) + "</body></html>\n";
-            whole = writeWhole(pages, partName(n + 1, part), text) && whole;
-            written.push_back(partName(n + 1, part));
+    };
+    std::vector<std::thread> helpers;
+    const size_t threads = alone ? 1 : std::min<size_t>(files, std::max(1u, std::thread::hardware_concurrency()));
+    for (size_t t = 1; t < threads; t++)
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::exception&) {
+            break;  // this thread does their share
         }
-        indexRows.push_back("<tr><td>" + std::to_string(n + 1) + "</td><td><a href=\"" + std::string(kPagesFolder) +
-                            "/" + partName(n + 1, 0) + "\">" + title + "</a></td><td>" + html(typeOf(page)) +
-                            "</td><td>" + std::to_string(all.size()) + "</td><td class=\"" +
-                            (f.job.ok ? "done\">DONE!" : "failed\">FAILED! " + html(f.reasons)) + "</td></tr>\n");
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    std::vector<std::string> written{"gallery.css"};
+    for (size_t k = 0; k < files; k++) {
+        reportAll(said[k]);
+        whole = fileWhole[k] && whole;
+        written.insert(written.end(), writtenBy[k].begin(), writtenBy[k].end());
     }
-
-    // The index: its first part at the root, the others among the pages.
-    const size_t indexParts = std::max<size_t>(1, (indexRows.size() + kFilesPerIndex - 1) / kFilesPerIndex);
-    for (size_t part = 0; part < indexParts; part++) {
-        const bool first = part == 0;
-        const std::string up = first ? std::string(kPagesFolder) + "/" : "";
-        auto partLink = [&](size_t p) {
-            return p == 0 ? (first ? "index.html" : "../index.html") : up + "list-" + std::to_string(p + 1) + ".html";
-        };
-        std::string text = pageHead("assetdump gallery", up + "gallery.css") + "<h1>" +
-                           std::to_string(gallery.files.size()) + " files</h1>\n";
-        std::string nav;
-        if (indexParts > 1) {
-            nav = "<nav class=\"parts\">Part:";
-            for (size_t p = 0; p < indexParts; p++)
-                nav += p == part ? " <b>" + std::to_string(p + 1) + "</b>"
-                                 : " <a href=\"" + partLink(p) + "\">" + std::to_string(p + 1) + "</a>";
-            nav += "</nav>\n";
-        }
-        text += nav + "<table><tr><th>#</th><th>file</th><th>type</th><th>pictures</th><th>result</th></tr>\n";
-        for (size_t i = part * kFilesPerIndex; i < std::min(indexRows.size(), (part + 1) * kFilesPerIndex); i++) {
-            std::string row = indexRows[i];
-            if (!first) {  // from among the pages, their links lose the folder
-                const std::string from = std::string("href=\"") + kPagesFolder + "/";
-                row.replace(row.find(from), from.size(), "href=\"");
-            }
-            text += row;
-        }
-        text += "</table>\n" + nav + "</body></html>\n";
-        if (first) {
-            whole = writeWhole(root, "index.html", text) && whole;
-        } else {
-            const std::string name = "list-" + std::to_string(part + 1) + ".html";
-            whole = writeWhole(pages, name, text) && whole;
-            written.push_back(name);
-        }
-    }
-
-    // Pages of an earlier gallery with more files go; nothing else there is touched.
-    std::vector<std::string> names;
-    if (listDirectory(pages, names))
-        for (const std::string& name : names) {
-            const bool ours = endsWithNoCase(name, ".HTML") &&
-                              name.find_first_not_of("0123456789-") == name.size() - 5 &&
-                              std::isdigit(static_cast<unsigned char>(name[0]));
-            const bool list = name.compare(0, 5, "list-") == 0 && endsWithNoCase(name, ".HTML");
-            if ((ours || list) && std::find(written.begin(), written.end(), name) == written.end())
-                removeFile(joinPath(pages, name));
-        }
+    whole = writeIndex(rows, root, pages, written) && whole;
+    removeStalePages(pages, written);
     if (whole)
         reportDetail(indexPath, "the gallery is written");
     return whole;

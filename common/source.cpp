@@ -74,10 +74,12 @@ const uint8_t* refillWindow(Source& source, int64_t pos, size_t n)
     // Walking backwards (rows stored top first, written bottom first), the
     // window ends a little past the request; otherwise it starts a little
     // before it.
-    const size_t length = std::max(n + size_t(kSlack), kWindow);
-    int64_t start = std::max<int64_t>(0, pos - kSlack);
+    const size_t window = source.windowSize ? source.windowSize : kWindow;
+    const int64_t slack = std::min<int64_t>(kSlack, int64_t(window / 4));
+    const size_t length = std::max(n + size_t(slack), window);
+    int64_t start = std::max<int64_t>(0, pos - slack);
     if (pos < source.spareAt)  // the window just left
-        start = std::max<int64_t>(0, pos + int64_t(n) + kSlack - int64_t(length));
+        start = std::max<int64_t>(0, pos + int64_t(n) + slack - int64_t(length));
     const size_t want = size_t(std::min<int64_t>(int64_t(length), source.size - start));
     source.window.resize(want);
     const int64_t got = readAt(source.file.fd, source.window.data(), want, start);

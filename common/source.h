@@ -26,6 +26,8 @@ struct Source {
     int readError = 0;            // errno of a read that failed (kShrunk: the file became
                                   // shorter); 0 while all is well. Nothing is read after one.
     bool told = false;            // the read failure has been told
+    size_t windowSize = 0;        // bytes one read takes at least (0: a large window, for a walk
+                                  // through the data; small: a walk that only visits its heads)
 };
 constexpr int kShrunk = -1;
 // What went wrong with the last read, in words.

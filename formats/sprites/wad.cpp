@@ -507,7 +507,11 @@ bool list_WAD(const std::string& path, Listing& listing)
     std::vector<WadEntry> entries;
     int64_t end = 0;
     listing.type = "WAD";
-    if (!openInput(path, in) || !readWadLayout(path, in, paletteCount, entries, end))
+    if (!openInput(path, in))
+        return false;
+    if (listing.quick)
+        in.windowSize = 4 << 10;  // only the entries' heads and tails are read: the pixels between are skipped
+    if (!readWadLayout(path, in, paletteCount, entries, end))
         return false;
     listing.size = in.size;
     for (int32_t i = 0; i < paletteCount; i++) {

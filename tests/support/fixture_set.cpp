@@ -97,6 +97,13 @@ void writeFixtureSet(const std::string& dir)
         named.push_back(WadEntry{name, 1, 1, 0, false, {{uint8_t(named.size())}}});
     seed("WAD", "names", wadFile({{"A:B.ACT", rampPalette565()}, {"NUL.ACT", rampPalette565()}}, named));
 
+    // Names that are markup: a page shows them as text.
+    seed("WAD", "markup",
+         wadFile({{"<b>P</b>.ACT", rampPalette565()}},
+                 {WadEntry{"<img src=x onerror=alert(1)>", 2, 2, 0, false, {{1, 2}, {3, 4}}},
+                  WadEntry{"\"><script>alert(2)</script>", 2, 1, 0, false, {{5, 6}}},
+                  WadEntry{"&amp;'x'.PIC", 1, 1, 0, false, {{7}}}}));
+
     // Records that would share a name: every one gets a file of its own.
     auto sprite = [](const char* name, uint8_t index) {
         return WadEntry{name, 1, 1, 0, true, {rleLiteral({index})}};
