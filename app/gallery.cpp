@@ -570,7 +570,7 @@ void removeStalePages(const std::string& pages, std::vector<std::string> written
     if (!listDirectory(pages, names))
         return;
     for (const std::string& name : names) {
-        if (!endsWithNoCase(name, ".html") || name.size() < 6)
+        if (!endsWithNoCase(name, ".HTML") || name.size() < 6)
             continue;
         const std::string stem = name.substr(0, name.size() - 5);
         const std::string number = stem.compare(0, 5, "list-") == 0 ? stem.substr(5) : stem;
