@@ -74,8 +74,10 @@ std::string folderLink(const std::string& folder, const std::string& root, bool 
 {
     if (underRoot && folder.size() > root.size() && folder.compare(0, root.size(), root) == 0)
         return "../" + url(folder.substr(root.size() + 1)) + "/";
+    if (isAbsolute(folder) && folder.size() > 1 && folder[1] == ':')  // a drive: its colon stays
+        return "file:///" + folder.substr(0, 2) + url(folder.substr(2)) + "/";
     if (isAbsolute(folder))
-        return "file://" + std::string(folder[0] == '/' ? "" : "/") + url(folder) + "/";
+        return "file://" + url(folder) + "/";
     return "../../" + url(folder) + "/";
 }
 

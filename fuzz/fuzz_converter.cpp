@@ -8,8 +8,10 @@
 // over another); and a refused input leaves no output directory,
 // unless an output could not be written (the runner caps file sizes) or the
 // format's own failure keeps what was written (an archive entry that cannot
-// be shown, a picture set whose entry walk ran out). Any breach aborts,
-// which the fuzzer reports.
+// be shown, a picture set whose entry walk ran out). Listing the input
+// (FUZZ_LISTER, as --list and the gallery do) writes nothing and accepts
+// exactly what the conversion accepts. Any breach aborts, which the fuzzer
+// reports.
 #include <signal.h>
 #include <unistd.h>
 
@@ -102,6 +104,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!ok && failedOutputCount() == failedOutputs && ext != "ZOM" && ext != "WAD")
             breach("a refused input left an output directory");
         fs::remove_all(outputDir);
+    }
+
+    for (const bool quick : {false, true}) {
+        const unsigned long before = problemCount();
+        Listing listing;
+        listing.quick = quick;
+        const bool listed = FUZZ_LISTER(inputPath, listing);
+        if (!listed && problemCount() == before)
+            breach("a listing refused without a reason");
+        if (fs::exists(outputDir))
+            breach("a listing wrote something");
+        if (!quick && listed != ok && failedOutputCount() == failedOutputs)
+            breach("the listing and the conversion disagree on the input");
     }
     return 0;
 }

@@ -252,6 +252,8 @@ bool list_FNC(const std::string& path, Listing& listing)
     listing.type = "FNC";
     if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
         return false;
+    if (!set.glyphs.empty() && !view(in, set.dataBase + 4, 768))
+        return endsBefore(path, in, "the font's palette is complete");
     std::vector<SpritePlanes> planes;
     if (!listing.quick && !decodeAllGlyphs(path, in, set, planes))
         return false;
