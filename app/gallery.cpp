@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <unordered_map>
 
@@ -418,6 +419,23 @@ void galleryAdd(Gallery& gallery, const Job& job)
 
 namespace {
 
+// Runs work on this thread and on helpers, as many as there are cores and
+// at most wanted in all; a helper that cannot be started leaves its share.
+void onThreads(size_t wanted, const std::function<void()>& work)
+{
+    const size_t threads = std::min<size_t>(wanted, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; t++)
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::exception&) {
+            break;
+        }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+}
+
 // What the page of a file is made from: the input's listing and its folder's record.
 void readPage(FilePage& page, const Program& program, bool alone)
 {
@@ -504,17 +522,7 @@ bool writeFilePage(const FilePage& page, size_t n, size_t files, const std::stri
             useReportSink(was);
         }
     };
-    std::vector<std::thread> helpers;
-    const size_t threads = alone ? std::min<size_t>(parts, std::max(1u, std::thread::hardware_concurrency())) : 1;
-    for (size_t t = 1; t < threads; t++)
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::exception&) {
-            break;  // this thread does their share
-        }
-    work();
-    for (std::thread& t : helpers)
-        t.join();
+    onThreads(alone ? parts : 1, work);
     bool whole = true;
     for (size_t part = 0; part < parts; part++) {
         reportAll(said[part]);
@@ -622,17 +630,7 @@ bool writeGallery(const Gallery& gallery, const Options& options, const Program&
                       (f.job.ok ? "done\">DONE!" : "failed\">FAILED! " + html(f.reasons)) + "</td></tr>\n";
         }
     };
-    std::vector<std::thread> helpers;
-    const size_t threads = alone ? 1 : std::min<size_t>(files, std::max(1u, std::thread::hardware_concurrency()));
-    for (size_t t = 1; t < threads; t++)
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::exception&) {
-            break;  // this thread does their share
-        }
-    work();
-    for (std::thread& t : helpers)
-        t.join();
+    onThreads(alone ? 1 : files, work);
     std::vector<std::string> written{"gallery.css"};
     for (size_t k = 0; k < files; k++) {
         reportAll(said[k]);
