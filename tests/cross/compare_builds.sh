@@ -9,7 +9,7 @@
 # samples, given by bare names, plus two given by paths: one through a forward
 # slash, one through a folder and file named outside ASCII. Then each build
 # walks the whole folder with --output, and the packer makes a mod folder;
-# last, the folder is converted with PNG pictures and each palette format.
+# the folder is listed (--list, --json) and its gallery written; last, the folder is converted with PNG pictures and each palette format.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 linux=${1:-build/release}
@@ -59,6 +59,10 @@ for side in linux windows; do
 done
 both assetdump -o out game
 both assetpack -e out -o mod game
+# What each file holds, as lines and as JSON, and the gallery of the output.
+both assetdump --list game
+both assetdump -l --json game
+both assetdump -o out --gallery game
 # Every picture as PNG, and every palette in each palette format: the same bytes.
 both assetdump --format png --palette-format gpl -o png game
 both assetdump --palette-format jasc -o jasc game
