@@ -304,6 +304,7 @@ bool extract_WAD(const std::string& path)
     std::atomic<bool> entriesWhole{true}, readFailed{false};
     shareWork(entries.size(), 64, [&](size_t begin, size_t end) {
         Source own;
+        own.windowSize = 256 << 10;  // a piece of entries: its window need not hold many of them
         if (readFailed || !openInput(path, own)) {
             entriesWhole = false;
             return;
