@@ -15,6 +15,8 @@
 #include <unordered_map>
 
 #include "back/edits.h"
+#include "common/source.h"
+#include "pictures/palette.h"
 #include "platform/platform.h"
 #include "store/names.h"
 #include "store/place.h"
@@ -64,63 +66,50 @@ std::string url(const std::string& path)
     return out;
 }
 
-bool isAbsolute(const std::string& path)
-{
-    return (!path.empty() && isPathSeparator(path[0])) || (path.size() > 1 && path[1] == ':');
-}
-
 // Where a page links to an output folder: below --output, up from the
 // pages' folder; otherwise from the gallery in the current folder.
 std::string folderLink(const std::string& folder, const std::string& root, bool underRoot)
 {
     if (underRoot && folder.size() > root.size() && folder.compare(0, root.size(), root) == 0)
         return "../" + url(folder.substr(root.size() + 1)) + "/";
-    if (isAbsolute(folder) && folder.size() > 1 && folder[1] == ':')  // a drive: its colon stays
+    if (folder.size() > 1 && folder[1] == ':')  // a drive: its colon stays
         return "file:///" + folder.substr(0, 2) + url(folder.substr(2)) + "/";
-    if (isAbsolute(folder))
+    if (!folder.empty() && isPathSeparator(folder[0]))
         return "file://" + url(folder) + "/";
     return "../../" + url(folder) + "/";
 }
 
-bool endsWithNoCase(const std::string& name, const std::string& end)
-{
-    if (name.size() < end.size())
-        return false;
-    for (size_t i = 0; i < end.size(); i++)
-        if (std::toupper(static_cast<unsigned char>(name[name.size() - end.size() + i])) != end[i])
-            return false;
-    return true;
-}
-
+// What an output is, by the endings the converters give names.
 bool isPicture(const std::string& name)
 {
-    return endsWithNoCase(name, ".BMP") || endsWithNoCase(name, ".PNG");
+    return name.ends_with(btmp) || name.ends_with(pngEnding);
 }
 
 bool isMask(const std::string& name)
 {
-    return name.find(".MASK.") != std::string::npos || name.find(".mask.") != std::string::npos;
+    return name.ends_with(mask);
 }
 
 bool isPaletteFile(const std::string& name)
 {
-    return endsWithNoCase(name, ".PAL") || endsWithNoCase(name, ".GPL") || endsWithNoCase(name, ".ACT");
+    for (PaletteFormat f : {PaletteFormat::Raw, PaletteFormat::Jasc, PaletteFormat::Gpl, PaletteFormat::Act})
+        if (name.ends_with(std::string(".") + paletteExtension(f)))
+            return true;
+    return false;
 }
 
 // The first bytes of a text output (more: it goes on).
 bool readHead(const std::string& path, std::string& text, bool& more)
 {
-    FileStamp stamp;
-    const int fd = openInputFile(path, stamp);
-    if (fd < 0)
+    Source in;
+    if (!openSource(in, path))
         return false;
-    text.resize(kTextShown);
-    const int64_t got = readAt(fd, text.data(), text.size(), 0);
-    closeFile(fd);
-    if (got < 0)
+    const size_t n = size_t(std::min<int64_t>(in.size, int64_t(kTextShown)));
+    const uint8_t* bytes = view(in, 0, n);
+    if (!bytes)
         return false;
-    text.resize(size_t(got));
-    more = stamp.size > got;
+    text.assign(reinterpret_cast<const char*>(bytes), n);
+    more = in.size > int64_t(n);
     return true;
 }
 
@@ -580,7 +569,7 @@ void removeStalePages(const std::string& pages, std::vector<std::string> written
     if (!listDirectory(pages, names))
         return;
     for (const std::string& name : names) {
-        if (!endsWithNoCase(name, ".HTML") || name.size() < 6)
+        if (!name.ends_with(".html") || name.size() < 6)
             continue;
         const std::string stem = name.substr(0, name.size() - 5);
         const std::string number = stem.compare(0, 5, "list-") == 0 ? stem.substr(5) : stem;

@@ -54,23 +54,20 @@ void convertJob(Job& job, const Program& program, const RunSettings& settings)
     if (job.sameAs != SIZE_MAX)
         return;  // the same input given again: its line takes the first one's result
     useReportSink(&job.report);
+    bool ok = false, raced = false, unchanged = false;
     if (settings.list != ListForm::None) {
-        job.ok = listJob(job, program, settings.list);
-        if (!job.ok && job.report.problems == 0)
-            reportProblem(job.input, "failed");
-        useReportSink(nullptr);
-        return;
-    }
-    bool raced = false, unchanged = false;
-    bool ok = convertOnce(job, program, settings, raced, unchanged);
-    if (raced) {
-        // Another run made the same new folder first: this one converts
-        // again into it, as a rerun, its first lines forgotten.
-        job.report = ReportSink();
-        useReportSink(&job.report);
+        ok = listJob(job, program, settings.list);
+    } else {
         ok = convertOnce(job, program, settings, raced, unchanged);
+        if (raced) {
+            // Another run made the same new folder first: this one converts
+            // again into it, as a rerun, its first lines forgotten.
+            job.report = ReportSink();
+            useReportSink(&job.report);
+            ok = convertOnce(job, program, settings, raced, unchanged);
+        }
+        tellRenamed();
     }
-    tellRenamed();
     if (!ok && job.report.problems == 0)
         reportProblem(job.input, "failed");  // never reached by a converter that says why
     job.ok = ok;

@@ -100,6 +100,20 @@ bool decodeAllGlyphs(const std::string& path, Source& in, const GlyphSet& set, s
                                          j, set.glyphs[j].code);
     return true;
 }
+// The font's colour table from its palette (768 bytes at D + 4, stored as
+// blue, green, red; a font without glyphs needs none); false, having said
+// why, when the file ends before it.
+bool readFncPalette(const std::string& path, Source& in, const GlyphSet& set, ColourTable& table)
+{
+    if (set.glyphs.empty())
+        return true;
+    const uint8_t* palette = view(in, set.dataBase + 4, 768);
+    if (!palette)
+        return endsBefore(path, in, "the font's palette is complete");
+    for (size_t i = 0; i < 256; i++)
+        std::memcpy(&table[4 * i], palette + 3 * i, 3);
+    return true;
+}
 }  // namespace
 
 bool extract_FNC(const std::string& path)
@@ -108,17 +122,9 @@ bool extract_FNC(const std::string& path)
     GlyphSet set;
     if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
         return false;
-    const int64_t paletteAt = set.dataBase + 4;
     ColourTable table{};
-    if (!set.glyphs.empty()) {
-        const uint8_t* palette = view(in, paletteAt, 768);
-        if (!palette)
-            return endsBefore(path, in, "the font's palette is complete");
-        for (size_t i = 0; i < 256; i++)
-            std::memcpy(&table[4 * i], palette + 3 * i, 3);  // stored as blue, green, red
-    }
     std::vector<SpritePlanes> planes;
-    if (!decodeAllGlyphs(path, in, set, planes))
+    if (!readFncPalette(path, in, set, table) || !decodeAllGlyphs(path, in, set, planes))
         return false;
 
     std::string dir;
@@ -252,10 +258,9 @@ bool list_FNC(const std::string& path, Listing& listing)
     listing.type = "FNC";
     if (!openInput(path, in) || !readGlyphSet(path, "FNC", in, set))
         return false;
-    if (!set.glyphs.empty() && !view(in, set.dataBase + 4, 768))
-        return endsBefore(path, in, "the font's palette is complete");
+    ColourTable table{};
     std::vector<SpritePlanes> planes;
-    if (!listing.quick && !decodeAllGlyphs(path, in, set, planes))
+    if (!readFncPalette(path, in, set, table) || (!listing.quick && !decodeAllGlyphs(path, in, set, planes)))
         return false;
     listGlyphSet(set, in.size, listing);
     return true;
